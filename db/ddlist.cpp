@@ -1,0 +1,185 @@
+#include "db/ddlist.h"
+
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+namespace varnoke {
+
+std::size_t TFileEntry::BlockSize(std::size_t nameLength) noexcept {
+  const std::size_t needed = offsetof(TFileEntry, flag_) + 1 + nameLength + 1;
+  return needed < sizeof(TFileEntry) ? sizeof(TFileEntry) : needed;
+}
+
+TDDList::~TDDList() {
+  // File entries hold nothing that needs destroying; the arena returns their
+  // memory at once. Records hold their name string.
+  for (TDirectoryRecord* r = first_; r != nullptr;) {
+    TDirectoryRecord* next = r->next_;
+    r->~TDirectoryRecord();
+    r = next;
+  }
+}
+
+TDirectoryIndex& TDDList::Index() {
+  if (!index_)
+    index_ = std::make_unique<TDirectoryIndex>(first_);
+  return *index_;
+}
+
+TDirectoryRecord* TDDList::AddDirectory(std::string name, TDirectoryRecord* parent) {
+  if (parent != nullptr && !Contains(parent)) {
+    throw std::invalid_argument("AddDirectory: parent is not a record of this list");
+  }
+  void* block = arena_.Allocate(sizeof(TDirectoryRecord));
+  auto* record = new (block) TDirectoryRecord(std::move(name), parent, this, nextOrder_++);
+  record->prev_ = last_;
+  if (last_ != nullptr) {
+    last_->next_ = record;
+  } else {
+    first_ = record;
+  }
+  last_ = record;
+  ++directoryCount_;
+  if (index_) {
+    try {
+      index_->Insert(record);
+    } catch (...) {
+      index_.reset();  // only a lookup aid: rebuilt when next needed
+    }
+  }
+  return record;
+}
+
+void TDDList::FreeFiles(TDirectoryRecord* record) noexcept {
+  for (TFileEntry* e = record->files_; e != nullptr;) {
+    TFileEntry* next = e->next_;
+    arena_.Free(e, TFileEntry::BlockSize(std::strlen(e->Name())));
+    --fileCount_;
+    e = next;
+  }
+  record->files_ = nullptr;
+}
+
+void TDDList::Unlink(TDirectoryRecord* record) noexcept {
+  if (record->prev_ != nullptr) {
+    record->prev_->next_ = record->next_;
+  } else {
+    first_ = record->next_;
+  }
+  if (record->next_ != nullptr) {
+    record->next_->prev_ = record->prev_;
+  } else {
+    last_ = record->prev_;
+  }
+  record->prev_ = record->next_ = nullptr;
+}
+
+void TDDList::Destroy(TDirectoryRecord* record) noexcept {
+  FreeFiles(record);
+  record->~TDirectoryRecord();
+  arena_.Free(record, sizeof(TDirectoryRecord));
+  --directoryCount_;
+}
+
+TDirectoryRecord* TDDList::RemoveDirectoryRecord(TDirectoryRecord* record) {
+  if (!Contains(record))
+    return nullptr;
+
+  // The records below go too: a record whose parent has been freed could
+  // never be followed safely again.
+  std::vector<TDirectoryRecord*> subtree{record};
+  for (std::size_t i = 0; i < subtree.size(); ++i)
+    AppendSubdirectories(subtree[i], subtree);
+  for (TDirectoryRecord* r : subtree)
+    r->owner_ = nullptr;  // marks "leaving"
+
+  TDirectoryRecord* follower = record->next_;
+  while (follower != nullptr && follower->owner_ == nullptr)
+    follower = follower->next_;
+
+  // Deepest first, so that each record's parent is still alive while the
+  // index forgets the record.
+  for (auto it = subtree.rbegin(); it != subtree.rend(); ++it) {
+    if (index_)
+      index_->Erase(*it);
+    Unlink(*it);
+    Destroy(*it);
+  }
+  return follower;
+}
+
+TFileEntry* TDDList::AddFile(std::string_view name, TDirectoryRecord* directory) {
+  if (!Contains(directory)) {
+    throw std::invalid_argument("AddFile: directory is not a record of this list");
+  }
+  const std::size_t size = TFileEntry::BlockSize(name.size());
+  void* block = arena_.Allocate(size);
+  std::memset(block, 0, size);
+  auto* entry = new (block) TFileEntry();
+  std::memcpy(entry->MutableName(), name.data(), name.size());
+  entry->next_ = directory->files_;
+  directory->files_ = entry;
+  ++fileCount_;
+  return entry;
+}
+
+TFileEntry* TDDList::RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* directory) noexcept {
+  if (directory == nullptr || directory->files_ == nullptr || entry == nullptr)
+    return nullptr;
+  TFileEntry* next = nullptr;
+  if (directory->files_ == entry) {
+    next = entry->next_;
+    directory->files_ = next;
+  } else {
+    TFileEntry* previous = directory->files_;
+    while (previous->next_ != nullptr && previous->next_ != entry)
+      previous = previous->next_;
+    if (previous->next_ == nullptr)
+      return nullptr;
+    next = entry->next_;
+    previous->next_ = next;
+  }
+  arena_.Free(entry, TFileEntry::BlockSize(std::strlen(entry->Name())));
+  --fileCount_;
+  return next;
+}
+
+TDirectoryRecord* TDDList::FindDirectory(std::string_view name, const TDirectoryRecord* parent) {
+  if (first_ == nullptr)
+    return nullptr;
+  return Index().Find(name, parent);
+}
+
+bool TDDList::MoveDirectory(TDirectoryRecord* record, std::string name, TDirectoryRecord* parent) {
+  if (!Contains(record))
+    return false;
+  if (parent != nullptr) {
+    if (!Contains(parent))
+      return false;
+    for (const TDirectoryRecord* p = parent; p != nullptr; p = p->parent_) {
+      if (p == record)
+        return false;
+    }
+  }
+  if (index_)
+    index_->Erase(record);
+  record->name_ = std::move(name);
+  record->parent_ = parent;
+  if (index_) {
+    try {
+      index_->Insert(record);
+    } catch (...) {
+      index_.reset();
+    }
+  }
+  return true;
+}
+
+void TDDList::AppendSubdirectories(const TDirectoryRecord* directory,
+                                   std::vector<TDirectoryRecord*>& out) {
+  Index();
+  TDirectoryIndex::AppendChildren(directory, out);
+}
+
+}  // namespace varnoke

@@ -1,0 +1,100 @@
+// TDDList: the tree container. One chain of every directory record of every
+// drive, in the order the records were added, each record with its own chain
+// of file entries, newest first.
+//
+// The list owns every record and entry reachable from it and frees them all
+// when it is destroyed. None of its operations takes TMemoryDB::Lock: the
+// callers hold it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/directory_index.h"
+#include "db/record_arena.h"
+#include "db/tree_records.h"
+
+namespace varnoke {
+
+class TDDList {
+ public:
+  TDDList() = default;
+  ~TDDList();
+  TDDList(const TDDList&) = delete;
+  TDDList& operator=(const TDDList&) = delete;
+
+  // Appends a new record with the given name and parent at the end of the
+  // chain. No upper-casing and no duplicate check: callers pass upper-cased
+  // names. parent must be null or a record of this list.
+  TDirectoryRecord* AddDirectory(std::string name, TDirectoryRecord* parent);
+
+  // Removes the record, every record below it and all their file entries.
+  // Returns the first record that followed it in the chain and is still
+  // there, or null. A record that is not in this list changes nothing and
+  // gives null.
+  TDirectoryRecord* RemoveDirectoryRecord(TDirectoryRecord* record);
+
+  TDirectoryRecord* FirstDirectory() const noexcept { return first_; }
+
+  // Makes a new entry holding name the head of directory's file chain. No
+  // duplicate check. directory must be a record of this list.
+  TFileEntry* AddFile(std::string_view name, TDirectoryRecord* directory);
+
+  // Unlinks and frees entry from directory's chain and returns the entry
+  // that followed it. An entry that is not in that chain changes nothing and
+  // gives null.
+  TFileEntry* RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* directory) noexcept;
+
+  TFileEntry* FirstFile(const TDirectoryRecord* directory) const noexcept {
+    return directory->Files();
+  }
+
+  // The first record in chain order with exactly this name and parent (null
+  // matches only null), or null.
+  TDirectoryRecord* FindDirectory(std::string_view name, const TDirectoryRecord* parent);
+
+  // Gives record a new name and parent in place; it keeps its place in the
+  // chain, its files and everything below it. Refuses (false, nothing
+  // changed) a parent that is not in this list or lies in record's own
+  // subtree, which would make the tree a loop.
+  bool MoveDirectory(TDirectoryRecord* record, std::string name, TDirectoryRecord* parent);
+
+  // Appends the records whose parent is directory, in no particular order.
+  void AppendSubdirectories(const TDirectoryRecord* directory, std::vector<TDirectoryRecord*>& out);
+
+  // The position of a record in the chain, as a number that only grows along
+  // Next: comparing two gives their chain order.
+  static std::uint64_t ChainOrder(const TDirectoryRecord* record) noexcept {
+    return record->order_;
+  }
+
+  std::size_t DirectoryCount() const noexcept { return directoryCount_; }
+  std::size_t FileCount() const noexcept { return fileCount_; }
+  // Heap bytes held by the records and entries.
+  std::size_t BytesReserved() const noexcept { return arena_.BytesReserved(); }
+
+ private:
+  TDirectoryIndex& Index();
+  bool Contains(const TDirectoryRecord* record) const noexcept {
+    return record != nullptr && record->owner_ == this;
+  }
+  void FreeFiles(TDirectoryRecord* record) noexcept;
+  void Unlink(TDirectoryRecord* record) noexcept;
+  void Destroy(TDirectoryRecord* record) noexcept;
+
+  TRecordArena arena_;
+  TDirectoryRecord* first_ = nullptr;
+  TDirectoryRecord* last_ = nullptr;  // tail, so that adding is O(1)
+  std::uint64_t nextOrder_ = 0;
+  std::size_t directoryCount_ = 0;
+  std::size_t fileCount_ = 0;
+  // Built on first use and kept current from then on; a tree that is only
+  // filled and walked (a scan, a load and a plain search) never pays for it.
+  std::unique_ptr<TDirectoryIndex> index_;
+};
+
+}  // namespace varnoke

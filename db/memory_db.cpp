@@ -1,0 +1,68 @@
+#include "db/memory_db.h"
+
+#include "platform/upcase.h"
+
+namespace varnoke {
+
+TMemoryDB::TMemoryDB(const platform::TDrives& drives)
+    : drives_(drives), ddList_(std::make_unique<TDDList>()) {}
+
+TMemoryDB::~TMemoryDB() {
+  std::lock_guard guard(Lock);
+  ddList_.reset();
+  ClearResults();
+}
+
+std::string TMemoryDB::DirectoryPath(const TDirectoryRecord* directory) const {
+  // Measure first, then fill from the end: one allocation, and linear in the
+  // depth however deep the chain is.
+  std::size_t length = 0;
+  for (const TDirectoryRecord* r = directory; r != nullptr; r = r->Parent()) {
+    length += r->Name().size() + 1;
+  }
+  std::string path(length, '\\');
+  std::size_t end = length;
+  for (const TDirectoryRecord* r = directory; r != nullptr; r = r->Parent()) {
+    end -= 1;  // the "\" behind this name
+    end -= r->Name().size();
+    path.replace(end, r->Name().size(), r->Name());
+  }
+  return path;
+}
+
+bool TMemoryDB::IsFixedDrivePath(std::string_view path) const {
+  const std::size_t slash = path.find('\\');
+  if (slash == std::string_view::npos)
+    return false;
+  return drives_.GetDriveType(path.substr(0, slash + 1)) == platform::TDriveType::Fixed;
+}
+
+TResolvedPath TMemoryDB::ResolvePath(std::string_view path) {
+  TResolvedPath result;
+  const std::string upper = platform::UpperCase(path);
+  const std::string_view text = upper;
+  const std::size_t last = text.rfind('\\');
+  if (last == std::string_view::npos) {
+    result.Name = upper;
+    return result;
+  }
+  result.Name = std::string(text.substr(last + 1));
+
+  TDirectoryRecord* directory = nullptr;
+  std::size_t begin = 0;
+  while (begin <= last) {
+    const std::size_t slash = text.find('\\', begin);
+    directory = FindDirectory(text.substr(begin, slash - begin), directory);
+    if (directory == nullptr)
+      return result;
+    begin = slash + 1;
+  }
+  result.Directory = directory;
+  return result;
+}
+
+TDirectoryRecord* TMemoryDB::FindDirectory(std::string_view name, const TDirectoryRecord* parent) {
+  return ddList_->FindDirectory(name, parent);
+}
+
+}  // namespace varnoke

@@ -1,0 +1,122 @@
+// TMemoryDB: the filename database. It owns the tree of every directory and
+// file of the fixed drives, the result rows of the last search, and the lock
+// that guards both.
+//
+// The owner creates the single instance and frees it; there is no global one.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "db/ddlist.h"
+#include "db/tree_records.h"
+#include "platform/drives.h"
+
+namespace varnoke {
+
+// What a blanked row reads as its name and as its full path.
+inline constexpr std::string_view kFileDeleted = "File Deleted";
+
+// The two halves of a path as ResolvePath splits it.
+struct TResolvedPath {
+  std::string Name;                       // the final name, upper-cased
+  TDirectoryRecord* Directory = nullptr;  // the directory that holds it, or null
+};
+
+class TMemoryDB {
+ public:
+  // drives is borrowed and must outlive the database.
+  explicit TMemoryDB(const platform::TDrives& drives);
+  ~TMemoryDB();
+  TMemoryDB(const TMemoryDB&) = delete;
+  TMemoryDB& operator=(const TMemoryDB&) = delete;
+
+  // The database's one lock; it guards the tree, the result lists and the
+  // file name. Recursive by design: the drive scan holds it while it lets
+  // pending window messages be processed, and a handler that runs then on
+  // the same thread (a search, a row read) takes it again instead of
+  // deadlocking. Take it with a guard (std::lock_guard, std::unique_lock).
+  mutable std::recursive_mutex Lock;
+
+  // ---- Tree store. Callers hold Lock. ----
+
+  // The tree. Guarded by Lock. Replaced whole by a scan or a load: never
+  // keep a reference to it, or to its records, across one.
+  TDDList& DDList() noexcept { return *ddList_; }
+  const TDDList& DDList() const noexcept { return *ddList_; }
+
+  // The database file's path. Guarded by Lock.
+  const std::string& FileName() const noexcept { return fileName_; }
+
+  // The directory's full path, ending with "\" ("C:\DIR\SUB\"); empty for
+  // null.
+  std::string DirectoryPath(const TDirectoryRecord* directory) const;
+
+  // True when the drive of the path (the text up to and including its first
+  // "\") is a fixed drive. Does not touch the tree; needs no lock.
+  bool IsFixedDrivePath(std::string_view path) const;
+
+  // Splits the path at its last "\" into the upper-cased final name and the
+  // record of the directory that the components before it name, looked up
+  // one by one from the drive roots; the directory is null when a component
+  // is not in the tree or the path has no "\".
+  TResolvedPath ResolvePath(std::string_view path);
+
+  // The first record in chain order with exactly this name and parent.
+  TDirectoryRecord* FindDirectory(std::string_view name, const TDirectoryRecord* parent);
+
+  // ---- Search. Takes Lock. ----
+
+  // Replaces the result rows by those of the pattern, exactly as typed: a
+  // leading "." searches directory names, a "\" anywhere searches the files
+  // below a directory, anything else searches every file name.
+  void Search(std::string_view pattern);
+
+  // ---- Result list. ----
+
+  // Number of rows, blanked rows included. Takes no lock: only the
+  // user-interface thread changes the number of rows.
+  int ResultCount() const noexcept { return static_cast<int>(resultNames_.size()); }
+
+  // Row readers; each takes Lock. An empty list, and an index outside the
+  // list, read as the empty text.
+  std::string ResultName(int index) const;
+  std::string ResultFullPath(int index) const;
+  std::string ResultDirectory(int index) const;
+
+  // Row maintenance for change reports; callers hold Lock.
+  // The first row showing the entry, or -1.
+  int FindFileResult(const TFileEntry* entry) const noexcept;
+  // Points row index at another name and directory; ignored outside the list.
+  void SetResult(int index, const char* name, TDirectoryRecord* directory) noexcept;
+  // Blanks the first row that shows the entry.
+  void BlankFileResult(const TFileEntry* entry) noexcept;
+  // Blanks every row whose directory is the record.
+  void BlankDirectoryResults(const TDirectoryRecord* directory) noexcept;
+
+  // Orderings; each takes Lock. Ascending, not stable.
+  void SortByName();
+  void SortByPath();
+
+  // The rows, for readers that walk them. Guarded by Lock.
+  const std::vector<const char*>& ResultNames() const noexcept { return resultNames_; }
+  const std::vector<TDirectoryRecord*>& ResultDirs() const noexcept { return resultDirs_; }
+
+ private:
+  void SearchFiles(std::string_view pattern);
+  void SearchSubtree(std::string_view pattern);
+  void SearchDirectories(std::string_view rest);
+  void AppendResult(const char* name, TDirectoryRecord* directory);
+  void ClearResults() noexcept;
+  bool ValidRow(int index) const noexcept { return index >= 0 && index < ResultCount(); }
+
+  const platform::TDrives& drives_;
+  std::unique_ptr<TDDList> ddList_;            // Guarded by Lock.
+  std::vector<const char*> resultNames_;       // Guarded by Lock.
+  std::vector<TDirectoryRecord*> resultDirs_;  // Guarded by Lock.
+  std::string fileName_;                       // Guarded by Lock.
+};
+
+}  // namespace varnoke

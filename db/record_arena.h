@@ -1,0 +1,63 @@
+// The allocator behind the tree's records.
+//
+// A tree holds millions of small records, and a general-purpose allocator
+// spends 8 to 16 bytes of bookkeeping on each of them. The arena hands out
+// 8-byte aligned blocks carved from large chunks and keeps one free list per
+// block size, so a freed record's space is reused by the next record of the
+// same size. Blocks never move while they are allocated; everything goes back
+// to the system at once when the arena is destroyed.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <unordered_set>
+#include <vector>
+
+namespace varnoke {
+
+class TRecordArena {
+ public:
+  static constexpr std::size_t kAlignment = 8;
+
+  TRecordArena() = default;
+  ~TRecordArena();
+  TRecordArena(const TRecordArena&) = delete;
+  TRecordArena& operator=(const TRecordArena&) = delete;
+
+  // Returns an uninitialised block of at least size bytes, aligned to
+  // kAlignment. Throws std::bad_alloc when memory is exhausted.
+  void* Allocate(std::size_t size);
+
+  // Gives back a block that Allocate returned with the same size.
+  void Free(void* block, std::size_t size) noexcept;
+
+  // Bytes taken from the system, chunk slack included.
+  std::size_t BytesReserved() const noexcept { return bytesReserved_; }
+
+ private:
+  // Blocks up to this size come from the chunks; larger ones are rare (only
+  // names far beyond any file system's limit) and get their own allocation.
+  static constexpr std::size_t kMaxPooledSize = 4096;
+  static constexpr std::size_t kFirstChunkSize = 4096;
+  static constexpr std::size_t kMaxChunkSize = std::size_t{1} << 20;
+
+  struct FreeBlock {
+    FreeBlock* next;
+  };
+  struct ChunkDeleter {
+    void operator()(std::byte* chunk) const noexcept;
+  };
+
+  static std::size_t RoundUp(std::size_t size) noexcept;
+  void* AllocateFromChunk(std::size_t size);
+
+  std::vector<std::unique_ptr<std::byte, ChunkDeleter>> chunks_;
+  std::byte* cursor_ = nullptr;  // next free byte of the newest chunk
+  std::byte* limit_ = nullptr;   // end of the newest chunk
+  std::size_t nextChunkSize_ = kFirstChunkSize;
+  std::vector<FreeBlock*> freeLists_ = std::vector<FreeBlock*>(kMaxPooledSize / kAlignment + 1);
+  std::unordered_set<void*> largeBlocks_;
+  std::size_t bytesReserved_ = 0;
+};
+
+}  // namespace varnoke

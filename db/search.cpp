@@ -1,0 +1,76 @@
+// The three searches over the tree and their dispatch.
+#include <algorithm>
+
+#include "db/memory_db.h"
+#include "db/wildcard.h"
+#include "platform/upcase.h"
+
+namespace varnoke {
+
+void TMemoryDB::Search(std::string_view pattern) {
+  std::lock_guard guard(Lock);
+  ClearResults();
+  if (pattern.empty())
+    return;
+  if (pattern.front() == '.') {
+    SearchDirectories(pattern.substr(1));
+  } else if (pattern.find('\\') != std::string_view::npos) {
+    SearchSubtree(pattern);
+  } else {
+    SearchFiles(pattern);
+  }
+}
+
+void TMemoryDB::SearchFiles(std::string_view pattern) {
+  const std::string upper = platform::UpperCase(pattern);
+  for (TDirectoryRecord* d = ddList_->FirstDirectory(); d != nullptr; d = d->Next()) {
+    for (const TFileEntry* e = d->Files(); e != nullptr; e = e->Next()) {
+      if (MatchWildcardTerminated(e->Name(), upper.data(), upper.size())) {
+        AppendResult(e->Name(), d);
+      }
+    }
+  }
+}
+
+void TMemoryDB::SearchDirectories(std::string_view rest) {
+  const std::string upper = platform::UpperCase(rest);
+  for (TDirectoryRecord* d = ddList_->FirstDirectory(); d != nullptr; d = d->Next()) {
+    const std::string& name = d->Name();
+    if (MatchWildcard(name.c_str(), upper.data(), name.size(), upper.size())) {
+      AppendResult(name.c_str(), d->Parent());
+    }
+  }
+}
+
+void TMemoryDB::SearchSubtree(std::string_view pattern) {
+  const TResolvedPath resolved = ResolvePath(pattern);
+  if (resolved.Directory == nullptr)
+    return;
+  const std::string& namePattern = resolved.Name;
+
+  // Breadth first: the start directory, then its subdirectories, then
+  // theirs, level by level; within a level in chain order, whichever parent
+  // a directory has.
+  auto byChainOrder = [](const TDirectoryRecord* a, const TDirectoryRecord* b) {
+    return TDDList::ChainOrder(a) < TDDList::ChainOrder(b);
+  };
+  std::vector<TDirectoryRecord*> all{resolved.Directory};
+  std::size_t levelBegin = 0;
+  while (levelBegin < all.size()) {
+    const std::size_t levelEnd = all.size();
+    for (std::size_t i = levelBegin; i < levelEnd; ++i)
+      ddList_->AppendSubdirectories(all[i], all);
+    std::sort(all.begin() + static_cast<std::ptrdiff_t>(levelEnd), all.end(), byChainOrder);
+    levelBegin = levelEnd;
+  }
+
+  for (TDirectoryRecord* d : all) {
+    for (const TFileEntry* e = d->Files(); e != nullptr; e = e->Next()) {
+      if (MatchWildcardTerminated(e->Name(), namePattern.data(), namePattern.size())) {
+        AppendResult(e->Name(), d);
+      }
+    }
+  }
+}
+
+}  // namespace varnoke

@@ -1,0 +1,90 @@
+// The records of the in-memory tree: one TDirectoryRecord per directory, in
+// one chain of all directories of all drives, and per directory a chain of
+// TFileEntry records.
+//
+// Records are created, changed and freed only by their TDDList; everybody
+// else reads them. All reads and writes happen with TMemoryDB::Lock held.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace varnoke {
+
+class TDDList;
+class TDirectoryIndex;
+
+// One file. An entry is a single block holding Next, Flag and the name,
+// inline and NUL-terminated, directly behind Flag. The address of the inline
+// name is the entry's identity outside the tree store: result rows hold it,
+// and it never changes while the entry lives.
+class TFileEntry {
+ public:
+  TFileEntry(const TFileEntry&) = delete;
+  TFileEntry& operator=(const TFileEntry&) = delete;
+
+  // The next entry of the same directory; null for the last.
+  TFileEntry* Next() const noexcept { return next_; }
+  // Always 0; kept for the record layout.
+  std::uint8_t Flag() const noexcept { return flag_; }
+  // The upper-cased name, NUL-terminated.
+  const char* Name() const noexcept { return reinterpret_cast<const char*>(&flag_) + 1; }
+
+ private:
+  friend class TDDList;
+  TFileEntry() = default;
+  ~TFileEntry() = default;
+
+  // Size of the block for a name of the given length, NUL included.
+  static std::size_t BlockSize(std::size_t nameLength) noexcept;
+  char* MutableName() noexcept { return reinterpret_cast<char*>(&flag_) + 1; }
+
+  TFileEntry* next_ = nullptr;
+  std::uint8_t flag_ = 0;
+  // The name's bytes follow flag_, in the object's tail padding and beyond.
+};
+
+// One directory.
+class TDirectoryRecord {
+ public:
+  TDirectoryRecord(const TDirectoryRecord&) = delete;
+  TDirectoryRecord& operator=(const TDirectoryRecord&) = delete;
+
+  // The following record of the directory chain; null for the last.
+  TDirectoryRecord* Next() const noexcept { return next_; }
+  // The first file entry of this directory; null when it has none.
+  TFileEntry* Files() const noexcept { return files_; }
+  // Always 0; kept for the record layout.
+  std::uint8_t Flag() const noexcept { return flag_; }
+  // The directory's own name, upper-cased; "C:" for a drive root.
+  const std::string& Name() const noexcept { return name_; }
+  // The directory that contains this one; null for a drive root.
+  TDirectoryRecord* Parent() const noexcept { return parent_; }
+
+ private:
+  friend class TDDList;
+  friend class TDirectoryIndex;
+  TDirectoryRecord(std::string name, TDirectoryRecord* parent, TDDList* owner, std::uint64_t order)
+      : name_(std::move(name)), parent_(parent), owner_(owner), order_(order) {}
+  ~TDirectoryRecord() = default;
+
+  TDirectoryRecord* next_ = nullptr;
+  TFileEntry* files_ = nullptr;
+  std::uint8_t flag_ = 0;
+  std::string name_;
+  TDirectoryRecord* parent_ = nullptr;
+
+  // Bookkeeping of the store, not part of what the record says.
+  TDirectoryRecord* prev_ = nullptr;  // predecessor in the chain, for unlinking in O(1)
+  TDDList* owner_ = nullptr;          // the list whose chain holds the record
+  std::uint64_t order_ = 0;           // strictly increasing along the chain
+
+  // Maintained by TDirectoryIndex while the list's index exists.
+  TDirectoryRecord* firstChild_ = nullptr;
+  TDirectoryRecord* nextSibling_ = nullptr;
+  TDirectoryRecord* prevSibling_ = nullptr;
+};
+
+}  // namespace varnoke

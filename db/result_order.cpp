@@ -29,6 +29,8 @@ int ComparePaths(const TResultRow& a, const TPathChain& chainA, const TResultRow
     const bool levelA = t < chainA.Depth();
     const bool levelB = t < chainB.Depth();
     if (levelA && levelB) {
+      if (chainA.At(t) == chainB.At(t))
+        continue;  // one record: the same name
       const int r = platform::CompareNoCase(chainA.At(t)->Name(), chainB.At(t)->Name());
       if (r != 0)
         return r;

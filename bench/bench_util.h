@@ -1,0 +1,39 @@
+// Small helpers shared by the benchmarks: timing, heap use and reporting.
+#pragma once
+
+#include <malloc.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string_view>
+
+namespace varnoke::bench {
+
+// Prints one figure as "name: value".
+inline void Report(std::string_view name, double value) {
+  std::printf("%.*s: %.3f\n", static_cast<int>(name.size()), name.data(), value);
+  std::fflush(stdout);
+}
+
+// The fastest of several runs of work, in milliseconds. The minimum is the
+// figure least disturbed by whatever else the machine is doing.
+template <typename Work>
+double BestMs(int runs, Work&& work) {
+  double best = 1e300;
+  for (int i = 0; i < runs; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    const auto end = std::chrono::steady_clock::now();
+    best = std::min(best, std::chrono::duration<double, std::milli>(end - start).count());
+  }
+  return best;
+}
+
+// Bytes currently allocated from the heap, allocator bookkeeping included.
+inline std::size_t HeapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+}  // namespace varnoke::bench

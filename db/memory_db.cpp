@@ -4,8 +4,8 @@
 
 namespace varnoke {
 
-TMemoryDB::TMemoryDB(const platform::TDrives& drives)
-    : drives_(drives), ddList_(std::make_unique<TDDList>()) {}
+TMemoryDB::TMemoryDB(const platform::TDrives& drives, platform::TFileSystem& files)
+    : drives_(drives), files_(files), ddList_(std::make_unique<TDDList>()) {}
 
 TMemoryDB::~TMemoryDB() {
   std::lock_guard guard(Lock);

@@ -5,14 +5,18 @@
 // The owner creates the single instance and frees it; there is no global one.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "db/ddlist.h"
+#include "db/scan_observer.h"
 #include "db/tree_records.h"
 #include "platform/drives.h"
+#include "platform/file_system.h"
 
 namespace varnoke {
 
@@ -27,8 +31,8 @@ struct TResolvedPath {
 
 class TMemoryDB {
  public:
-  // drives is borrowed and must outlive the database.
-  explicit TMemoryDB(const platform::TDrives& drives);
+  // The host services are borrowed and must outlive the database.
+  TMemoryDB(const platform::TDrives& drives, platform::TFileSystem& files);
   ~TMemoryDB();
   TMemoryDB(const TMemoryDB&) = delete;
   TMemoryDB& operator=(const TMemoryDB&) = delete;
@@ -66,6 +70,32 @@ class TMemoryDB {
 
   // The first record in chain order with exactly this name and parent.
   TDirectoryRecord* FindDirectory(std::string_view name, const TDirectoryRecord* parent);
+
+  // ---- Drive scan. ----
+
+  // Rebuilds the tree from every fixed drive A to Z and returns true; the
+  // results of the last search are gone. Holds Lock from the reset of the
+  // tree to the end of the last drive, across the messages that observer
+  // processes. Raises ETerminate, with Lock released and nothing saved,
+  // when ScanCancelRequested is set during the scan.
+  bool ScanDrives(const std::string& fileName, TScanObserver& observer);
+
+  // Adds the contents of the directory at path (drive form, as the disk
+  // spells it, ending with "\") and everything below it under directory.
+  // Called by ScanDrives with Lock held.
+  void ScanDirectory(const std::string& path, TDirectoryRecord* directory, TScanObserver& observer);
+
+  // Set from any thread to abandon a running scan at its next directory
+  // entry; cleared by the callers before each scan.
+  std::atomic<bool> ScanCancelRequested{false};
+
+  // The progress of the last scan, in kilobytes: 1.0 plus the kilobytes in
+  // use on all fixed drives, and the kilobytes counted so far. Written by
+  // the scan on the thread that runs it, read there too.
+  float ScanTotalKB = 1.0f;
+  float ScanDoneKB = 0.0f;
+  // Cluster size of the drive being scanned; kept from one scan to the next.
+  std::int32_t ScanClusterBytes = 0;
 
   // ---- Search. Takes Lock. ----
 
@@ -112,7 +142,13 @@ class TMemoryDB {
   void ClearResults() noexcept;
   bool ValidRow(int index) const noexcept { return index >= 0 && index < ResultCount(); }
 
+  void ResetTree();
+
   const platform::TDrives& drives_;
+  platform::TFileSystem& files_;
+  // The estimated size given to every entry of the drive being scanned, or
+  // -1 while sizes are read from the disk.
+  std::int64_t scanEntrySize_ = -1;
   std::unique_ptr<TDDList> ddList_;            // Guarded by Lock.
   std::vector<const char*> resultNames_;       // Guarded by Lock.
   std::vector<TDirectoryRecord*> resultDirs_;  // Guarded by Lock.

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "tests/support/fake_drives.h"
+#include "tests/support/memory_file_system.h"
 #include "tests/support/tree_builder.h"
 
 namespace varnoke {
@@ -26,7 +27,8 @@ class MemoryDBTest : public ::testing::Test {
   }
 
   testing::TFakeDrives drives;
-  TMemoryDB db{drives};
+  testing::TMemoryFileSystem files;
+  TMemoryDB db{drives, files};
   TDirectoryRecord* root = nullptr;
   TDirectoryRecord* windows = nullptr;
   TDirectoryRecord* system = nullptr;

@@ -8,6 +8,7 @@
 #include "db/result_order.h"
 #include "platform/upcase.h"
 #include "tests/support/fake_drives.h"
+#include "tests/support/memory_file_system.h"
 #include "tests/support/tree_builder.h"
 
 namespace varnoke {
@@ -42,7 +43,8 @@ class ResultListTest : public ::testing::Test {
   }
 
   testing::TFakeDrives drives;
-  TMemoryDB db{drives};
+  testing::TMemoryFileSystem files;
+  TMemoryDB db{drives, files};
 };
 
 TEST_F(ResultListTest, AnEmptyListReadsAsEmptyText) {

@@ -9,6 +9,7 @@
 #include "db/wildcard.h"
 #include "platform/upcase.h"
 #include "tests/support/fake_drives.h"
+#include "tests/support/memory_file_system.h"
 #include "tests/support/tree_builder.h"
 
 namespace varnoke {
@@ -39,7 +40,8 @@ class SearchTest : public ::testing::Test {
   }
 
   testing::TFakeDrives drives;
-  TMemoryDB db{drives};
+  testing::TMemoryFileSystem files;
+  TMemoryDB db{drives, files};
 };
 
 TEST_F(SearchTest, EmptyTextAndALoneFullStopFindNothing) {
@@ -158,7 +160,8 @@ Paths ReferenceSubtreeSearch(TMemoryDB& db, const std::string& pattern) {
 
 TEST(SearchOrder, PathQualifiedSearchMatchesALevelByLevelWalkOfTheChain) {
   testing::TFakeDrives drives;
-  TMemoryDB db(drives);
+  testing::TMemoryFileSystem files;
+  TMemoryDB db(drives, files);
   std::mt19937 random(11);
   const auto pick = [&](std::size_t n) {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);

@@ -1,0 +1,158 @@
+// The drive scan: rebuilding the whole tree from the fixed drives.
+#include <cstring>
+#include <deque>
+#include <limits>
+
+#include "db/allocation_estimate.h"
+#include "db/memory_db.h"
+#include "db/terminate.h"
+#include "platform/upcase.h"
+
+namespace varnoke {
+namespace {
+
+using platform::TDiskSpace;
+using platform::TDriveType;
+
+std::string DriveRoot(char letter) {
+  return std::string{letter, ':', '\\'};
+}
+
+std::uint64_t UsedBytes(const TDiskSpace& space) {
+  const std::uint64_t used = space.TotalNumberOfClusters > space.NumberOfFreeClusters
+                                 ? space.TotalNumberOfClusters - space.NumberOfFreeClusters
+                                 : 0;
+  return used * space.SectorsPerCluster * space.BytesPerSector;
+}
+
+// Reading the size of every file costs a system call per file, more than
+// the rest of the scan together. Where the drive counts its entries, each
+// entry stands instead for the average space an entry takes there, less the
+// cluster slack that the estimate adds back, so the bar moves evenly and
+// ends near 100. -1 means: read the sizes.
+std::int64_t AverageEntrySize(const TDiskSpace& space, std::int32_t cluster) {
+  if (space.UsedEntries == 0)
+    return -1;
+  const std::uint64_t average = UsedBytes(space) / space.UsedEntries;
+  const std::uint64_t slack = cluster > 0 ? static_cast<std::uint64_t>(cluster) - 1 : 0;
+  const std::uint64_t size = average > slack ? average - slack : 0;
+  return static_cast<std::int64_t>(
+      std::min<std::uint64_t>(size, std::numeric_limits<std::int32_t>::max()));
+}
+
+// One directory being scanned: its listing and how far the scan has got.
+struct TScanFrame {
+  std::string path;
+  TDirectoryRecord* directory;
+  platform::TDirectoryListing listing;
+  std::size_t next = 0;
+};
+
+}  // namespace
+
+float AllocationEstimate(std::int32_t size, std::int32_t cluster) {
+  const float s = static_cast<float>(size);
+  const float c = static_cast<float>(cluster);
+  if (c == 0.0f)
+    return s;  // no geometry yet: the size itself
+  return ((s + c - 1.0f) / c) * c;
+}
+
+void TMemoryDB::ResetTree() {
+  auto fresh = std::make_unique<TDDList>();
+  ddList_ = std::move(fresh);
+  ClearResults();
+}
+
+bool TMemoryDB::ScanDrives(const std::string& fileName, TScanObserver& observer) {
+  {
+    std::lock_guard guard(Lock);
+    fileName_ = fileName;
+  }
+  ScanTotalKB = 1.0f;
+  ScanDoneKB = 0.0f;
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    const std::string root = DriveRoot(letter);
+    TDiskSpace space;
+    if (drives_.GetDriveType(root) == TDriveType::Fixed && drives_.GetDiskFreeSpace(root, space)) {
+      ScanTotalKB += static_cast<float>(UsedBytes(space)) * (1.0f / 1024.0f);
+    }
+  }
+
+  std::unique_lock lock(Lock);
+  ResetTree();
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    const std::string root = DriveRoot(letter);
+    if (drives_.GetDriveType(root) != TDriveType::Fixed)
+      continue;
+    TDiskSpace space;
+    scanEntrySize_ = -1;
+    if (drives_.GetDiskFreeSpace(root, space)) {
+      ScanClusterBytes = static_cast<std::int32_t>(space.BytesPerSector * space.SectorsPerCluster);
+      scanEntrySize_ = AverageEntrySize(space, ScanClusterBytes);
+    }
+    TDirectoryRecord* record = ddList_->AddDirectory(root.substr(0, 2), nullptr);
+    ScanDirectory(root, record, observer);
+  }
+  lock.unlock();
+  return true;
+}
+
+void TMemoryDB::ScanDirectory(const std::string& path, TDirectoryRecord* directory,
+                              TScanObserver& observer) {
+  // The recursion of the walk runs on a stack of its own, so that a tree of
+  // any depth fits; the order is that of a recursive walk: each directory's
+  // record, then everything below it, then its next sibling.
+  const bool withSizes = scanEntrySize_ < 0;
+  std::deque<TScanFrame> stack;
+  const auto enter = [&](std::string framePath, TDirectoryRecord* record) {
+    TScanFrame& frame = stack.emplace_back();
+    frame.path = std::move(framePath);
+    frame.directory = record;
+    // A directory that cannot be listed adds nothing.
+    files_.ListDirectory(frame.path, withSizes, frame.listing);
+  };
+  enter(path, directory);
+  std::string upper;
+  while (!stack.empty()) {
+    TScanFrame& frame = stack.back();
+    if (frame.next == frame.listing.Size()) {
+      // Post-order: the position moves once a directory's subtree is done.
+      observer.SetProgressPosition(static_cast<int>(ScanDoneKB / ScanTotalKB * 100.0f));
+      stack.pop_back();
+      continue;
+    }
+    const std::size_t index = frame.next++;
+    observer.ProcessMessages();
+    if (ScanCancelRequested.load(std::memory_order_relaxed))
+      throw ETerminate();
+
+    const std::string_view name = frame.listing.Name(index);
+    const platform::TDirectoryListing::Entry& entry = frame.listing.At(index);
+    const bool isDirectory = (entry.Attributes & platform::kFileAttributeDirectory) != 0;
+    std::int64_t size = entry.Size;
+    if (!withSizes)
+      size = (name == "." || name == "..") ? 0 : scanEntrySize_;
+    size = std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max());
+    ScanDoneKB +=
+        AllocationEstimate(static_cast<std::int32_t>(size), ScanClusterBytes) * (1.0f / 1024.0f);
+
+    // Names starting with "." are left out with everything below them
+    // ("." and ".." among them); a name with a "\" cannot be part of a path.
+    if (name.empty() || name.front() == '.' || name.find('\\') != std::string_view::npos) {
+      continue;
+    }
+    upper.clear();
+    platform::AppendUpperCase(name, upper);
+    if (isDirectory) {
+      TDirectoryRecord* child = ddList_->AddDirectory(upper, frame.directory);
+      std::string childPath = frame.path;
+      childPath.append(name).push_back('\\');
+      enter(std::move(childPath), child);
+    } else {
+      ddList_->AddFile(upper, frame.directory);
+    }
+  }
+}
+
+}  // namespace varnoke

@@ -1,0 +1,264 @@
+#include "platform/linux_file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "platform/upcase.h"
+
+namespace varnoke::platform {
+namespace {
+
+constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+TUniqueFd OpenAt(int parent, const std::string& name) {
+  return TUniqueFd(::openat(parent, name.c_str(), kDirectoryFlags));
+}
+
+// The name of the first entry of the directory fd whose upper-cased form
+// equals that of name.
+std::optional<std::string> FindCaseBlind(TDirectoryReader& reader, int fd, std::string_view name) {
+  std::optional<std::string> found;
+  reader.ReadAll(fd, [&](const TRawEntry& entry) {
+    if (!found && entry.Name != "." && entry.Name != ".." && CompareNoCase(entry.Name, name) == 0) {
+      found = std::string(entry.Name);
+    }
+  });
+  return found;
+}
+
+}  // namespace
+
+bool SplitDrivePath(std::string_view path, char& letter,
+                    std::vector<std::string_view>& components) {
+  components.clear();
+  if (path.size() < 3 || !ParseDriveRoot(path.substr(0, 3), letter))
+    return false;
+  std::string_view rest = path.substr(3);
+  if (!rest.empty() && rest.back() == '\\')
+    rest.remove_suffix(1);
+  while (!rest.empty()) {
+    const std::size_t slash = rest.find('\\');
+    const std::string_view component = rest.substr(0, slash);
+    if (component.empty())
+      return false;
+    components.push_back(component);
+    if (slash == std::string_view::npos)
+      break;
+    rest.remove_prefix(slash + 1);
+    if (rest.empty())
+      return false;  // "\\" at the end after the one removed
+  }
+  return true;
+}
+
+TLinuxFileSystem::TLinuxFileSystem(const TLinuxDrives& drives, TMountTable& mounts)
+    : drives_(drives), mounts_(mounts) {}
+
+bool TLinuxFileSystem::OpenRoot(char letter, bool verify) {
+  const std::string root = drives_.HostRoot(letter);
+  if (root.empty()) {
+    levels_.clear();
+    return false;
+  }
+  if (letter == letter_ && root == rootPath_ && !levels_.empty() && levels_[0].fd.Valid()) {
+    // Listing the root itself starts a walk: make sure the kept descriptor
+    // is still the directory that the root path names.
+    struct stat st {};
+    if (!verify || (::stat(root.c_str(), &st) == 0 && st.st_dev == levels_[0].dev &&
+                    st.st_ino == levels_[0].ino)) {
+      return true;
+    }
+  }
+  levels_.clear();
+  letter_ = letter;
+  rootPath_ = root;
+  Level level;
+  level.fd.Reset(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  struct stat st {};
+  if (!level.fd.Valid() || ::fstat(level.fd.Get(), &st) != 0)
+    return false;
+  level.dev = st.st_dev;
+  level.ino = st.st_ino;
+  levels_.push_back(std::move(level));
+  return true;
+}
+
+bool TLinuxFileSystem::EnsureOpen(std::size_t index) {
+  if (levels_[index].fd.Valid())
+    return true;
+  // Reopen from the nearest open ancestor (the root always is), checking
+  // that each directory is still the one that was there.
+  std::size_t open = index;
+  while (!levels_[open].fd.Valid())
+    --open;
+  for (std::size_t i = open + 1; i <= index; ++i) {
+    Level& level = levels_[i];
+    level.fd = OpenAt(levels_[i - 1].fd.Get(), level.hostName);
+    struct stat st {};
+    if (!level.fd.Valid() || ::fstat(level.fd.Get(), &st) != 0 || st.st_dev != level.dev ||
+        st.st_ino != level.ino) {
+      levels_.resize(i);
+      return false;
+    }
+  }
+  LimitOpenLevels();
+  return true;
+}
+
+void TLinuxFileSystem::LimitOpenLevels() {
+  std::size_t open = 0;
+  for (const Level& level : levels_)
+    open += level.fd.Valid();
+  // Close the shallowest ones first: listings go deeper from the end.
+  for (std::size_t i = 1; open > kMaxOpenLevels && i + 1 < levels_.size(); ++i) {
+    if (levels_[i].fd.Valid()) {
+      levels_[i].fd.Reset();
+      --open;
+    }
+  }
+}
+
+bool TLinuxFileSystem::PushChild(std::string_view name) {
+  if (!EnsureOpen(levels_.size() - 1))
+    return false;
+  const Level& parent = levels_.back();
+  Level child;
+  child.name = std::string(name);
+  child.hostName = child.name;
+  child.fd = OpenAt(parent.fd.Get(), child.hostName);
+  if (!child.fd.Valid() && errno == ENOENT) {
+    if (std::optional<std::string> match = FindCaseBlind(reader_, parent.fd.Get(), name)) {
+      child.hostName = std::move(*match);
+      child.fd = OpenAt(parent.fd.Get(), child.hostName);
+    }
+  }
+  struct stat st {};
+  if (!child.fd.Valid() || ::fstat(child.fd.Get(), &st) != 0)
+    return false;
+  child.dev = st.st_dev;
+  child.ino = st.st_ino;
+  // Into another file system only when it is a fixed disk.
+  if (child.dev != parent.dev && mounts_.TypeOfDevice(child.dev) != TDriveType::Fixed)
+    return false;
+  // A bind mount can make a directory its own descendant.
+  for (const Level& level : levels_) {
+    if (level.dev == child.dev && level.ino == child.ino)
+      return false;
+  }
+  levels_.push_back(std::move(child));
+  LimitOpenLevels();
+  return true;
+}
+
+bool TLinuxFileSystem::OpenChain(char letter, const std::vector<std::string_view>& components) {
+  if (!OpenRoot(letter, components.empty()))
+    return false;
+  // Keep the open levels that the path shares with the last one.
+  std::size_t shared = 0;
+  while (shared < components.size() && shared + 1 < levels_.size() &&
+         levels_[shared + 1].name == components[shared]) {
+    ++shared;
+  }
+  levels_.resize(shared + 1);
+  for (std::size_t i = shared; i < components.size(); ++i) {
+    if (!PushChild(components[i]))
+      return false;
+  }
+  return EnsureOpen(levels_.size() - 1);
+}
+
+void TLinuxFileSystem::ReadListing(int fd, bool withSizes, TDirectoryListing& listing) {
+  reader_.ReadAll(fd, [&](const TRawEntry& entry) {
+    const bool directory = TDirectoryReader::IsDirectory(fd, entry);
+    std::uint32_t size = 0;
+    if (withSizes && !directory) {
+      const std::string name(entry.Name);
+      struct stat st {};
+      if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        size = static_cast<std::uint32_t>(static_cast<std::uint64_t>(st.st_size));
+      }
+    }
+    listing.Add(entry.Name, directory ? kFileAttributeDirectory : 0, size);
+  });
+}
+
+bool TLinuxFileSystem::ListDirectory(std::string_view path, bool withSizes,
+                                     TDirectoryListing& listing) {
+  listing.Clear();
+  char letter = 0;
+  std::vector<std::string_view> components;
+  if (!SplitDrivePath(path, letter, components))
+    return false;
+  std::lock_guard guard(mutex_);
+  if (!OpenChain(letter, components))
+    return false;
+  ReadListing(levels_.back().fd.Get(), withSizes, listing);
+  return true;
+}
+
+std::string TLinuxFileSystem::HostPath(std::string_view drivePath) const {
+  char letter = 0;
+  if (drivePath.size() < 3 || !ParseDriveRoot(drivePath.substr(0, 3), letter))
+    return {};
+  std::string host = drives_.HostRoot(letter);
+  if (host.empty())
+    return {};
+  TDirectoryReader reader;
+  TUniqueFd directory(::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  std::string_view rest = drivePath.substr(3);
+  while (!rest.empty()) {
+    const std::size_t slash = std::min(rest.find('\\'), rest.size());
+    std::string name(rest.substr(0, slash));
+    rest.remove_prefix(std::min(slash + 1, rest.size()));
+    if (name.empty())
+      continue;
+    if (directory.Valid()) {
+      struct stat st {};
+      if (::fstatat(directory.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (std::optional<std::string> match = FindCaseBlind(reader, directory.Get(), name)) {
+          name = std::move(*match);
+        }
+      }
+      directory = OpenAt(directory.Get(), name);
+    }
+    if (host.back() != '/')
+      host += '/';
+    host += name;
+  }
+  return host;
+}
+
+std::optional<std::string> TLinuxFileSystem::DrivePath(std::string_view hostPath) const {
+  std::string bestRoot;
+  char bestLetter = 0;
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    const std::string root = drives_.HostRoot(letter);
+    if (root.empty())
+      continue;
+    if (bestLetter != 0 && root.size() <= bestRoot.size())
+      continue;
+    const bool holds =
+        root == "/" || (hostPath.rfind(root, 0) == 0 &&
+                        (hostPath.size() == root.size() || hostPath[root.size()] == '/'));
+    if (holds) {
+      bestRoot = root;
+      bestLetter = letter;
+    }
+  }
+  if (bestLetter == 0 || hostPath.empty() || hostPath.front() != '/')
+    return std::nullopt;
+  std::string_view rest = hostPath.substr(bestRoot.size());
+  while (!rest.empty() && rest.front() == '/')
+    rest.remove_prefix(1);
+  if (rest.find('\\') != std::string_view::npos)
+    return std::nullopt;
+  std::string drive{bestLetter, ':', '\\'};
+  for (const char c : rest)
+    drive += c == '/' ? '\\' : c;
+  return drive;
+}
+
+}  // namespace varnoke::platform

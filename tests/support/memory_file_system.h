@@ -1,0 +1,99 @@
+// A file system held in memory, for tests that need exact listing orders and
+// failures on demand. Paths are in drive form with the names as the "disk"
+// spells them; directories list ".", "..", then their entries in the order
+// they were added.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace varnoke::testing {
+
+class TMemoryFileSystem : public platform::TFileSystem {
+ public:
+  // Adds a directory at a path such as "C:\\A\\B" (and its parents).
+  void AddDirectory(std::string_view path) { Directory(Normalize(path)); }
+
+  // Adds a file at a path such as "C:\\A\\X.TXT" (and its directories).
+  void AddFile(std::string_view path, std::uint32_t size = 0) {
+    const std::size_t slash = path.rfind('\\');
+    Directory(Normalize(path.substr(0, slash + 1)))
+        .push_back({std::string(path.substr(slash + 1)), false, size});
+  }
+
+  // Adds an entry with any name at all, a "\\" in it included, to the
+  // directory at path.
+  void AddRawEntry(std::string_view directory, std::string_view name, bool isDirectory) {
+    Directory(Normalize(directory)).push_back({std::string(name), isDirectory, 0});
+  }
+
+  // The directory at path cannot be opened from now on.
+  void FailListing(std::string_view path) { failing_.insert(Normalize(path)); }
+
+  // Called with the path of every listing, before it is made.
+  std::function<void(std::string_view)> OnList;
+
+  int ListCount() const { return listCount_; }
+  bool LastWithSizes() const { return lastWithSizes_; }
+
+  bool ListDirectory(std::string_view path, bool withSizes,
+                     platform::TDirectoryListing& listing) override {
+    listing.Clear();
+    ++listCount_;
+    lastWithSizes_ = withSizes;
+    if (OnList)
+      OnList(path);
+    const std::string key(path);
+    const auto it = directories_.find(key);
+    if (it == directories_.end() || failing_.count(key) != 0)
+      return false;
+    listing.Add(".", platform::kFileAttributeDirectory, 0);
+    listing.Add("..", platform::kFileAttributeDirectory, 0);
+    for (const Entry& entry : it->second) {
+      listing.Add(entry.name, entry.directory ? platform::kFileAttributeDirectory : 0,
+                  withSizes ? entry.size : 0);
+    }
+    return true;
+  }
+
+ private:
+  struct Entry {
+    std::string name;
+    bool directory;
+    std::uint32_t size;
+  };
+
+  static std::string Normalize(std::string_view path) {
+    std::string key(path);
+    if (key.empty() || key.back() != '\\')
+      key.push_back('\\');
+    return key;
+  }
+
+  // The entries of the directory with the key "C:\\A\\", made with its
+  // parents where missing.
+  std::vector<Entry>& Directory(const std::string& key) {
+    auto it = directories_.find(key);
+    if (it != directories_.end())
+      return it->second;
+    if (key.size() > 3) {
+      const std::size_t slash = key.rfind('\\', key.size() - 2);
+      const std::string parent = key.substr(0, slash + 1);
+      Directory(parent).push_back({key.substr(slash + 1, key.size() - slash - 2), true, 0});
+    }
+    return directories_[key];
+  }
+
+  std::map<std::string, std::vector<Entry>> directories_;
+  std::set<std::string> failing_;
+  int listCount_ = 0;
+  bool lastWithSizes_ = false;
+};
+
+}  // namespace varnoke::testing

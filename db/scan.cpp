@@ -42,7 +42,7 @@ std::int64_t AverageEntrySize(const TDiskSpace& space, std::int32_t cluster) {
 
 // One directory being scanned: its listing and how far the scan has got.
 struct TScanFrame {
-  std::string path;
+  std::size_t pathLength;  // of the walk's path while this directory is listed
   TDirectoryRecord* directory;
   platform::TDirectoryListing listing;
   std::size_t next = 0;
@@ -105,14 +105,17 @@ void TMemoryDB::ScanDirectory(const std::string& path, TDirectoryRecord* directo
   // record, then everything below it, then its next sibling.
   const bool withSizes = scanEntrySize_ < 0;
   std::deque<TScanFrame> stack;
-  const auto enter = [&](std::string framePath, TDirectoryRecord* record) {
+  // One path for the whole walk, grown and cut back with the stack: the
+  // names as the disk spells them, each followed by "\".
+  std::string walkPath = path;
+  const auto enter = [&](TDirectoryRecord* record) {
     TScanFrame& frame = stack.emplace_back();
-    frame.path = std::move(framePath);
+    frame.pathLength = walkPath.size();
     frame.directory = record;
     // A directory that cannot be listed adds nothing.
-    files_.ListDirectory(frame.path, withSizes, frame.listing);
+    files_.ListDirectory(walkPath, withSizes, frame.listing);
   };
-  enter(path, directory);
+  enter(directory);
   std::string upper;
   while (!stack.empty()) {
     TScanFrame& frame = stack.back();
@@ -120,6 +123,8 @@ void TMemoryDB::ScanDirectory(const std::string& path, TDirectoryRecord* directo
       // Post-order: the position moves once a directory's subtree is done.
       observer.SetProgressPosition(static_cast<int>(ScanDoneKB / ScanTotalKB * 100.0f));
       stack.pop_back();
+      if (!stack.empty())
+        walkPath.resize(stack.back().pathLength);
       continue;
     }
     const std::size_t index = frame.next++;
@@ -146,9 +151,8 @@ void TMemoryDB::ScanDirectory(const std::string& path, TDirectoryRecord* directo
     platform::AppendUpperCase(name, upper);
     if (isDirectory) {
       TDirectoryRecord* child = ddList_->AddDirectory(upper, frame.directory);
-      std::string childPath = frame.path;
-      childPath.append(name).push_back('\\');
-      enter(std::move(childPath), child);
+      walkPath.append(name).push_back('\\');
+      enter(child);
     } else {
       ddList_->AddFile(upper, frame.directory);
     }

@@ -31,36 +31,13 @@ std::optional<std::string> FindCaseBlind(TDirectoryReader& reader, int fd, std::
 
 }  // namespace
 
-bool SplitDrivePath(std::string_view path, char& letter,
-                    std::vector<std::string_view>& components) {
-  components.clear();
-  if (path.size() < 3 || !ParseDriveRoot(path.substr(0, 3), letter))
-    return false;
-  std::string_view rest = path.substr(3);
-  if (!rest.empty() && rest.back() == '\\')
-    rest.remove_suffix(1);
-  while (!rest.empty()) {
-    const std::size_t slash = rest.find('\\');
-    const std::string_view component = rest.substr(0, slash);
-    if (component.empty())
-      return false;
-    components.push_back(component);
-    if (slash == std::string_view::npos)
-      break;
-    rest.remove_prefix(slash + 1);
-    if (rest.empty())
-      return false;  // "\\" at the end after the one removed
-  }
-  return true;
-}
-
 TLinuxFileSystem::TLinuxFileSystem(const TLinuxDrives& drives, TMountTable& mounts)
     : drives_(drives), mounts_(mounts) {}
 
 bool TLinuxFileSystem::OpenRoot(char letter, bool verify) {
   const std::string root = drives_.HostRoot(letter);
   if (root.empty()) {
-    levels_.clear();
+    DropLevels(0);
     return false;
   }
   if (letter == letter_ && root == rootPath_ && !levels_.empty() && levels_[0].fd.Valid()) {
@@ -72,7 +49,7 @@ bool TLinuxFileSystem::OpenRoot(char letter, bool verify) {
       return true;
     }
   }
-  levels_.clear();
+  DropLevels(0);
   letter_ = letter;
   rootPath_ = root;
   Level level;
@@ -82,8 +59,27 @@ bool TLinuxFileSystem::OpenRoot(char letter, bool verify) {
     return false;
   level.dev = st.st_dev;
   level.ino = st.st_ino;
+  level.end = 3;
+  chainPath_ = std::string{letter, ':', '\\'};
+  chainIds_.insert(Id(level));
   levels_.push_back(std::move(level));
   return true;
+}
+
+void TLinuxFileSystem::DropLevels(std::size_t keep) {
+  while (levels_.size() > keep) {
+    chainIds_.erase(Id(levels_.back()));
+    levels_.pop_back();
+  }
+  chainPath_.resize(levels_.empty() ? 0 : levels_.back().end);
+}
+
+void TLinuxFileSystem::CloseBehindWindow(std::size_t opened) {
+  // Only the root and the deepest levels keep their descriptors; levels are
+  // always opened in increasing depth, so closing the one that falls out of
+  // the window keeps every other one out of it closed.
+  if (opened > kMaxOpenLevels)
+    levels_[opened - kMaxOpenLevels].fd.Reset();
 }
 
 bool TLinuxFileSystem::EnsureOpen(std::size_t index) {
@@ -100,25 +96,12 @@ bool TLinuxFileSystem::EnsureOpen(std::size_t index) {
     struct stat st {};
     if (!level.fd.Valid() || ::fstat(level.fd.Get(), &st) != 0 || st.st_dev != level.dev ||
         st.st_ino != level.ino) {
-      levels_.resize(i);
+      DropLevels(i);
       return false;
     }
+    CloseBehindWindow(i);
   }
-  LimitOpenLevels();
   return true;
-}
-
-void TLinuxFileSystem::LimitOpenLevels() {
-  std::size_t open = 0;
-  for (const Level& level : levels_)
-    open += level.fd.Valid();
-  // Close the shallowest ones first: listings go deeper from the end.
-  for (std::size_t i = 1; open > kMaxOpenLevels && i + 1 < levels_.size(); ++i) {
-    if (levels_[i].fd.Valid()) {
-      levels_[i].fd.Reset();
-      --open;
-    }
-  }
 }
 
 bool TLinuxFileSystem::PushChild(std::string_view name) {
@@ -126,8 +109,7 @@ bool TLinuxFileSystem::PushChild(std::string_view name) {
     return false;
   const Level& parent = levels_.back();
   Level child;
-  child.name = std::string(name);
-  child.hostName = child.name;
+  child.hostName = std::string(name);
   child.fd = OpenAt(parent.fd.Get(), child.hostName);
   if (!child.fd.Valid() && errno == ENOENT) {
     if (std::optional<std::string> match = FindCaseBlind(reader_, parent.fd.Get(), name)) {
@@ -144,28 +126,41 @@ bool TLinuxFileSystem::PushChild(std::string_view name) {
   if (child.dev != parent.dev && mounts_.TypeOfDevice(child.dev) != TDriveType::Fixed)
     return false;
   // A bind mount can make a directory its own descendant.
-  for (const Level& level : levels_) {
-    if (level.dev == child.dev && level.ino == child.ino)
-      return false;
-  }
+  if (!chainIds_.insert(Id(child)).second)
+    return false;
+  chainPath_.append(name).push_back('\\');
+  child.end = chainPath_.size();
   levels_.push_back(std::move(child));
-  LimitOpenLevels();
+  CloseBehindWindow(levels_.size() - 1);
   return true;
 }
 
-bool TLinuxFileSystem::OpenChain(char letter, const std::vector<std::string_view>& components) {
-  if (!OpenRoot(letter, components.empty()))
+bool TLinuxFileSystem::OpenChain(char letter, std::string_view path) {
+  // Listing a drive's root starts a walk: the directories kept from an
+  // earlier one may have been moved since, so they go.
+  const bool root = path.size() == 3;
+  if (!OpenRoot(letter, root))
     return false;
-  // Keep the open levels that the path shares with the last one.
-  std::size_t shared = 0;
-  while (shared < components.size() && shared + 1 < levels_.size() &&
-         levels_[shared + 1].name == components[shared]) {
-    ++shared;
+  // Keep the levels whose path is a prefix of this one, as the walk's
+  // subdirectories are: comparing the texts costs no more than copying.
+  std::size_t keep = 1;
+  if (!root) {
+    const std::size_t limit = std::min(path.size(), chainPath_.size());
+    std::size_t common = 3;
+    while (common < limit && path[common] == chainPath_[common])
+      ++common;
+    while (keep < levels_.size() && levels_[keep].end <= common)
+      ++keep;
   }
-  levels_.resize(shared + 1);
-  for (std::size_t i = shared; i < components.size(); ++i) {
-    if (!PushChild(components[i]))
+  DropLevels(keep);
+  std::string_view rest = path.substr(chainPath_.size());
+  while (!rest.empty()) {
+    const std::size_t slash = rest.find('\\');
+    if (slash == 0 || slash == std::string_view::npos)
+      return false;  // empty or unterminated
+    if (!PushChild(rest.substr(0, slash)))
       return false;
+    rest.remove_prefix(slash + 1);
   }
   return EnsureOpen(levels_.size() - 1);
 }
@@ -189,11 +184,14 @@ bool TLinuxFileSystem::ListDirectory(std::string_view path, bool withSizes,
                                      TDirectoryListing& listing) {
   listing.Clear();
   char letter = 0;
-  std::vector<std::string_view> components;
-  if (!SplitDrivePath(path, letter, components))
+  if (path.size() < 3 || !ParseDriveRoot(path.substr(0, 3), letter))
     return false;
+  std::string normal(path);
+  normal[0] = letter;
+  if (normal.back() != '\\')
+    normal.push_back('\\');
   std::lock_guard guard(mutex_);
-  if (!OpenChain(letter, components))
+  if (!OpenChain(letter, normal))
     return false;
   ReadListing(levels_.back().fd.Get(), withSizes, listing);
   return true;

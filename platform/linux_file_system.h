@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/directory_reader.h"
@@ -47,33 +48,44 @@ class TLinuxFileSystem : public TFileSystem {
 
  private:
   struct Level {
-    std::string name;      // as the caller spelled it
     std::string hostName;  // as the disk spells it
-    TUniqueFd fd;          // may be closed to stay within kMaxOpenLevels
+    std::size_t end = 0;   // length of chainPath_ up to and including this level
+    TUniqueFd fd;          // closed for the levels between the root and the deepest ones
     dev_t dev = 0;
     ino_t ino = 0;
   };
+  struct LevelId {
+    dev_t dev;
+    ino_t ino;
+    bool operator==(const LevelId&) const = default;
+  };
+  struct LevelIdHash {
+    std::size_t operator()(const LevelId& id) const noexcept {
+      return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.dev) * 0x9E3779B97F4A7C15ULL ^
+                                        static_cast<std::uint64_t>(id.ino));
+    }
+  };
+  static LevelId Id(const Level& level) noexcept { return {level.dev, level.ino}; }
 
-  bool OpenChain(char letter, const std::vector<std::string_view>& components);
+  bool OpenChain(char letter, std::string_view path);
   bool OpenRoot(char letter, bool verify);
   bool EnsureOpen(std::size_t level);
   bool PushChild(std::string_view name);
-  void LimitOpenLevels();
+  void DropLevels(std::size_t keep);
+  void CloseBehindWindow(std::size_t opened);
   void ReadListing(int fd, bool withSizes, TDirectoryListing& listing);
 
   const TLinuxDrives& drives_;
   TMountTable& mounts_;
 
+  // The chain of directories of the last listing, from the drive root down.
   std::mutex mutex_;
-  char letter_ = 0;            // Guarded by mutex_.
-  std::string rootPath_;       // Guarded by mutex_.
-  std::vector<Level> levels_;  // levels_[0] is the drive root. Guarded by mutex_.
-  TDirectoryReader reader_;    // Guarded by mutex_.
+  char letter_ = 0;                                    // Guarded by mutex_.
+  std::string rootPath_;                               // Guarded by mutex_.
+  std::vector<Level> levels_;                          // Guarded by mutex_.
+  std::string chainPath_;                              // "C:\A\B\"; Guarded by mutex_.
+  std::unordered_set<LevelId, LevelIdHash> chainIds_;  // Guarded by mutex_.
+  TDirectoryReader reader_;                            // Guarded by mutex_.
 };
-
-// Splits a drive-form directory path "C:\A\B\" (the final "\" optional) into
-// its upper-cased drive letter and components. False for a path that does
-// not start with a drive root or has an empty component.
-bool SplitDrivePath(std::string_view path, char& letter, std::vector<std::string_view>& components);
 
 }  // namespace varnoke::platform

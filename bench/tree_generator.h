@@ -65,8 +65,7 @@ class TTreeGenerator {
     std::string word(length, 'A');
     for (std::size_t i = 0; i < length; ++i)
       word[i] = kLetters[Pick(sizeof(kLetters) - 1)];
-    if (word[0] == ' ')
-      word[0] = 'X';
+    if (word[0] == ' ') word[0] = 'X';
     return word;
   }
 

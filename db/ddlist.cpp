@@ -22,8 +22,7 @@ TDDList::~TDDList() {
 }
 
 TDirectoryIndex& TDDList::Index() {
-  if (!index_)
-    index_ = std::make_unique<TDirectoryIndex>(first_);
+  if (!index_) index_ = std::make_unique<TDirectoryIndex>(first_);
   return *index_;
 }
 
@@ -83,8 +82,7 @@ void TDDList::Destroy(TDirectoryRecord* record) noexcept {
 }
 
 TDirectoryRecord* TDDList::RemoveDirectoryRecord(TDirectoryRecord* record) {
-  if (!Contains(record))
-    return nullptr;
+  if (!Contains(record)) return nullptr;
 
   // The records below go too: a record whose parent has been freed could
   // never be followed safely again.
@@ -101,8 +99,7 @@ TDirectoryRecord* TDDList::RemoveDirectoryRecord(TDirectoryRecord* record) {
   // Deepest first, so that each record's parent is still alive while the
   // index forgets the record.
   for (auto it = subtree.rbegin(); it != subtree.rend(); ++it) {
-    if (index_)
-      index_->Erase(*it);
+    if (index_) index_->Erase(*it);
     Unlink(*it);
     Destroy(*it);
   }
@@ -125,8 +122,7 @@ TFileEntry* TDDList::AddFile(std::string_view name, TDirectoryRecord* directory)
 }
 
 TFileEntry* TDDList::RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* directory) noexcept {
-  if (directory == nullptr || directory->files_ == nullptr || entry == nullptr)
-    return nullptr;
+  if (directory == nullptr || directory->files_ == nullptr || entry == nullptr) return nullptr;
   TFileEntry* next = nullptr;
   if (directory->files_ == entry) {
     next = entry->next_;
@@ -135,8 +131,7 @@ TFileEntry* TDDList::RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* direct
     TFileEntry* previous = directory->files_;
     while (previous->next_ != nullptr && previous->next_ != entry)
       previous = previous->next_;
-    if (previous->next_ == nullptr)
-      return nullptr;
+    if (previous->next_ == nullptr) return nullptr;
     next = entry->next_;
     previous->next_ = next;
   }
@@ -146,24 +141,19 @@ TFileEntry* TDDList::RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* direct
 }
 
 TDirectoryRecord* TDDList::FindDirectory(std::string_view name, const TDirectoryRecord* parent) {
-  if (first_ == nullptr)
-    return nullptr;
+  if (first_ == nullptr) return nullptr;
   return Index().Find(name, parent);
 }
 
 bool TDDList::MoveDirectory(TDirectoryRecord* record, std::string name, TDirectoryRecord* parent) {
-  if (!Contains(record))
-    return false;
+  if (!Contains(record)) return false;
   if (parent != nullptr) {
-    if (!Contains(parent))
-      return false;
+    if (!Contains(parent)) return false;
     for (const TDirectoryRecord* p = parent; p != nullptr; p = p->parent_) {
-      if (p == record)
-        return false;
+      if (p == record) return false;
     }
   }
-  if (index_)
-    index_->Erase(record);
+  if (index_) index_->Erase(record);
   record->name_ = std::move(name);
   record->parent_ = parent;
   if (index_) {

@@ -57,22 +57,19 @@ void TDirectoryIndex::Grow() {
   mask_ = slots_.size() - 1;
   size_ = 0;
   for (const Slot& slot : old) {
-    if (slot.record != nullptr)
-      Place(slot.record, slot.hash);
+    if (slot.record != nullptr) Place(slot.record, slot.hash);
   }
 }
 
 void TDirectoryIndex::Insert(TDirectoryRecord* record) {
-  if ((size_ + 1) * 2 > slots_.size())
-    Grow();
+  if ((size_ + 1) * 2 > slots_.size()) Grow();
   Place(record, Hash(record->name_, record->parent_));
 
   record->prevSibling_ = nullptr;
   record->nextSibling_ = nullptr;
   if (TDirectoryRecord* parent = record->parent_) {
     record->nextSibling_ = parent->firstChild_;
-    if (parent->firstChild_ != nullptr)
-      parent->firstChild_->prevSibling_ = record;
+    if (parent->firstChild_ != nullptr) parent->firstChild_->prevSibling_ = record;
     parent->firstChild_ = record;
   }
 }
@@ -80,8 +77,7 @@ void TDirectoryIndex::Insert(TDirectoryRecord* record) {
 void TDirectoryIndex::Erase(TDirectoryRecord* record) noexcept {
   std::size_t i = Hash(record->name_, record->parent_) & mask_;
   while (slots_[i].record != record) {
-    if (slots_[i].record == nullptr)
-      return;  // not indexed
+    if (slots_[i].record == nullptr) return;  // not indexed
     i = (i + 1) & mask_;
   }
   // Backward-shift deletion keeps every remaining record reachable from its
@@ -103,8 +99,7 @@ void TDirectoryIndex::Erase(TDirectoryRecord* record) noexcept {
   } else if (record->parent_ != nullptr) {
     record->parent_->firstChild_ = record->nextSibling_;
   }
-  if (record->nextSibling_ != nullptr)
-    record->nextSibling_->prevSibling_ = record->prevSibling_;
+  if (record->nextSibling_ != nullptr) record->nextSibling_->prevSibling_ = record->prevSibling_;
   record->prevSibling_ = record->nextSibling_ = nullptr;
 }
 

@@ -32,8 +32,7 @@ std::string TMemoryDB::DirectoryPath(const TDirectoryRecord* directory) const {
 
 bool TMemoryDB::IsFixedDrivePath(std::string_view path) const {
   const std::size_t slash = path.find('\\');
-  if (slash == std::string_view::npos)
-    return false;
+  if (slash == std::string_view::npos) return false;
   return drives_.GetDriveType(path.substr(0, slash + 1)) == platform::TDriveType::Fixed;
 }
 
@@ -53,8 +52,7 @@ TResolvedPath TMemoryDB::ResolvePath(std::string_view path) {
   while (begin <= last) {
     const std::size_t slash = text.find('\\', begin);
     directory = FindDirectory(text.substr(begin, slash - begin), directory);
-    if (directory == nullptr)
-      return result;
+    if (directory == nullptr) return result;
     begin = slash + 1;
   }
   result.Directory = directory;

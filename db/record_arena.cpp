@@ -14,8 +14,7 @@ TRecordArena::~TRecordArena() {
 }
 
 std::size_t TRecordArena::RoundUp(std::size_t size) noexcept {
-  if (size < sizeof(FreeBlock))
-    size = sizeof(FreeBlock);
+  if (size < sizeof(FreeBlock)) size = sizeof(FreeBlock);
   return (size + kAlignment - 1) & ~(kAlignment - 1);
 }
 
@@ -52,8 +51,7 @@ void* TRecordArena::AllocateFromChunk(std::size_t size) {
     cursor_ = chunk;
     limit_ = chunk + chunkSize;
     bytesReserved_ += chunkSize;
-    if (nextChunkSize_ < kMaxChunkSize)
-      nextChunkSize_ *= 2;
+    if (nextChunkSize_ < kMaxChunkSize) nextChunkSize_ *= 2;
   }
   void* block = cursor_;
   cursor_ += size;
@@ -61,8 +59,7 @@ void* TRecordArena::AllocateFromChunk(std::size_t size) {
 }
 
 void TRecordArena::Free(void* block, std::size_t size) noexcept {
-  if (block == nullptr)
-    return;
+  if (block == nullptr) return;
   size = RoundUp(size);
   if (size > kMaxPooledSize) {
     largeBlocks_.erase(block);

@@ -30,54 +30,46 @@ void TMemoryDB::AppendResult(const char* name, TDirectoryRecord* directory) {
 
 std::string TMemoryDB::ResultName(int index) const {
   std::lock_guard guard(Lock);
-  if (!ValidRow(index))
-    return {};
+  if (!ValidRow(index)) return {};
   const char* name = resultNames_[static_cast<std::size_t>(index)];
   return name == nullptr ? std::string(kFileDeleted) : std::string(name);
 }
 
 std::string TMemoryDB::ResultFullPath(int index) const {
   std::lock_guard guard(Lock);
-  if (!ValidRow(index))
-    return {};
+  if (!ValidRow(index)) return {};
   const char* name = resultNames_[static_cast<std::size_t>(index)];
   const TDirectoryRecord* directory = resultDirs_[static_cast<std::size_t>(index)];
-  if (name == nullptr)
-    return std::string(kFileDeleted);
+  if (name == nullptr) return std::string(kFileDeleted);
   // A named row without a directory is a drive root; its path is the root
   // itself, "C:\".
-  if (directory == nullptr)
-    return std::string(name) + '\\';
+  if (directory == nullptr) return std::string(name) + '\\';
   return DirectoryPath(directory) + name;
 }
 
 std::string TMemoryDB::ResultDirectory(int index) const {
   std::lock_guard guard(Lock);
-  if (!ValidRow(index))
-    return {};
+  if (!ValidRow(index)) return {};
   return DirectoryPath(resultDirs_[static_cast<std::size_t>(index)]);
 }
 
 int TMemoryDB::FindFileResult(const TFileEntry* entry) const noexcept {
   const char* name = entry->Name();
   for (std::size_t i = 0; i < resultNames_.size(); ++i) {
-    if (resultNames_[i] == name)
-      return static_cast<int>(i);
+    if (resultNames_[i] == name) return static_cast<int>(i);
   }
   return -1;
 }
 
 void TMemoryDB::SetResult(int index, const char* name, TDirectoryRecord* directory) noexcept {
-  if (!ValidRow(index))
-    return;
+  if (!ValidRow(index)) return;
   resultNames_[static_cast<std::size_t>(index)] = name;
   resultDirs_[static_cast<std::size_t>(index)] = directory;
 }
 
 void TMemoryDB::BlankFileResult(const TFileEntry* entry) noexcept {
   const int row = FindFileResult(entry);
-  if (row >= 0)
-    SetResult(row, nullptr, nullptr);
+  if (row >= 0) SetResult(row, nullptr, nullptr);
 }
 
 void TMemoryDB::BlankDirectoryResults(const TDirectoryRecord* directory) noexcept {
@@ -147,12 +139,10 @@ void QuickSort(std::vector<const char*>& names, std::vector<TDirectoryRecord*>& 
       }
     } while (i <= j);
     if (j - left < right - i) {
-      if (left < j)
-        QuickSort(names, dirs, left, j, order);
+      if (left < j) QuickSort(names, dirs, left, j, order);
       left = i;
     } else {
-      if (i < right)
-        QuickSort(names, dirs, i, right, order);
+      if (i < right) QuickSort(names, dirs, i, right, order);
       right = j;
     }
   }
@@ -160,8 +150,7 @@ void QuickSort(std::vector<const char*>& names, std::vector<TDirectoryRecord*>& 
 
 template <typename Order>
 void SortRows(std::vector<const char*>& names, std::vector<TDirectoryRecord*>& dirs) {
-  if (names.empty())
-    return;
+  if (names.empty()) return;
   Order order;
   QuickSort(names, dirs, 0, static_cast<std::ptrdiff_t>(names.size()) - 1, order);
 }

@@ -9,8 +9,7 @@ namespace varnoke {
 
 int CompareNames(const char* x, const char* y) noexcept {
   if (x == nullptr || y == nullptr) {
-    if (x == y)
-      return 0;
+    if (x == y) return 0;
     return x == nullptr ? -1 : 1;
   }
   return platform::CompareNoCase(x, y);
@@ -29,23 +28,17 @@ int ComparePaths(const TResultRow& a, const TPathChain& chainA, const TResultRow
     const bool levelA = t < chainA.Depth();
     const bool levelB = t < chainB.Depth();
     if (levelA && levelB) {
-      if (chainA.At(t) == chainB.At(t))
-        continue;  // one record: the same name
+      if (chainA.At(t) == chainB.At(t)) continue;  // one record: the same name
       const int r = platform::CompareNoCase(chainA.At(t)->Name(), chainB.At(t)->Name());
-      if (r != 0)
-        return r;
+      if (r != 0) return r;
       continue;
     }
-    if (levelA)
-      return b.Name != nullptr ? CompareNames(name(chainA, t), b.Name) : 1;
-    if (levelB)
-      return a.Name != nullptr ? CompareNames(a.Name, name(chainB, t)) : -1;
+    if (levelA) return b.Name != nullptr ? CompareNames(name(chainA, t), b.Name) : 1;
+    if (levelB) return a.Name != nullptr ? CompareNames(a.Name, name(chainB, t)) : -1;
     // Both chains end here. A row without a name is a blanked one, and
     // blanked rows order first whichever side they are on.
-    if (a.Name != nullptr && b.Name != nullptr)
-      return CompareNames(a.Name, b.Name);
-    if (a.Name == nullptr && b.Name == nullptr)
-      return 0;
+    if (a.Name != nullptr && b.Name != nullptr) return CompareNames(a.Name, b.Name);
+    if (a.Name == nullptr && b.Name == nullptr) return 0;
     return a.Name == nullptr ? -1 : 1;
   }
 }

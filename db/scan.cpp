@@ -31,8 +31,7 @@ std::uint64_t UsedBytes(const TDiskSpace& space) {
 // cluster slack that the estimate adds back, so the bar moves evenly and
 // ends near 100. -1 means: read the sizes.
 std::int64_t AverageEntrySize(const TDiskSpace& space, std::int32_t cluster) {
-  if (space.UsedEntries == 0)
-    return -1;
+  if (space.UsedEntries == 0) return -1;
   const std::uint64_t average = UsedBytes(space) / space.UsedEntries;
   const std::uint64_t slack = cluster > 0 ? static_cast<std::uint64_t>(cluster) - 1 : 0;
   const std::uint64_t size = average > slack ? average - slack : 0;
@@ -53,8 +52,7 @@ struct TScanFrame {
 float AllocationEstimate(std::int32_t size, std::int32_t cluster) {
   const float s = static_cast<float>(size);
   const float c = static_cast<float>(cluster);
-  if (c == 0.0f)
-    return s;  // no geometry yet: the size itself
+  if (c == 0.0f) return s;  // no geometry yet: the size itself
   return ((s + c - 1.0f) / c) * c;
 }
 
@@ -83,8 +81,7 @@ bool TMemoryDB::ScanDrives(const std::string& fileName, TScanObserver& observer)
   ResetTree();
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     const std::string root = DriveRoot(letter);
-    if (drives_.GetDriveType(root) != TDriveType::Fixed)
-      continue;
+    if (drives_.GetDriveType(root) != TDriveType::Fixed) continue;
     TDiskSpace space;
     scanEntrySize_ = -1;
     if (drives_.GetDiskFreeSpace(root, space)) {
@@ -123,21 +120,18 @@ void TMemoryDB::ScanDirectory(const std::string& path, TDirectoryRecord* directo
       // Post-order: the position moves once a directory's subtree is done.
       observer.SetProgressPosition(static_cast<int>(ScanDoneKB / ScanTotalKB * 100.0f));
       stack.pop_back();
-      if (!stack.empty())
-        walkPath.resize(stack.back().pathLength);
+      if (!stack.empty()) walkPath.resize(stack.back().pathLength);
       continue;
     }
     const std::size_t index = frame.next++;
     observer.ProcessMessages();
-    if (ScanCancelRequested.load(std::memory_order_relaxed))
-      throw ETerminate();
+    if (ScanCancelRequested.load(std::memory_order_relaxed)) throw ETerminate();
 
     const std::string_view name = frame.listing.Name(index);
     const platform::TDirectoryListing::Entry& entry = frame.listing.At(index);
     const bool isDirectory = (entry.Attributes & platform::kFileAttributeDirectory) != 0;
     std::int64_t size = entry.Size;
-    if (!withSizes)
-      size = (name == "." || name == "..") ? 0 : scanEntrySize_;
+    if (!withSizes) size = (name == "." || name == "..") ? 0 : scanEntrySize_;
     size = std::min<std::int64_t>(size, std::numeric_limits<std::int32_t>::max());
     ScanDoneKB +=
         AllocationEstimate(static_cast<std::int32_t>(size), ScanClusterBytes) * (1.0f / 1024.0f);

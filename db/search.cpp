@@ -10,8 +10,7 @@ namespace varnoke {
 void TMemoryDB::Search(std::string_view pattern) {
   std::lock_guard guard(Lock);
   ClearResults();
-  if (pattern.empty())
-    return;
+  if (pattern.empty()) return;
   if (pattern.front() == '.') {
     SearchDirectories(pattern.substr(1));
   } else if (pattern.find('\\') != std::string_view::npos) {
@@ -44,8 +43,7 @@ void TMemoryDB::SearchDirectories(std::string_view rest) {
 
 void TMemoryDB::SearchSubtree(std::string_view pattern) {
   const TResolvedPath resolved = ResolvePath(pattern);
-  if (resolved.Directory == nullptr)
-    return;
+  if (resolved.Directory == nullptr) return;
   const std::string& namePattern = resolved.Name;
 
   // Breadth first: the start directory, then its subdirectories, then

@@ -6,8 +6,7 @@ namespace varnoke {
 
 bool MatchWildcard(const char* name, const char* pattern, std::size_t nameLength,
                    std::size_t patternLength) noexcept {
-  if (name[0] == '\0')
-    return false;
+  if (name[0] == '\0') return false;
   std::size_t i = 0;
   std::size_t j = 0;
   while (i < nameLength && j < patternLength) {
@@ -17,17 +16,14 @@ bool MatchWildcard(const char* name, const char* pattern, std::size_t nameLength
       ++j;
     } else if (p == '*') {
       ++j;
-      if (j == patternLength)
-        return true;
+      if (j == patternLength) return true;
       // The character after a star is always taken literally.
       const void* found = std::memchr(name + i, pattern[j], nameLength - i);
-      if (found == nullptr)
-        return false;
+      if (found == nullptr) return false;
       i = static_cast<std::size_t>(static_cast<const char*>(found) - name) + 1;
       ++j;
     } else {
-      if (p != name[i])
-        return false;
+      if (p != name[i]) return false;
       ++i;
       ++j;
     }
@@ -37,8 +33,7 @@ bool MatchWildcard(const char* name, const char* pattern, std::size_t nameLength
 
 bool MatchWildcardTerminated(const char* name, const char* pattern,
                              std::size_t patternLength) noexcept {
-  if (name[0] == '\0')
-    return false;
+  if (name[0] == '\0') return false;
   const char* n = name;
   std::size_t j = 0;
   while (*n != '\0' && j < patternLength) {
@@ -48,19 +43,15 @@ bool MatchWildcardTerminated(const char* name, const char* pattern,
       ++j;
     } else if (p == '*') {
       ++j;
-      if (j == patternLength)
-        return true;
+      if (j == patternLength) return true;
       const char c = pattern[j];
-      if (c == '\0')
-        return false;  // a name holds no NUL before its end
+      if (c == '\0') return false;  // a name holds no NUL before its end
       n = std::strchr(n, c);
-      if (n == nullptr)
-        return false;
+      if (n == nullptr) return false;
       ++n;
       ++j;
     } else {
-      if (p != *n)
-        return false;
+      if (p != *n) return false;
       ++n;
       ++j;
     }

@@ -9,8 +9,7 @@ namespace varnoke::platform {
 namespace {
 
 std::string HomeFolder() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/')
-    return home;
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') return home;
   if (const passwd* entry = ::getpwuid(::getuid()); entry != nullptr && entry->pw_dir != nullptr) {
     return entry->pw_dir;
   }

@@ -16,16 +16,13 @@ bool TDirectoryReader::Rewind(int fd) {
 long TDirectoryReader::NextBatch(int fd) {
   for (;;) {
     const ssize_t length = ::getdents64(fd, buffer_.data(), buffer_.size());
-    if (length >= 0)
-      return static_cast<long>(length);
-    if (errno != EINTR)
-      return -1;
+    if (length >= 0) return static_cast<long>(length);
+    if (errno != EINTR) return -1;
   }
 }
 
 bool TDirectoryReader::IsDirectory(int fd, const TRawEntry& entry) {
-  if (entry.Type != DT_UNKNOWN)
-    return entry.Type == DT_DIR;
+  if (entry.Type != DT_UNKNOWN) return entry.Type == DT_DIR;
   const std::string name(entry.Name);
   struct stat st {};
   return ::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);

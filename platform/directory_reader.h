@@ -23,9 +23,10 @@ class TDirectoryReader {
   TDirectoryReader() : buffer_(64 * 1024) {}
 
   // Calls visit(entry) for every entry of the directory open as fd, from
-  // its first entry on. Returns false when the kernel refuses to read it.
+  // its first entry on (rewinding first unless the descriptor is fresh).
+  // Returns false when the kernel refuses to read it.
   template <typename Visit>
-  bool ReadAll(int fd, Visit&& visit);
+  bool ReadAll(int fd, bool rewind, Visit&& visit);
 
   // True when the entry named in the directory fd is a directory; entries
   // of unknown type are looked up without following symbolic links.
@@ -40,21 +41,17 @@ class TDirectoryReader {
 };
 
 template <typename Visit>
-bool TDirectoryReader::ReadAll(int fd, Visit&& visit) {
-  if (!Rewind(fd))
-    return false;
+bool TDirectoryReader::ReadAll(int fd, bool rewind, Visit&& visit) {
+  if (rewind && !Rewind(fd)) return false;
   for (;;) {
     const long length = NextBatch(fd);
-    if (length < 0)
-      return false;
-    if (length == 0)
-      return true;
+    if (length < 0) return false;
+    if (length == 0) return true;
     for (long offset = 0; offset < length;) {
       const char* record = buffer_.data() + offset;
       unsigned short recordLength = 0;
       std::memcpy(&recordLength, record + offsetof(struct dirent64, d_reclen), sizeof recordLength);
-      if (recordLength == 0)
-        return false;
+      if (recordLength == 0) return false;
       const auto type = static_cast<unsigned char>(record[offsetof(struct dirent64, d_type)]);
       visit(TRawEntry{std::string_view(record + offsetof(struct dirent64, d_name)), type});
       offset += recordLength;

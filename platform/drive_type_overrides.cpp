@@ -15,8 +15,7 @@ std::optional<TDriveType> ParseDriveTypeName(std::string_view name) noexcept {
                                      {"remote", TDriveType::Remote},
                                      {"ramdisk", TDriveType::RamDisk}};
   for (const Named& named : kNames) {
-    if (CompareNoCase(name, named.name) == 0)
-      return named.type;
+    if (CompareNoCase(name, named.name) == 0) return named.type;
   }
   return std::nullopt;
 }

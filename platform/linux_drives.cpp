@@ -14,13 +14,10 @@ TLinuxDrives::TLinuxDrives(const TDriveMap& map, TMountTable& mounts,
     : map_(map), mounts_(mounts), overrides_(overrides) {}
 
 std::string TLinuxDrives::HostRoot(char letter) const {
-  if (letter >= 'a' && letter <= 'z')
-    letter = static_cast<char>(letter - 'a' + 'A');
-  if (letter < 'A' || letter > 'Z')
-    return {};
+  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  if (letter < 'A' || letter > 'Z') return {};
   const std::optional<std::string> target = map_.LinkTarget(letter);
-  if (!target)
-    return {};
+  if (!target) return {};
   const auto index = static_cast<std::size_t>(letter - 'A');
   {
     std::lock_guard guard(mutex_);
@@ -29,11 +26,9 @@ std::string TLinuxDrives::HostRoot(char letter) const {
     }
   }
   std::array<char, PATH_MAX> buffer{};
-  if (::realpath(target->c_str(), buffer.data()) == nullptr)
-    return {};
+  if (::realpath(target->c_str(), buffer.data()) == nullptr) return {};
   struct stat st {};
-  if (::stat(buffer.data(), &st) != 0 || !S_ISDIR(st.st_mode))
-    return {};
+  if (::stat(buffer.data(), &st) != 0 || !S_ISDIR(st.st_mode)) return {};
   std::lock_guard guard(mutex_);
   resolved_[index] = Resolved{*target, buffer.data()};
   return resolved_[index].path;
@@ -41,28 +36,22 @@ std::string TLinuxDrives::HostRoot(char letter) const {
 
 TDriveType TLinuxDrives::GetDriveType(std::string_view root) const {
   char letter = 0;
-  if (!ParseDriveRoot(root, letter))
-    return TDriveType::NoRootDirectory;
+  if (!ParseDriveRoot(root, letter)) return TDriveType::NoRootDirectory;
   const std::string host = HostRoot(letter);
-  if (host.empty())
-    return TDriveType::NoRootDirectory;
+  if (host.empty()) return TDriveType::NoRootDirectory;
   if (overrides_ != nullptr) {
-    if (const std::optional<TDriveType> type = overrides_->Lookup(letter))
-      return *type;
+    if (const std::optional<TDriveType> type = overrides_->Lookup(letter)) return *type;
   }
   return mounts_.TypeOfPath(host);
 }
 
 bool TLinuxDrives::GetDiskFreeSpace(std::string_view root, TDiskSpace& space) const {
   char letter = 0;
-  if (!ParseDriveRoot(root, letter))
-    return false;
+  if (!ParseDriveRoot(root, letter)) return false;
   const std::string host = HostRoot(letter);
-  if (host.empty())
-    return false;
+  if (host.empty()) return false;
   struct statvfs info {};
-  if (::statvfs(host.c_str(), &info) != 0 || info.f_frsize == 0)
-    return false;
+  if (::statvfs(host.c_str(), &info) != 0 || info.f_frsize == 0) return false;
   constexpr std::uint64_t kSector = 512;
   const std::uint64_t fragment = info.f_frsize;
   const std::uint64_t sectors = fragment >= kSector ? fragment / kSector : 1;

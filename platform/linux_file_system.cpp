@@ -21,7 +21,7 @@ TUniqueFd OpenAt(int parent, const std::string& name) {
 // equals that of name.
 std::optional<std::string> FindCaseBlind(TDirectoryReader& reader, int fd, std::string_view name) {
   std::optional<std::string> found;
-  reader.ReadAll(fd, [&](const TRawEntry& entry) {
+  reader.ReadAll(fd, true, [&](const TRawEntry& entry) {
     if (!found && entry.Name != "." && entry.Name != ".." && CompareNoCase(entry.Name, name) == 0) {
       found = std::string(entry.Name);
     }
@@ -35,6 +35,8 @@ TLinuxFileSystem::TLinuxFileSystem(const TLinuxDrives& drives, TMountTable& moun
     : drives_(drives), mounts_(mounts) {}
 
 bool TLinuxFileSystem::OpenRoot(char letter, bool verify) {
+  // Within a walk the root stays as it was when the walk began.
+  if (!verify && letter == letter_ && !levels_.empty() && levels_[0].fd.Valid()) return true;
   const std::string root = drives_.HostRoot(letter);
   if (root.empty()) {
     DropLevels(0);
@@ -44,8 +46,8 @@ bool TLinuxFileSystem::OpenRoot(char letter, bool verify) {
     // Listing the root itself starts a walk: make sure the kept descriptor
     // is still the directory that the root path names.
     struct stat st {};
-    if (!verify || (::stat(root.c_str(), &st) == 0 && st.st_dev == levels_[0].dev &&
-                    st.st_ino == levels_[0].ino)) {
+    if (::stat(root.c_str(), &st) == 0 && st.st_dev == levels_[0].dev &&
+        st.st_ino == levels_[0].ino) {
       return true;
     }
   }
@@ -55,8 +57,7 @@ bool TLinuxFileSystem::OpenRoot(char letter, bool verify) {
   Level level;
   level.fd.Reset(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   struct stat st {};
-  if (!level.fd.Valid() || ::fstat(level.fd.Get(), &st) != 0)
-    return false;
+  if (!level.fd.Valid() || ::fstat(level.fd.Get(), &st) != 0) return false;
   level.dev = st.st_dev;
   level.ino = st.st_ino;
   level.end = 3;
@@ -78,13 +79,11 @@ void TLinuxFileSystem::CloseBehindWindow(std::size_t opened) {
   // Only the root and the deepest levels keep their descriptors; levels are
   // always opened in increasing depth, so closing the one that falls out of
   // the window keeps every other one out of it closed.
-  if (opened > kMaxOpenLevels)
-    levels_[opened - kMaxOpenLevels].fd.Reset();
+  if (opened > kMaxOpenLevels) levels_[opened - kMaxOpenLevels].fd.Reset();
 }
 
 bool TLinuxFileSystem::EnsureOpen(std::size_t index) {
-  if (levels_[index].fd.Valid())
-    return true;
+  if (levels_[index].fd.Valid()) return true;
   // Reopen from the nearest open ancestor (the root always is), checking
   // that each directory is still the one that was there.
   std::size_t open = index;
@@ -93,6 +92,7 @@ bool TLinuxFileSystem::EnsureOpen(std::size_t index) {
   for (std::size_t i = open + 1; i <= index; ++i) {
     Level& level = levels_[i];
     level.fd = OpenAt(levels_[i - 1].fd.Get(), level.hostName);
+    level.unread = true;
     struct stat st {};
     if (!level.fd.Valid() || ::fstat(level.fd.Get(), &st) != 0 || st.st_dev != level.dev ||
         st.st_ino != level.ino) {
@@ -105,29 +105,26 @@ bool TLinuxFileSystem::EnsureOpen(std::size_t index) {
 }
 
 bool TLinuxFileSystem::PushChild(std::string_view name) {
-  if (!EnsureOpen(levels_.size() - 1))
-    return false;
-  const Level& parent = levels_.back();
+  if (!EnsureOpen(levels_.size() - 1)) return false;
+  Level& parent = levels_.back();
   Level child;
   child.hostName = std::string(name);
   child.fd = OpenAt(parent.fd.Get(), child.hostName);
   if (!child.fd.Valid() && errno == ENOENT) {
+    parent.unread = false;  // the search below reads it
     if (std::optional<std::string> match = FindCaseBlind(reader_, parent.fd.Get(), name)) {
       child.hostName = std::move(*match);
       child.fd = OpenAt(parent.fd.Get(), child.hostName);
     }
   }
   struct stat st {};
-  if (!child.fd.Valid() || ::fstat(child.fd.Get(), &st) != 0)
-    return false;
+  if (!child.fd.Valid() || ::fstat(child.fd.Get(), &st) != 0) return false;
   child.dev = st.st_dev;
   child.ino = st.st_ino;
   // Into another file system only when it is a fixed disk.
-  if (child.dev != parent.dev && mounts_.TypeOfDevice(child.dev) != TDriveType::Fixed)
-    return false;
+  if (child.dev != parent.dev && mounts_.TypeOfDevice(child.dev) != TDriveType::Fixed) return false;
   // A bind mount can make a directory its own descendant.
-  if (!chainIds_.insert(Id(child)).second)
-    return false;
+  if (!chainIds_.insert(Id(child)).second) return false;
   chainPath_.append(name).push_back('\\');
   child.end = chainPath_.size();
   levels_.push_back(std::move(child));
@@ -139,8 +136,7 @@ bool TLinuxFileSystem::OpenChain(char letter, std::string_view path) {
   // Listing a drive's root starts a walk: the directories kept from an
   // earlier one may have been moved since, so they go.
   const bool root = path.size() == 3;
-  if (!OpenRoot(letter, root))
-    return false;
+  if (!OpenRoot(letter, root)) return false;
   // Keep the levels whose path is a prefix of this one, as the walk's
   // subdirectories are: comparing the texts costs no more than copying.
   std::size_t keep = 1;
@@ -156,17 +152,16 @@ bool TLinuxFileSystem::OpenChain(char letter, std::string_view path) {
   std::string_view rest = path.substr(chainPath_.size());
   while (!rest.empty()) {
     const std::size_t slash = rest.find('\\');
-    if (slash == 0 || slash == std::string_view::npos)
-      return false;  // empty or unterminated
-    if (!PushChild(rest.substr(0, slash)))
-      return false;
+    if (slash == 0 || slash == std::string_view::npos) return false;  // empty or unterminated
+    if (!PushChild(rest.substr(0, slash))) return false;
     rest.remove_prefix(slash + 1);
   }
   return EnsureOpen(levels_.size() - 1);
 }
 
-void TLinuxFileSystem::ReadListing(int fd, bool withSizes, TDirectoryListing& listing) {
-  reader_.ReadAll(fd, [&](const TRawEntry& entry) {
+void TLinuxFileSystem::ReadListing(int fd, bool rewind, bool withSizes,
+                                   TDirectoryListing& listing) {
+  reader_.ReadAll(fd, rewind, [&](const TRawEntry& entry) {
     const bool directory = TDirectoryReader::IsDirectory(fd, entry);
     std::uint32_t size = 0;
     if (withSizes && !directory) {
@@ -184,26 +179,23 @@ bool TLinuxFileSystem::ListDirectory(std::string_view path, bool withSizes,
                                      TDirectoryListing& listing) {
   listing.Clear();
   char letter = 0;
-  if (path.size() < 3 || !ParseDriveRoot(path.substr(0, 3), letter))
-    return false;
+  if (path.size() < 3 || !ParseDriveRoot(path.substr(0, 3), letter)) return false;
   std::string normal(path);
   normal[0] = letter;
-  if (normal.back() != '\\')
-    normal.push_back('\\');
+  if (normal.back() != '\\') normal.push_back('\\');
   std::lock_guard guard(mutex_);
-  if (!OpenChain(letter, normal))
-    return false;
-  ReadListing(levels_.back().fd.Get(), withSizes, listing);
+  if (!OpenChain(letter, normal)) return false;
+  Level& level = levels_.back();
+  ReadListing(level.fd.Get(), !level.unread, withSizes, listing);
+  level.unread = false;
   return true;
 }
 
 std::string TLinuxFileSystem::HostPath(std::string_view drivePath) const {
   char letter = 0;
-  if (drivePath.size() < 3 || !ParseDriveRoot(drivePath.substr(0, 3), letter))
-    return {};
+  if (drivePath.size() < 3 || !ParseDriveRoot(drivePath.substr(0, 3), letter)) return {};
   std::string host = drives_.HostRoot(letter);
-  if (host.empty())
-    return {};
+  if (host.empty()) return {};
   TDirectoryReader reader;
   TUniqueFd directory(::open(host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   std::string_view rest = drivePath.substr(3);
@@ -211,8 +203,7 @@ std::string TLinuxFileSystem::HostPath(std::string_view drivePath) const {
     const std::size_t slash = std::min(rest.find('\\'), rest.size());
     std::string name(rest.substr(0, slash));
     rest.remove_prefix(std::min(slash + 1, rest.size()));
-    if (name.empty())
-      continue;
+    if (name.empty()) continue;
     if (directory.Valid()) {
       struct stat st {};
       if (::fstatat(directory.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
@@ -222,8 +213,7 @@ std::string TLinuxFileSystem::HostPath(std::string_view drivePath) const {
       }
       directory = OpenAt(directory.Get(), name);
     }
-    if (host.back() != '/')
-      host += '/';
+    if (host.back() != '/') host += '/';
     host += name;
   }
   return host;
@@ -234,10 +224,8 @@ std::optional<std::string> TLinuxFileSystem::DrivePath(std::string_view hostPath
   char bestLetter = 0;
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     const std::string root = drives_.HostRoot(letter);
-    if (root.empty())
-      continue;
-    if (bestLetter != 0 && root.size() <= bestRoot.size())
-      continue;
+    if (root.empty()) continue;
+    if (bestLetter != 0 && root.size() <= bestRoot.size()) continue;
     const bool holds =
         root == "/" || (hostPath.rfind(root, 0) == 0 &&
                         (hostPath.size() == root.size() || hostPath[root.size()] == '/'));
@@ -246,13 +234,11 @@ std::optional<std::string> TLinuxFileSystem::DrivePath(std::string_view hostPath
       bestLetter = letter;
     }
   }
-  if (bestLetter == 0 || hostPath.empty() || hostPath.front() != '/')
-    return std::nullopt;
+  if (bestLetter == 0 || hostPath.empty() || hostPath.front() != '/') return std::nullopt;
   std::string_view rest = hostPath.substr(bestRoot.size());
   while (!rest.empty() && rest.front() == '/')
     rest.remove_prefix(1);
-  if (rest.find('\\') != std::string_view::npos)
-    return std::nullopt;
+  if (rest.find('\\') != std::string_view::npos) return std::nullopt;
   std::string drive{bestLetter, ':', '\\'};
   for (const char c : rest)
     drive += c == '/' ? '\\' : c;

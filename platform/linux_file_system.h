@@ -51,6 +51,7 @@ class TLinuxFileSystem : public TFileSystem {
     std::string hostName;  // as the disk spells it
     std::size_t end = 0;   // length of chainPath_ up to and including this level
     TUniqueFd fd;          // closed for the levels between the root and the deepest ones
+    bool unread = true;    // fd is where it was opened, at the first entry
     dev_t dev = 0;
     ino_t ino = 0;
   };
@@ -73,7 +74,7 @@ class TLinuxFileSystem : public TFileSystem {
   bool PushChild(std::string_view name);
   void DropLevels(std::size_t keep);
   void CloseBehindWindow(std::size_t opened);
-  void ReadListing(int fd, bool withSizes, TDirectoryListing& listing);
+  void ReadListing(int fd, bool rewind, bool withSizes, TDirectoryListing& listing);
 
   const TLinuxDrives& drives_;
   TMountTable& mounts_;

@@ -42,25 +42,21 @@ std::vector<std::string_view> SplitFields(std::string_view line) {
     const std::size_t begin = i;
     while (i < line.size() && line[i] != ' ')
       ++i;
-    if (i > begin)
-      fields.push_back(line.substr(begin, i - begin));
+    if (i > begin) fields.push_back(line.substr(begin, i - begin));
   }
   return fields;
 }
 
 bool ParseDevice(std::string_view text, unsigned& major, unsigned& minor) {
   const std::size_t colon = text.find(':');
-  if (colon == std::string_view::npos)
-    return false;
+  if (colon == std::string_view::npos) return false;
   const std::string majorText(text.substr(0, colon));
   const std::string minorText(text.substr(colon + 1));
   char* end = nullptr;
   const unsigned long ma = std::strtoul(majorText.c_str(), &end, 10);
-  if (majorText.empty() || *end != '\0')
-    return false;
+  if (majorText.empty() || *end != '\0') return false;
   const unsigned long mi = std::strtoul(minorText.c_str(), &end, 10);
-  if (minorText.empty() || *end != '\0')
-    return false;
+  if (minorText.empty() || *end != '\0') return false;
   major = static_cast<unsigned>(ma);
   minor = static_cast<unsigned>(mi);
   return true;
@@ -93,8 +89,7 @@ bool IsNetworkFsType(std::string_view type) {
                                                   "fuse.juicefs",
                                                   "fuse.goofys"};
   for (const std::string_view network : kNetwork) {
-    if (type == network)
-      return true;
+    if (type == network) return true;
   }
   return false;
 }
@@ -111,8 +106,7 @@ std::string BlockDeviceFolder(const TBlockDeviceInfo& devices, unsigned major, u
   const std::string link =
       devices.SysRoot + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor);
   std::array<char, PATH_MAX> resolved{};
-  if (::realpath(link.c_str(), resolved.data()) == nullptr)
-    return {};
+  if (::realpath(link.c_str(), resolved.data()) == nullptr) return {};
   return resolved.data();
 }
 
@@ -122,8 +116,7 @@ std::string BlockDeviceFolder(const TBlockDeviceInfo& devices, unsigned major, u
 std::string BlockDeviceOf(const TMount& mount, const TBlockDeviceInfo& devices) {
   if (mount.Major != 0) {
     std::string folder = BlockDeviceFolder(devices, mount.Major, mount.Minor);
-    if (!folder.empty())
-      return folder;
+    if (!folder.empty()) return folder;
   }
   if (mount.Source.rfind("/dev/", 0) == 0) {
     const std::string node = devices.DevRoot + mount.Source.substr(4);
@@ -142,21 +135,17 @@ std::vector<TMount> ParseMountInfo(std::string_view text) {
   std::size_t begin = 0;
   while (begin < text.size()) {
     std::size_t end = text.find('\n', begin);
-    if (end == std::string_view::npos)
-      end = text.size();
+    if (end == std::string_view::npos) end = text.size();
     const std::vector<std::string_view> fields = SplitFields(text.substr(begin, end - begin));
     begin = end + 1;
     // id parent major:minor root mount-point options [optional...] - type source super
-    if (fields.size() < 10)
-      continue;
+    if (fields.size() < 10) continue;
     std::size_t separator = 6;
     while (separator < fields.size() && fields[separator] != "-")
       ++separator;
-    if (separator + 2 >= fields.size())
-      continue;
+    if (separator + 2 >= fields.size()) continue;
     TMount mount;
-    if (!ParseDevice(fields[2], mount.Major, mount.Minor))
-      continue;
+    if (!ParseDevice(fields[2], mount.Major, mount.Minor)) continue;
     mount.MountPoint = DecodeEscapes(fields[4]);
     mount.FsType = std::string(fields[separator + 1]);
     mount.Source = DecodeEscapes(fields[separator + 2]);
@@ -167,24 +156,17 @@ std::vector<TMount> ParseMountInfo(std::string_view text) {
 
 TDriveType ClassifyMount(const TMount& mount, const TBlockDeviceInfo& devices) {
   const std::string_view type = mount.FsType;
-  if (type == "iso9660" || type == "udf")
-    return TDriveType::CdRom;
-  if (IsNetworkFsType(type))
-    return TDriveType::Remote;
-  if (type == "tmpfs" || type == "ramfs")
-    return TDriveType::RamDisk;
+  if (type == "iso9660" || type == "udf") return TDriveType::CdRom;
+  if (IsNetworkFsType(type)) return TDriveType::Remote;
+  if (type == "tmpfs" || type == "ramfs") return TDriveType::RamDisk;
   const std::string folder = BlockDeviceOf(mount, devices);
-  if (folder.empty())
-    return TDriveType::Unknown;
+  if (folder.empty()) return TDriveType::Unknown;
   const std::string name = folder.substr(folder.rfind('/') + 1);
-  if (name.rfind("zram", 0) == 0)
-    return TDriveType::RamDisk;
-  if (folder.find("/usb") != std::string::npos)
-    return TDriveType::Removable;
+  if (name.rfind("zram", 0) == 0) return TDriveType::RamDisk;
+  if (folder.find("/usb") != std::string::npos) return TDriveType::Removable;
   // A partition has no "removable" of its own; its disk, one folder up, has.
   std::string removable = ReadSmallFile(folder + "/removable");
-  if (removable.empty())
-    removable = ReadSmallFile(folder + "/../removable");
+  if (removable.empty()) removable = ReadSmallFile(folder + "/../removable");
   return removable == "1" ? TDriveType::Removable : TDriveType::Fixed;
 }
 
@@ -200,16 +182,14 @@ void TMountTable::RefreshLocked() {
     // The kernel flags the file with POLLPRI once the mount table changed
     // since the last poll; polling clears the flag.
     pollfd pfd{watch_.Get(), POLLPRI, 0};
-    if (::poll(&pfd, 1, 0) <= 0 || (pfd.revents & (POLLPRI | POLLERR)) == 0)
-      return;
+    if (::poll(&pfd, 1, 0) <= 0 || (pfd.revents & (POLLPRI | POLLERR)) == 0) return;
   }
   std::string text;
   if (watch_.Valid() && ::lseek(watch_.Get(), 0, SEEK_SET) == 0) {
     std::array<char, 16384> buffer{};
     for (;;) {
       const ssize_t n = ::read(watch_.Get(), buffer.data(), buffer.size());
-      if (n <= 0)
-        break;
+      if (n <= 0) break;
       text.append(buffer.data(), static_cast<std::size_t>(n));
     }
   }
@@ -226,8 +206,7 @@ TDriveType TMountTable::TypeOfPath(std::string_view hostPath) {
     const bool contains =
         point == "/" || (hostPath.rfind(point, 0) == 0 &&
                          (hostPath.size() == point.size() || hostPath[point.size()] == '/'));
-    if (contains && (best == nullptr || point.size() >= best->MountPoint.size()))
-      best = &mount;
+    if (contains && (best == nullptr || point.size() >= best->MountPoint.size())) best = &mount;
   }
   return best == nullptr ? TDriveType::Unknown : ClassifyMount(*best, devices_);
 }
@@ -237,8 +216,7 @@ TDriveType TMountTable::TypeOfDevice(dev_t dev) {
   RefreshLocked();
   const TMount* found = nullptr;
   for (const TMount& mount : mounts_) {
-    if (mount.Major == ::major(dev) && mount.Minor == ::minor(dev))
-      found = &mount;
+    if (mount.Major == ::major(dev) && mount.Minor == ::minor(dev)) found = &mount;
   }
   return found == nullptr ? TDriveType::Unknown : ClassifyMount(*found, devices_);
 }

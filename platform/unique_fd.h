@@ -26,8 +26,7 @@ class TUniqueFd {
   int Get() const noexcept { return fd_; }
   bool Valid() const noexcept { return fd_ >= 0; }
   void Reset(int fd = -1) noexcept {
-    if (fd_ >= 0)
-      ::close(fd_);
+    if (fd_ >= 0) ::close(fd_);
     fd_ = fd;
   }
   int Release() noexcept { return std::exchange(fd_, -1); }

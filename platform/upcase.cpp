@@ -39,26 +39,19 @@ std::size_t DecodeSequence(std::string_view text, char32_t& code) {
     length = 2;
   } else if (lead >= 0xE0 && lead <= 0xEF) {
     length = 3;
-    if (lead == 0xE0)
-      low = 0xA0;  // overlong
-    if (lead == 0xED)
-      high = 0x9F;  // surrogates
+    if (lead == 0xE0) low = 0xA0;   // overlong
+    if (lead == 0xED) high = 0x9F;  // surrogates
   } else if (lead >= 0xF0 && lead <= 0xF4) {
     length = 4;
-    if (lead == 0xF0)
-      low = 0x90;  // overlong
-    if (lead == 0xF4)
-      high = 0x8F;  // beyond U+10FFFF
+    if (lead == 0xF0) low = 0x90;   // overlong
+    if (lead == 0xF4) high = 0x8F;  // beyond U+10FFFF
   } else {
     return 0;
   }
-  if (text.size() < length)
-    return 0;
-  if (byte(1) < low || byte(1) > high)
-    return 0;
+  if (text.size() < length) return 0;
+  if (byte(1) < low || byte(1) > high) return 0;
   for (std::size_t i = 2; i < length; ++i) {
-    if (!IsContinuation(byte(i)))
-      return 0;
+    if (!IsContinuation(byte(i))) return 0;
   }
   char32_t value = lead & (0x7F >> length);
   for (std::size_t i = 1; i < length; ++i)
@@ -93,8 +86,7 @@ std::size_t Encode(char32_t code, char* out) {
 
 char32_t UpperCodePoint(char32_t code) {
   const locale_t locale = Utf8Locale();
-  if (locale == locale_t{})
-    return code;
+  if (locale == locale_t{}) return code;
   const wint_t upper = towupper_l(static_cast<wint_t>(code), locale);
   const bool scalar = upper <= 0x10FFFF && !(upper >= 0xD800 && upper <= 0xDFFF);
   return scalar ? static_cast<char32_t>(upper) : code;
@@ -108,10 +100,8 @@ class UpperStream {
 
   // The next byte of the upper-cased form, or -1 after the last one.
   int Next() {
-    if (piecePos_ < pieceSize_)
-      return static_cast<unsigned char>(piece_[piecePos_++]);
-    if (pos_ >= text_.size())
-      return -1;
+    if (piecePos_ < pieceSize_) return static_cast<unsigned char>(piece_[piecePos_++]);
+    if (pos_ >= text_.size()) return -1;
     const auto c = static_cast<unsigned char>(text_[pos_]);
     if (c < 0x80) {
       ++pos_;
@@ -176,22 +166,18 @@ int CompareNoCase(std::string_view a, std::string_view b) {
   for (; i < common; ++i) {
     const auto ca = static_cast<unsigned char>(a[i]);
     const auto cb = static_cast<unsigned char>(b[i]);
-    if ((ca | cb) >= 0x80)
-      break;
+    if ((ca | cb) >= 0x80) break;
     const auto ua = static_cast<unsigned char>(AsciiUpper(static_cast<char>(ca)));
     const auto ub = static_cast<unsigned char>(AsciiUpper(static_cast<char>(cb)));
-    if (ua != ub)
-      return ua < ub ? -1 : 1;
+    if (ua != ub) return ua < ub ? -1 : 1;
   }
   UpperStream restA(a.substr(i));
   UpperStream restB(b.substr(i));
   for (;;) {
     const int ca = restA.Next();
     const int cb = restB.Next();
-    if (ca != cb)
-      return ca < cb ? -1 : 1;
-    if (ca < 0)
-      return 0;
+    if (ca != cb) return ca < cb ? -1 : 1;
+    if (ca < 0) return 0;
   }
 }
 

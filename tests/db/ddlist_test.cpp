@@ -191,13 +191,11 @@ TEST(TDDList, FindDirectoryAgreesWithAWalkOfTheChain) {
     };
     const auto walk = [&](const std::string& name, const TDirectoryRecord* parent) {
       for (TDirectoryRecord* d = list.FirstDirectory(); d != nullptr; d = d->Next()) {
-        if (d->Name() == name && d->Parent() == parent)
-          return d;
+        if (d->Name() == name && d->Parent() == parent) return d;
       }
       return static_cast<TDirectoryRecord*>(nullptr);
     };
-    if (buildEarly)
-      list.FindDirectory("A", nullptr);
+    if (buildEarly) list.FindDirectory("A", nullptr);
     for (int step = 0; step < 3000; ++step) {
       const std::size_t action = pick(10);
       if (action < 6 || live.empty()) {

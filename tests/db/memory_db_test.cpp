@@ -110,8 +110,7 @@ TEST_F(MemoryDBTest, TheLockKeepsOtherThreadsOut) {
     bool taken = false;
     std::thread other([&] {
       taken = db.Lock.try_lock();
-      if (taken)
-        db.Lock.unlock();
+      if (taken) db.Lock.unlock();
     });
     other.join();
     return taken;

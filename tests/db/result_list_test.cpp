@@ -221,10 +221,8 @@ void ReferenceQuickSort(std::vector<TResultRow>& rows, int left, int right, Comp
       --j;
     }
   } while (i <= j);
-  if (left < j)
-    ReferenceQuickSort(rows, left, j, compare);
-  if (i < right)
-    ReferenceQuickSort(rows, i, right, compare);
+  if (left < j) ReferenceQuickSort(rows, left, j, compare);
+  if (i < right) ReferenceQuickSort(rows, i, right, compare);
 }
 
 TEST_F(ResultListTest, SortsGiveExactlyTheClassicQuicksortPermutation) {

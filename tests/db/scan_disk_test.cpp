@@ -24,12 +24,10 @@ using Paths = std::set<std::string>;
 // walked independently of the code under test: plain readdir, lstat.
 void ExpectedPaths(const std::string& host, const std::string& prefix, Paths& out) {
   DIR* dir = ::opendir(host.c_str());
-  if (dir == nullptr)
-    return;
+  if (dir == nullptr) return;
   for (dirent* entry; (entry = ::readdir(dir)) != nullptr;) {
     const std::string name = entry->d_name;
-    if (name[0] == '.' || name.find('\\') != std::string::npos)
-      continue;
+    if (name[0] == '.' || name.find('\\') != std::string::npos) continue;
     const std::string path = prefix + platform::UpperCase(name);
     struct stat st {};
     ::lstat((host + "/" + name).c_str(), &st);
@@ -47,8 +45,7 @@ Paths ScannedPaths(TMemoryDB& db) {
   std::lock_guard guard(db.Lock);
   Paths paths;
   for (const TDirectoryRecord* d = db.DDList().FirstDirectory(); d != nullptr; d = d->Next()) {
-    if (d->Parent() != nullptr)
-      paths.insert(db.DirectoryPath(d));
+    if (d->Parent() != nullptr) paths.insert(db.DirectoryPath(d));
     for (const TFileEntry* e = d->Files(); e != nullptr; e = e->Next()) {
       paths.insert(db.DirectoryPath(d) + e->Name());
     }
@@ -93,8 +90,7 @@ TEST_F(ScanDiskTest, KeepsTheListingOrderOfTheDisk) {
   std::vector<std::string> listed;
   DIR* dir = ::opendir(drive.Host("d").c_str());
   for (dirent* e; (e = ::readdir(dir)) != nullptr;) {
-    if (e->d_name[0] != '.')
-      listed.insert(listed.begin(), platform::UpperCase(e->d_name));
+    if (e->d_name[0] != '.') listed.insert(listed.begin(), platform::UpperCase(e->d_name));
   }
   ::closedir(dir);
   for (const std::string& name : listed)
@@ -118,8 +114,7 @@ TEST_F(ScanDiskTest, ScansATreeTenThousandDirectoriesDeep) {
   int fd = ::open(drive.Root().c_str(), O_RDONLY | O_DIRECTORY);
   for (int i = 0; i < 10000; ++i) {
     ::mkdirat(fd, "d", 0755);
-    if (i == 5000)
-      ::mkdirat(fd, "side", 0755);  // to be reached after the deep branch
+    if (i == 5000) ::mkdirat(fd, "side", 0755);  // to be reached after the deep branch
     const int next = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
     ::close(fd);
     fd = next;

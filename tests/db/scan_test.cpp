@@ -236,8 +236,7 @@ TEST_F(ScanTest, CancellingStopsBeforeTheNextEntryWithTheLockReleased) {
   bool taken = false;
   std::thread other([&] {
     taken = db.Lock.try_lock();
-    if (taken)
-      db.Lock.unlock();
+    if (taken) db.Lock.unlock();
   });
   other.join();
   EXPECT_TRUE(taken);

@@ -131,8 +131,7 @@ Paths ReferenceSubtreeSearch(TMemoryDB& db, const std::string& pattern) {
   std::lock_guard guard(db.Lock);
   const TResolvedPath resolved = db.ResolvePath(pattern);
   Paths rows;
-  if (resolved.Directory == nullptr)
-    return rows;
+  if (resolved.Directory == nullptr) return rows;
   std::vector<TDirectoryRecord*> all{resolved.Directory};
   std::vector<TDirectoryRecord*> level{resolved.Directory};
   while (!level.empty()) {

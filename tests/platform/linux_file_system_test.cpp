@@ -33,8 +33,7 @@ Names ReaddirOrder(const std::string& path) {
   for (dirent* entry; dir != nullptr && (entry = ::readdir(dir)) != nullptr;) {
     names.emplace_back(entry->d_name);
   }
-  if (dir != nullptr)
-    ::closedir(dir);
+  if (dir != nullptr) ::closedir(dir);
   return names;
 }
 
@@ -44,8 +43,7 @@ class TMountGuard {
   TMountGuard(const char* source, const std::string& target, const char* type, unsigned long flags)
       : target_(target), mounted_(::mount(source, target.c_str(), type, flags, nullptr) == 0) {}
   ~TMountGuard() {
-    if (mounted_)
-      ::umount2(target_.c_str(), MNT_DETACH);
+    if (mounted_) ::umount2(target_.c_str(), MNT_DETACH);
   }
   bool Mounted() const { return mounted_; }
 
@@ -61,16 +59,14 @@ class LinuxFileSystemTest : public ::testing::Test {
   }
   std::uint32_t AttributesOf(const std::string& name) const {
     for (std::size_t i = 0; i < listing.Size(); ++i) {
-      if (listing.Name(i) == name)
-        return listing.At(i).Attributes;
+      if (listing.Name(i) == name) return listing.At(i).Attributes;
     }
     ADD_FAILURE() << name << " is not listed";
     return 0xFFFFFFFF;
   }
   std::uint32_t SizeOf(const std::string& name) const {
     for (std::size_t i = 0; i < listing.Size(); ++i) {
-      if (listing.Name(i) == name)
-        return listing.At(i).Size;
+      if (listing.Name(i) == name) return listing.At(i).Size;
     }
     ADD_FAILURE() << name << " is not listed";
     return 0;
@@ -205,8 +201,7 @@ TEST_F(LinuxFileSystemTest, DoesNotEnterAMountThatIsNotAFixedDisk) {
   drive.MakeDirectory("ram");
   drive.MakeFile("ram-file-below");
   TMountGuard ram("none", drive.Host("ram"), "tmpfs", 0);
-  if (!ram.Mounted())
-    GTEST_SKIP() << "this machine does not let the test mount";
+  if (!ram.Mounted()) GTEST_SKIP() << "this machine does not let the test mount";
   drive.MakeFile("ram/inside.txt");
   ASSERT_TRUE(List("C:\\"));
   EXPECT_EQ(AttributesOf("ram"), kFileAttributeDirectory);  // listed like any directory
@@ -216,8 +211,7 @@ TEST_F(LinuxFileSystemTest, DoesNotEnterAMountThatIsNotAFixedDisk) {
 TEST_F(LinuxFileSystemTest, DoesNotLoopThroughABindMountOfAnAncestor) {
   drive.MakeDirectory("sub/loop");
   TMountGuard bind(drive.Root().c_str(), drive.Host("sub/loop"), nullptr, MS_BIND);
-  if (!bind.Mounted())
-    GTEST_SKIP() << "this machine does not let the test mount";
+  if (!bind.Mounted()) GTEST_SKIP() << "this machine does not let the test mount";
   EXPECT_FALSE(List("C:\\sub\\loop\\"));
   EXPECT_TRUE(List("C:\\sub\\"));
 }
@@ -226,8 +220,7 @@ TEST_F(LinuxFileSystemTest, EntersABindMountOfAnotherDirectoryOfTheSameDisk) {
   drive.MakeFile("elsewhere/x");
   drive.MakeDirectory("sub/bound");
   TMountGuard bind(drive.Host("elsewhere").c_str(), drive.Host("sub/bound"), nullptr, MS_BIND);
-  if (!bind.Mounted())
-    GTEST_SKIP() << "this machine does not let the test mount";
+  if (!bind.Mounted()) GTEST_SKIP() << "this machine does not let the test mount";
   ASSERT_TRUE(List("C:\\sub\\bound\\"));
   EXPECT_EQ(AttributesOf("x"), 0u);
 }

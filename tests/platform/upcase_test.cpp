@@ -56,8 +56,7 @@ TEST(UpperCase, LeavesBytesOutsideValidSequencesAlone) {
   for (const std::string& text : cases) {
     std::string expected = text;
     for (char& c : expected) {
-      if (c >= 'a' && c <= 'z')
-        c = static_cast<char>(c - 32);
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
     }
     EXPECT_EQ(UpperCase(text), expected);
   }

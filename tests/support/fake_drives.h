@@ -20,15 +20,13 @@ class TFakeDrives : public platform::TDrives {
 
   platform::TDriveType GetDriveType(std::string_view root) const override {
     char letter = 0;
-    if (!platform::ParseDriveRoot(root, letter))
-      return platform::TDriveType::NoRootDirectory;
+    if (!platform::ParseDriveRoot(root, letter)) return platform::TDriveType::NoRootDirectory;
     return types_[Index(letter)];
   }
 
   bool GetDiskFreeSpace(std::string_view root, platform::TDiskSpace& space) const override {
     char letter = 0;
-    if (!platform::ParseDriveRoot(root, letter) || !spaces_[Index(letter)])
-      return false;
+    if (!platform::ParseDriveRoot(root, letter) || !spaces_[Index(letter)]) return false;
     space = *spaces_[Index(letter)];
     return true;
   }

@@ -47,12 +47,10 @@ class TMemoryFileSystem : public platform::TFileSystem {
     listing.Clear();
     ++listCount_;
     lastWithSizes_ = withSizes;
-    if (OnList)
-      OnList(path);
+    if (OnList) OnList(path);
     const std::string key(path);
     const auto it = directories_.find(key);
-    if (it == directories_.end() || failing_.count(key) != 0)
-      return false;
+    if (it == directories_.end() || failing_.count(key) != 0) return false;
     listing.Add(".", platform::kFileAttributeDirectory, 0);
     listing.Add("..", platform::kFileAttributeDirectory, 0);
     for (const Entry& entry : it->second) {
@@ -71,8 +69,7 @@ class TMemoryFileSystem : public platform::TFileSystem {
 
   static std::string Normalize(std::string_view path) {
     std::string key(path);
-    if (key.empty() || key.back() != '\\')
-      key.push_back('\\');
+    if (key.empty() || key.back() != '\\') key.push_back('\\');
     return key;
   }
 
@@ -80,8 +77,7 @@ class TMemoryFileSystem : public platform::TFileSystem {
   // parents where missing.
   std::vector<Entry>& Directory(const std::string& key) {
     auto it = directories_.find(key);
-    if (it != directories_.end())
-      return it->second;
+    if (it != directories_.end()) return it->second;
     if (key.size() > 3) {
       const std::size_t slash = key.rfind('\\', key.size() - 2);
       const std::string parent = key.substr(0, slash + 1);

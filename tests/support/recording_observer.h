@@ -13,8 +13,7 @@ class TRecordingObserver : public TScanObserver {
  public:
   void ProcessMessages() override {
     ++messageRounds;
-    if (OnMessages)
-      OnMessages();
+    if (OnMessages) OnMessages();
   }
   void SetProgressPosition(int position) override { positions.push_back(position); }
 

@@ -16,8 +16,7 @@ class TTempDir {
     const char* base = std::getenv("TMPDIR");
     std::string pattern =
         std::string(base != nullptr && base[0] == '/' ? base : "/tmp") + "/varnoke-test-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr)
-      throw std::runtime_error("mkdtemp failed");
+    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
   }
   ~TTempDir() {

@@ -33,8 +33,7 @@ class TTempDrive {
     ::mkdir(root.c_str(), 0755);
     const std::string link = links_ + "/" + static_cast<char>(letter | 0x20) + ":";
     ::unlink(link.c_str());
-    if (::symlink(root.c_str(), link.c_str()) != 0)
-      throw std::runtime_error("symlink failed");
+    if (::symlink(root.c_str(), link.c_str()) != 0) throw std::runtime_error("symlink failed");
     return root;
   }
 
@@ -49,8 +48,7 @@ class TTempDrive {
     std::size_t begin = 0;
     while (begin <= relative.size()) {
       std::size_t slash = relative.find('/', begin);
-      if (slash == std::string::npos)
-        slash = relative.size();
+      if (slash == std::string::npos) slash = relative.size();
       path += "/" + relative.substr(begin, slash - begin);
       ::mkdir(path.c_str(), 0755);
       begin = slash + 1;
@@ -58,8 +56,7 @@ class TTempDrive {
   }
   void MakeFile(const std::string& relative, const std::string& content = "") const {
     const std::size_t slash = relative.rfind('/');
-    if (slash != std::string::npos)
-      MakeDirectory(relative.substr(0, slash));
+    if (slash != std::string::npos) MakeDirectory(relative.substr(0, slash));
     std::ofstream(Host(relative), std::ios::binary) << content;
   }
 

@@ -17,8 +17,7 @@ inline TDirectoryRecord* EnsureDirectory(TMemoryDB& db, std::string_view path) {
   std::size_t begin = 0;
   while (begin < path.size()) {
     std::size_t slash = path.find('\\', begin);
-    if (slash == std::string_view::npos)
-      slash = path.size();
+    if (slash == std::string_view::npos) slash = path.size();
     const std::string name(path.substr(begin, slash - begin));
     TDirectoryRecord* found = db.DDList().FindDirectory(name, directory);
     directory = found != nullptr ? found : db.DDList().AddDirectory(name, directory);

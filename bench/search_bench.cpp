@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "bench/bench_util.h"
+#include "bench/null_services.h"
+#include "bench/tree_fill.h"
 #include "bench/tree_generator.h"
 #include "db/memory_db.h"
 #include "platform/drives.h"
@@ -22,7 +24,7 @@ class TAllFixed : public platform::TDrives {
   bool GetDiskFreeSpace(std::string_view, platform::TDiskSpace&) const override { return false; }
 };
 
-// The tree is built by hand here; nothing is listed.
+// The tree is built by hand here; nothing is listed, read or saved.
 class TNoFiles : public platform::TFileSystem {
  public:
   bool ListDirectory(std::string_view, bool, platform::TDirectoryListing&) override {
@@ -33,39 +35,6 @@ class TNoFiles : public platform::TFileSystem {
 constexpr std::size_t kDirectories = 100'000;
 constexpr std::size_t kFiles = 1'000'000;
 constexpr int kRuns = 7;
-
-// Fills the database in the order a scan would: each directory's record,
-// then its files, then its subdirectories, depth first.
-void Fill(TMemoryDB& db, const std::vector<TGeneratedDirectory>& tree, std::size_t& nameBytes,
-          std::size_t& heapForFiles) {
-  std::lock_guard guard(db.Lock);
-  TDDList& list = db.DDList();
-  std::vector<TDirectoryRecord*> records(tree.size());
-  records[0] = list.AddDirectory(tree[0].Name, nullptr);
-  std::vector<std::size_t> order;
-  std::vector<std::size_t> stack{0};
-  while (!stack.empty()) {
-    const std::size_t i = stack.back();
-    stack.pop_back();
-    order.push_back(i);
-    for (auto it = tree[i].Children.rbegin(); it != tree[i].Children.rend(); ++it) {
-      records[*it] = list.AddDirectory(tree[*it].Name, nullptr);
-      stack.push_back(*it);
-    }
-  }
-  // Parents are set once every record exists, as a load does.
-  for (std::size_t i = 1; i < tree.size(); ++i) {
-    list.MoveDirectory(records[i], tree[i].Name, records[tree[i].Parent]);
-  }
-  const std::size_t before = HeapInUse();
-  for (const std::size_t i : order) {
-    for (const std::string& name : tree[i].Files) {
-      list.AddFile(name, records[i]);
-      nameBytes += name.size();
-    }
-  }
-  heapForFiles = HeapInUse() - before;
-}
 
 int FnmatchLoop(TMemoryDB& db, const char* pattern) {
   std::lock_guard guard(db.Lock);
@@ -81,14 +50,13 @@ int FnmatchLoop(TMemoryDB& db, const char* pattern) {
 int Main() {
   TAllFixed drives;
   TNoFiles noFiles;
-  TMemoryDB db(drives, noFiles);
-  std::size_t nameBytes = 0;
-  std::size_t heapForFiles = 0;
-  {
-    TTreeGenerator generator(1996);
-    const std::vector<TGeneratedDirectory> tree = generator.Generate(kDirectories, kFiles);
-    Fill(db, tree, nameBytes, heapForFiles);
-  }
+  TNoDataFiles noDataFiles;
+  TNoRegistry noRegistry;
+  settings::TSettingsStore settings(noRegistry);
+  TMemoryDB db({drives, noFiles, noDataFiles, settings});
+  const TFillFigures figures = FillGenerated(db, kDirectories, kFiles);
+  const std::size_t nameBytes = figures.NameBytes;
+  const std::size_t heapForFiles = figures.HeapForFiles;
   const double files = static_cast<double>(db.DDList().FileCount());
   Report("tree_files", files);
   Report("tree_directories", static_cast<double>(db.DDList().DirectoryCount()));

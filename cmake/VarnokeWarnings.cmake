@@ -11,6 +11,10 @@ endif()
 if(VARNOKE_WERROR)
   target_compile_options(varnoke_options INTERFACE -Werror)
 endif()
+if(VARNOKE_FUZZ)
+  # Coverage for libFuzzer in every library the fuzz targets link.
+  target_compile_options(varnoke_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()
 if(VARNOKE_SANITIZE)
   target_compile_options(varnoke_options INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)

@@ -1,5 +1,6 @@
 #include "db/ddlist.h"
 
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -11,27 +12,41 @@ std::size_t TFileEntry::BlockSize(std::size_t nameLength) noexcept {
   return needed < sizeof(TFileEntry) ? sizeof(TFileEntry) : needed;
 }
 
-TDDList::~TDDList() {
-  // File entries hold nothing that needs destroying; the arena returns their
-  // memory at once. Records hold their name string.
-  for (TDirectoryRecord* r = first_; r != nullptr;) {
-    TDirectoryRecord* next = r->next_;
-    r->~TDirectoryRecord();
-    r = next;
-  }
-}
+// Records, names and entries all live in the arena and need no destruction:
+// the arena returns their memory at once.
+TDDList::~TDDList() = default;
 
 TDirectoryIndex& TDDList::Index() {
   if (!index_) index_ = std::make_unique<TDirectoryIndex>(first_);
   return *index_;
 }
 
-TDirectoryRecord* TDDList::AddDirectory(std::string name, TDirectoryRecord* parent) {
+const char* TDDList::CopyName(std::string_view name) {
+  if (name.size() > UINT32_MAX - 1) throw std::length_error("directory name too long");
+  auto* copy = static_cast<char*>(arena_.Allocate(name.size() + 1));
+  std::memcpy(copy, name.data(), name.size());
+  copy[name.size()] = '\0';
+  return copy;
+}
+
+void TDDList::FreeName(const char* name, std::size_t length) noexcept {
+  arena_.Free(const_cast<char*>(name), length + 1);
+}
+
+TDirectoryRecord* TDDList::AddDirectory(std::string_view name, TDirectoryRecord* parent) {
   if (parent != nullptr && !Contains(parent)) {
     throw std::invalid_argument("AddDirectory: parent is not a record of this list");
   }
-  void* block = arena_.Allocate(sizeof(TDirectoryRecord));
-  auto* record = new (block) TDirectoryRecord(std::move(name), parent, this, nextOrder_++);
+  const char* copy = CopyName(name);
+  void* block = nullptr;
+  try {
+    block = arena_.Allocate(sizeof(TDirectoryRecord));
+  } catch (...) {
+    FreeName(copy, name.size());
+    throw;
+  }
+  auto* record = new (block)
+      TDirectoryRecord(copy, static_cast<std::uint32_t>(name.size()), parent, this, nextOrder_++);
   record->prev_ = last_;
   if (last_ != nullptr) {
     last_->next_ = record;
@@ -76,6 +91,7 @@ void TDDList::Unlink(TDirectoryRecord* record) noexcept {
 
 void TDDList::Destroy(TDirectoryRecord* record) noexcept {
   FreeFiles(record);
+  FreeName(record->name_, record->nameLength_);
   record->~TDirectoryRecord();
   arena_.Free(record, sizeof(TDirectoryRecord));
   --directoryCount_;
@@ -145,16 +161,38 @@ TDirectoryRecord* TDDList::FindDirectory(std::string_view name, const TDirectory
   return Index().Find(name, parent);
 }
 
-bool TDDList::MoveDirectory(TDirectoryRecord* record, std::string name, TDirectoryRecord* parent) {
+bool TDDList::MayMove(const TDirectoryRecord* record, const TDirectoryRecord* parent) const {
   if (!Contains(record)) return false;
-  if (parent != nullptr) {
-    if (!Contains(parent)) return false;
-    for (const TDirectoryRecord* p = parent; p != nullptr; p = p->parent_) {
-      if (p == record) return false;
+  if (parent == nullptr) return true;
+  if (!Contains(parent)) return false;
+  for (const TDirectoryRecord* p = parent; p != nullptr; p = p->parent_) {
+    if (p == record) return false;
+  }
+  return true;
+}
+
+bool TDDList::MoveDirectory(TDirectoryRecord* record, std::string_view name,
+                            TDirectoryRecord* parent) {
+  if (!MayMove(record, parent)) return false;
+  const char* copy = CopyName(name);  // before anything changes: it may throw
+  if (index_) index_->Erase(record);
+  FreeName(record->name_, record->nameLength_);
+  record->name_ = copy;
+  record->nameLength_ = static_cast<std::uint32_t>(name.size());
+  record->parent_ = parent;
+  if (index_) {
+    try {
+      index_->Insert(record);
+    } catch (...) {
+      index_.reset();
     }
   }
+  return true;
+}
+
+bool TDDList::SetParent(TDirectoryRecord* record, TDirectoryRecord* parent) {
+  if (!MayMove(record, parent)) return false;
   if (index_) index_->Erase(record);
-  record->name_ = std::move(name);
   record->parent_ = parent;
   if (index_) {
     try {

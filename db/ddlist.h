@@ -30,7 +30,7 @@ class TDDList {
   // Appends a new record with the given name and parent at the end of the
   // chain. No upper-casing and no duplicate check: callers pass upper-cased
   // names. parent must be null or a record of this list.
-  TDirectoryRecord* AddDirectory(std::string name, TDirectoryRecord* parent);
+  TDirectoryRecord* AddDirectory(std::string_view name, TDirectoryRecord* parent);
 
   // Removes the record, every record below it and all their file entries.
   // Returns the first record that followed it in the chain and is still
@@ -61,7 +61,11 @@ class TDDList {
   // chain, its files and everything below it. Refuses (false, nothing
   // changed) a parent that is not in this list or lies in record's own
   // subtree, which would make the tree a loop.
-  bool MoveDirectory(TDirectoryRecord* record, std::string name, TDirectoryRecord* parent);
+  bool MoveDirectory(TDirectoryRecord* record, std::string_view name, TDirectoryRecord* parent);
+
+  // Gives record another parent, keeping its name; refuses as MoveDirectory
+  // does.
+  bool SetParent(TDirectoryRecord* record, TDirectoryRecord* parent);
 
   // Appends the records whose parent is directory, in no particular order.
   void AppendSubdirectories(const TDirectoryRecord* directory, std::vector<TDirectoryRecord*>& out);
@@ -82,6 +86,9 @@ class TDDList {
   bool Contains(const TDirectoryRecord* record) const noexcept {
     return record != nullptr && record->owner_ == this;
   }
+  bool MayMove(const TDirectoryRecord* record, const TDirectoryRecord* parent) const;
+  const char* CopyName(std::string_view name);
+  void FreeName(const char* name, std::size_t length) noexcept;
   void FreeFiles(TDirectoryRecord* record) noexcept;
   void Unlink(TDirectoryRecord* record) noexcept;
   void Destroy(TDirectoryRecord* record) noexcept;

@@ -63,7 +63,7 @@ void TDirectoryIndex::Grow() {
 
 void TDirectoryIndex::Insert(TDirectoryRecord* record) {
   if ((size_ + 1) * 2 > slots_.size()) Grow();
-  Place(record, Hash(record->name_, record->parent_));
+  Place(record, Hash(record->Name(), record->parent_));
 
   record->prevSibling_ = nullptr;
   record->nextSibling_ = nullptr;
@@ -75,7 +75,7 @@ void TDirectoryIndex::Insert(TDirectoryRecord* record) {
 }
 
 void TDirectoryIndex::Erase(TDirectoryRecord* record) noexcept {
-  std::size_t i = Hash(record->name_, record->parent_) & mask_;
+  std::size_t i = Hash(record->Name(), record->parent_) & mask_;
   while (slots_[i].record != record) {
     if (slots_[i].record == nullptr) return;  // not indexed
     i = (i + 1) & mask_;
@@ -111,7 +111,7 @@ TDirectoryRecord* TDirectoryIndex::Find(std::string_view name,
   // same probe run, and the earliest in chain order wins.
   for (std::size_t i = hash & mask_; slots_[i].record != nullptr; i = (i + 1) & mask_) {
     TDirectoryRecord* r = slots_[i].record;
-    if (slots_[i].hash == hash && r->parent_ == parent && r->name_ == name &&
+    if (slots_[i].hash == hash && r->parent_ == parent && r->Name() == name &&
         (best == nullptr || r->order_ < best->order_)) {
       best = r;
     }

@@ -4,8 +4,12 @@
 
 namespace varnoke {
 
-TMemoryDB::TMemoryDB(const platform::TDrives& drives, platform::TFileSystem& files)
-    : drives_(drives), files_(files), ddList_(std::make_unique<TDDList>()) {}
+TMemoryDB::TMemoryDB(const TDatabaseServices& services)
+    : drives_(services.Drives),
+      files_(services.Files),
+      dataFiles_(services.DataFiles),
+      settings_(services.Settings),
+      ddList_(std::make_unique<TDDList>()) {}
 
 TMemoryDB::~TMemoryDB() {
   std::lock_guard guard(Lock);
@@ -25,7 +29,7 @@ std::string TMemoryDB::DirectoryPath(const TDirectoryRecord* directory) const {
   for (const TDirectoryRecord* r = directory; r != nullptr; r = r->Parent()) {
     end -= 1;  // the "\" behind this name
     end -= r->Name().size();
-    path.replace(end, r->Name().size(), r->Name());
+    r->Name().copy(path.data() + end, r->Name().size());
   }
   return path;
 }

@@ -12,11 +12,10 @@
 #include <string_view>
 #include <vector>
 
+#include "db/database_services.h"
 #include "db/ddlist.h"
 #include "db/scan_observer.h"
 #include "db/tree_records.h"
-#include "platform/drives.h"
-#include "platform/file_system.h"
 
 namespace varnoke {
 
@@ -32,7 +31,7 @@ struct TResolvedPath {
 class TMemoryDB {
  public:
   // The host services are borrowed and must outlive the database.
-  TMemoryDB(const platform::TDrives& drives, platform::TFileSystem& files);
+  explicit TMemoryDB(const TDatabaseServices& services);
   ~TMemoryDB();
   TMemoryDB(const TMemoryDB&) = delete;
   TMemoryDB& operator=(const TMemoryDB&) = delete;
@@ -78,6 +77,8 @@ class TMemoryDB {
   // tree to the end of the last drive, across the messages that observer
   // processes. Raises ETerminate, with Lock released and nothing saved,
   // when ScanCancelRequested is set during the scan.
+  // Ends by saving the new tree (SaveToFile); a failed save leaves the new
+  // tree in memory and the scan still succeeds.
   bool ScanDrives(const std::string& fileName, TScanObserver& observer);
 
   // Adds the contents of the directory at path (drive form, as the disk
@@ -96,6 +97,24 @@ class TMemoryDB {
   float ScanDoneKB = 0.0f;
   // Cluster size of the drive being scanned; kept from one scan to the next.
   std::int32_t ScanClusterBytes = 0;
+
+  // ---- Database file. ----
+
+  // Writes the tree to FileName and stores its CRC-32 as the setting
+  // "CRC32". Holds Lock throughout. The new file replaces the old one
+  // atomically, after its CRC is stored: at any moment of a crash the file
+  // on disk either loads as the old tree, loads as the new one, or fails its
+  // CRC check. False, with the old file in place, on any failure, and when
+  // the file exists but may not be written.
+  bool SaveToFile();
+
+  // Stores fileName in FileName, then replaces the tree by the file's
+  // contents and returns true, or returns false with the tree unchanged when
+  // the file cannot be read, is empty, does not match the setting "CRC32" or
+  // does not hold a well-formed tree. ERegistry from reading "CRC32" is not
+  // caught. The result rows, which would point into the old tree, are
+  // emptied by a successful load.
+  bool LoadFromFile(const std::string& fileName);
 
   // ---- Search. Takes Lock. ----
 
@@ -146,6 +165,8 @@ class TMemoryDB {
 
   const platform::TDrives& drives_;
   platform::TFileSystem& files_;
+  platform::TDataFiles& dataFiles_;
+  settings::TSettingsStore& settings_;
   // The estimated size given to every entry of the drive being scanned, or
   // -1 while sizes are read from the disk.
   std::int64_t scanEntrySize_ = -1;

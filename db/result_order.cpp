@@ -22,7 +22,7 @@ int ComparePaths(const TResultRow& a, const TResultRow& b) {
 int ComparePaths(const TResultRow& a, const TPathChain& chainA, const TResultRow& b,
                  const TPathChain& chainB) {
   const auto name = [](const TPathChain& chain, std::size_t level) {
-    return chain.At(level)->Name().c_str();
+    return chain.At(level)->NameAddress();
   };
   for (std::size_t t = 0;; ++t) {
     const bool levelA = t < chainA.Depth();

@@ -92,6 +92,7 @@ bool TMemoryDB::ScanDrives(const std::string& fileName, TScanObserver& observer)
     ScanDirectory(root, record, observer);
   }
   lock.unlock();
+  SaveToFile();
   return true;
 }
 

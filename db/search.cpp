@@ -34,9 +34,8 @@ void TMemoryDB::SearchFiles(std::string_view pattern) {
 void TMemoryDB::SearchDirectories(std::string_view rest) {
   const std::string upper = platform::UpperCase(rest);
   for (TDirectoryRecord* d = ddList_->FirstDirectory(); d != nullptr; d = d->Next()) {
-    const std::string& name = d->Name();
-    if (MatchWildcard(name.c_str(), upper.data(), name.size(), upper.size())) {
-      AppendResult(name.c_str(), d->Parent());
+    if (MatchWildcard(d->NameAddress(), upper.data(), d->Name().size(), upper.size())) {
+      AppendResult(d->NameAddress(), d->Parent());
     }
   }
 }

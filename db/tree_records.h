@@ -8,8 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
-#include <utility>
+#include <string_view>
 
 namespace varnoke {
 
@@ -46,7 +45,9 @@ class TFileEntry {
   // The name's bytes follow flag_, in the object's tail padding and beyond.
 };
 
-// One directory.
+// One directory. Its name is held in the list's arena, like the records
+// themselves, so that a record needs no allocation and no destruction of
+// its own.
 class TDirectoryRecord {
  public:
   TDirectoryRecord(const TDirectoryRecord&) = delete;
@@ -59,21 +60,26 @@ class TDirectoryRecord {
   // Always 0; kept for the record layout.
   std::uint8_t Flag() const noexcept { return flag_; }
   // The directory's own name, upper-cased; "C:" for a drive root.
-  const std::string& Name() const noexcept { return name_; }
+  std::string_view Name() const noexcept { return {name_, nameLength_}; }
+  // The address of the name's characters, NUL-terminated: what a result row
+  // of a directory-name search holds. It changes when the directory is
+  // renamed.
+  const char* NameAddress() const noexcept { return name_; }
   // The directory that contains this one; null for a drive root.
   TDirectoryRecord* Parent() const noexcept { return parent_; }
 
  private:
   friend class TDDList;
   friend class TDirectoryIndex;
-  TDirectoryRecord(std::string name, TDirectoryRecord* parent, TDDList* owner, std::uint64_t order)
-      : name_(std::move(name)), parent_(parent), owner_(owner), order_(order) {}
-  ~TDirectoryRecord() = default;
+  TDirectoryRecord(const char* name, std::uint32_t nameLength, TDirectoryRecord* parent,
+                   TDDList* owner, std::uint64_t order)
+      : name_(name), nameLength_(nameLength), parent_(parent), owner_(owner), order_(order) {}
 
   TDirectoryRecord* next_ = nullptr;
   TFileEntry* files_ = nullptr;
   std::uint8_t flag_ = 0;
-  std::string name_;
+  const char* name_;  // in the arena, NUL-terminated
+  std::uint32_t nameLength_;
   TDirectoryRecord* parent_ = nullptr;
 
   // Bookkeeping of the store, not part of what the record says.

@@ -23,7 +23,7 @@ std::vector<std::string> FileNames(const TDirectoryRecord* d) {
 std::vector<std::string> ChainNames(const TDDList& list) {
   std::vector<std::string> names;
   for (const TDirectoryRecord* d = list.FirstDirectory(); d != nullptr; d = d->Next()) {
-    names.push_back(d->Name());
+    names.emplace_back(d->Name());
   }
   return names;
 }

@@ -6,6 +6,7 @@
 
 #include "tests/support/fake_drives.h"
 #include "tests/support/memory_file_system.h"
+#include "tests/support/test_host.h"
 #include "tests/support/tree_builder.h"
 
 namespace varnoke {
@@ -26,9 +27,10 @@ class MemoryDBTest : public ::testing::Test {
     root = windows->Parent();
   }
 
-  testing::TFakeDrives drives;
-  testing::TMemoryFileSystem files;
-  TMemoryDB db{drives, files};
+  testing::TTestHost host;
+  testing::TFakeDrives& drives = host.drives;
+  testing::TMemoryFileSystem& files = host.files;
+  TMemoryDB db{host.Services()};
   TDirectoryRecord* root = nullptr;
   TDirectoryRecord* windows = nullptr;
   TDirectoryRecord* system = nullptr;

@@ -9,6 +9,7 @@
 #include "platform/upcase.h"
 #include "tests/support/fake_drives.h"
 #include "tests/support/memory_file_system.h"
+#include "tests/support/test_host.h"
 #include "tests/support/tree_builder.h"
 
 namespace varnoke {
@@ -42,9 +43,10 @@ class ResultListTest : public ::testing::Test {
     return EnsureDirectory(db, path);
   }
 
-  testing::TFakeDrives drives;
-  testing::TMemoryFileSystem files;
-  TMemoryDB db{drives, files};
+  testing::TTestHost host;
+  testing::TFakeDrives& drives = host.drives;
+  testing::TMemoryFileSystem& files = host.files;
+  TMemoryDB db{host.Services()};
 };
 
 TEST_F(ResultListTest, AnEmptyListReadsAsEmptyText) {
@@ -168,7 +170,7 @@ TEST(ComparePaths, BlankedRowsOrderBeforeDriveRootRowsFromEitherSide) {
   TDDList list;
   TDirectoryRecord* root = list.AddDirectory("C:", nullptr);
   const TResultRow blanked{};
-  const TResultRow driveRoot{root->Name().c_str(), nullptr};
+  const TResultRow driveRoot{root->NameAddress(), nullptr};
   EXPECT_LT(ComparePaths(blanked, driveRoot), 0);
   EXPECT_GT(ComparePaths(driveRoot, blanked), 0);
   EXPECT_EQ(ComparePaths(blanked, blanked), 0);

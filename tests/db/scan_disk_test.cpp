@@ -55,10 +55,10 @@ Paths ScannedPaths(TMemoryDB& db) {
 
 class ScanDiskTest : public ::testing::Test {
  protected:
-  void Scan() { db.ScanDrives("memdb.dat", observer); }
+  void Scan() { db.ScanDrives(drive.DatabasePath(), observer); }
 
   testing::TTempDrive drive;
-  TMemoryDB db{drive.Drives(), drive.Files()};
+  TMemoryDB db{drive.Services()};
   testing::TRecordingObserver observer;
 };
 

@@ -8,6 +8,7 @@
 #include "tests/support/fake_drives.h"
 #include "tests/support/memory_file_system.h"
 #include "tests/support/recording_observer.h"
+#include "tests/support/test_host.h"
 #include "tests/support/tree_dump.h"
 
 namespace varnoke {
@@ -38,9 +39,10 @@ class ScanTest : public ::testing::Test {
 
   bool Scan() { return db.ScanDrives("memdb.dat", observer); }
 
-  testing::TFakeDrives drives;
-  testing::TMemoryFileSystem files;
-  TMemoryDB db{drives, files};
+  testing::TTestHost host;
+  testing::TFakeDrives& drives = host.drives;
+  testing::TMemoryFileSystem& files = host.files;
+  TMemoryDB db{host.Services()};
   testing::TRecordingObserver observer;
 };
 

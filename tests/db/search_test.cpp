@@ -10,6 +10,7 @@
 #include "platform/upcase.h"
 #include "tests/support/fake_drives.h"
 #include "tests/support/memory_file_system.h"
+#include "tests/support/test_host.h"
 #include "tests/support/tree_builder.h"
 
 namespace varnoke {
@@ -39,9 +40,10 @@ class SearchTest : public ::testing::Test {
     return FullPaths(db);
   }
 
-  testing::TFakeDrives drives;
-  testing::TMemoryFileSystem files;
-  TMemoryDB db{drives, files};
+  testing::TTestHost host;
+  testing::TFakeDrives& drives = host.drives;
+  testing::TMemoryFileSystem& files = host.files;
+  TMemoryDB db{host.Services()};
 };
 
 TEST_F(SearchTest, EmptyTextAndALoneFullStopFindNothing) {
@@ -158,9 +160,8 @@ Paths ReferenceSubtreeSearch(TMemoryDB& db, const std::string& pattern) {
 }
 
 TEST(SearchOrder, PathQualifiedSearchMatchesALevelByLevelWalkOfTheChain) {
-  testing::TFakeDrives drives;
-  testing::TMemoryFileSystem files;
-  TMemoryDB db(drives, files);
+  testing::TTestHost host;
+  TMemoryDB db(host.Services());
   std::mt19937 random(11);
   const auto pick = [&](std::size_t n) {
     return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);

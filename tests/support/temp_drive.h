@@ -1,6 +1,7 @@
 // A drive made of a temporary folder: its own drive-link folder with a link
-// "c:" to a fresh directory, typed fixed by override, and the Linux drive
-// and file-system services over it.
+// "c:" to a fresh directory, typed fixed by override, the Linux drive and
+// file-system services over it, and a settings hive of its own holding the
+// settings key.
 #pragma once
 
 #include <fcntl.h>
@@ -10,11 +11,15 @@
 #include <fstream>
 #include <string>
 
+#include "db/database_services.h"
 #include "platform/drive_map.h"
 #include "platform/drive_type_overrides.h"
+#include "platform/hive_file.h"
+#include "platform/linux_data_files.h"
 #include "platform/linux_drives.h"
 #include "platform/linux_file_system.h"
 #include "platform/mount_table.h"
+#include "settings/settings_store.h"
 #include "tests/support/temp_dir.h"
 
 namespace varnoke::testing {
@@ -25,7 +30,18 @@ class TTempDrive {
     ::mkdir(links_.c_str(), 0755);
     AddDrive('C', "disk");
     overrides_.Set('C', platform::TDriveType::Fixed);
+    std::string problem;
+    hive_.Modify(
+        [](platform::THiveContents& contents) {
+          contents.FindOrAdd("HKEY_CLASSES_ROOT\\Varnoke\\Settings");
+          return true;
+        },
+        problem);
   }
+
+  TDatabaseServices Services() { return {drives_, files_, dataFiles_, settings_}; }
+  // Where the database file of a test goes.
+  std::string DatabasePath() const { return temp_.Path() + "/memdb.dat"; }
 
   // Makes the drive letter point to a folder under the temporary folder.
   std::string AddDrive(char letter, const std::string& folder) {
@@ -64,6 +80,8 @@ class TTempDrive {
   platform::TDriveTypeTable& Overrides() { return overrides_; }
   platform::TLinuxDrives& Drives() { return drives_; }
   platform::TLinuxFileSystem& Files() { return files_; }
+  platform::THiveFile& Hive() { return hive_; }
+  settings::TSettingsStore& Settings() { return settings_; }
   platform::TMountTable& Mounts() { return mounts_; }
 
  private:
@@ -74,6 +92,9 @@ class TTempDrive {
   platform::TDriveTypeTable overrides_;
   platform::TLinuxDrives drives_{map_, mounts_, &overrides_};
   platform::TLinuxFileSystem files_{drives_, mounts_};
+  platform::TLinuxDataFiles dataFiles_;
+  platform::THiveFile hive_{temp_.Path() + "/registry.reg"};
+  settings::TSettingsStore settings_{hive_};
 };
 
 }  // namespace varnoke::testing

@@ -1,0 +1,28 @@
+// Host services for benchmarks that need none of them: nothing is read,
+// saved or stored.
+#pragma once
+
+#include "platform/data_files.h"
+#include "platform/registry.h"
+
+namespace varnoke::bench {
+
+class TNoDataFiles : public platform::TDataFiles {
+ public:
+  bool ReadFile(const std::string&, platform::TFileImage&) override { return false; }
+  bool CanReplace(const std::string&) override { return false; }
+  std::unique_ptr<platform::TPendingFile> BeginReplace(const std::string&) override {
+    return nullptr;
+  }
+};
+
+class TNoRegistry : public platform::TRegistry {
+ public:
+  platform::THiveRead Read() const override { return {}; }
+  platform::TModifyResult Modify(const std::function<bool(platform::THiveContents&)>&,
+                                 std::string&) override {
+    return platform::TModifyResult::Unwritable;
+  }
+};
+
+}  // namespace varnoke::bench

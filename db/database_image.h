@@ -1,0 +1,36 @@
+// The database file's image: the tree as bytes, and back.
+//
+// All integers are 32-bit signed little-endian; there is no header:
+//   DirectoryCount
+//   per directory, in chain order:
+//     NameLength, Name, ParentIndex (0 for a root, else 1-based position
+//     in this file), FileCount, then per file in chain order NameLength, Name
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "db/ddlist.h"
+
+namespace varnoke {
+
+// Names longer than this are not read back. A name of 255 bytes on the disk
+// may grow by half when it is upper-cased; nothing this system stores comes
+// near the limit.
+inline constexpr std::int32_t kMaxImageNameLength = 1024;
+
+// Appends the image of list to image. False when the tree cannot be written
+// in this format (more than 2^31 - 1 of something).
+bool EncodeTree(const TDDList& list, std::string& image);
+
+// The tree an image holds, or null when the image is not one this system
+// writes: a length, count or index out of range or running past the end,
+// a name that is empty, too long or holds a NUL or "\", parents that form
+// a loop, or bytes left over. Never reads outside the image. A load
+// followed by a save reverses the order of each directory's files, as
+// adding them puts each at the head of its chain.
+std::unique_ptr<TDDList> DecodeTree(const std::uint8_t* image, std::size_t size);
+
+}  // namespace varnoke

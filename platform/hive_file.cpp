@@ -1,0 +1,162 @@
+#include "platform/hive_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/config_paths.h"
+#include "platform/hive_format.h"
+#include "platform/messages.h"
+#include "platform/unique_fd.h"
+
+namespace varnoke::platform {
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+bool MakeFolders(const std::string& folder) {
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+  if (folder.empty() || folder == "/" || folder == ".") return false;
+  if (!MakeFolders(FolderOf(folder))) return false;
+  return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t n = ::write(fd, data.data(), data.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+bool SameTime(const timespec& a, const timespec& b) {
+  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+}  // namespace
+
+bool THiveFile::Identity::operator==(const Identity& other) const noexcept {
+  return dev == other.dev && ino == other.ino && size == other.size &&
+         SameTime(mtime, other.mtime) && SameTime(ctime, other.ctime);
+}
+
+THiveFile::THiveFile(std::string path) : path_(std::move(path)) {}
+
+THiveRead THiveFile::ReadFile(Identity* identity) const {
+  THiveRead read;
+  TUniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.Valid()) {
+    if (errno == ENOENT) {
+      read.Readable = true;  // no hive yet: no keys
+      if (identity != nullptr) *identity = Identity{};
+      return read;
+    }
+    read.Problem = FormatMessage(kMsgHiveUnreadable, {path_, 0, std::strerror(errno)});
+    return read;
+  }
+  struct stat st {};
+  ::fstat(fd.Get(), &st);
+  if (identity != nullptr) {
+    *identity = Identity{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+  }
+  std::string text;
+  char buffer[16384];
+  for (;;) {
+    const ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      read.Problem = FormatMessage(kMsgHiveUnreadable, {path_, 0, std::strerror(errno)});
+      return read;
+    }
+    if (n == 0) break;
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  THiveParseError error;
+  if (!ParseHive(text, read.Contents, error)) {
+    read.Problem = FormatMessage(kMsgHiveUnreadable, {path_, error.Line, error.Reason});
+    return read;
+  }
+  read.Readable = true;
+  return read;
+}
+
+THiveRead THiveFile::Read() const {
+  struct stat st {};
+  Identity now;
+  const bool exists = ::stat(path_.c_str(), &st) == 0;
+  if (exists) now = Identity{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+  {
+    std::lock_guard guard(mutex_);
+    if (cached_ && exists && now == cachedIdentity_) return cachedRead_;
+  }
+  Identity identity;
+  THiveRead read = ReadFile(&identity);
+  if (identity.ino != 0) {
+    std::lock_guard guard(mutex_);
+    cached_ = true;
+    cachedIdentity_ = identity;
+    cachedRead_ = read;
+  }
+  return read;
+}
+
+TModifyResult THiveFile::Modify(const std::function<bool(THiveContents&)>& edit,
+                                std::string& problem) {
+  const auto unwritable = [&](int error) {
+    problem = FormatMessage(kMsgHiveUnwritable, {path_, std::strerror(error)});
+    return TModifyResult::Unwritable;
+  };
+  const std::string folder = FolderOf(path_);
+  if (!MakeFolders(folder)) return unwritable(errno != 0 ? errno : ENOTDIR);
+
+  // The lock lives in a file of its own: the hive itself is replaced by
+  // every write, and a lock on a replaced file would guard nothing.
+  TUniqueFd lock(::open((path_ + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (!lock.Valid()) return unwritable(errno);
+  while (::flock(lock.Get(), LOCK_EX) != 0) {
+    if (errno != EINTR) return unwritable(errno);
+  }
+
+  THiveRead read = ReadFile(nullptr);
+  if (!read.Readable) {
+    problem = read.Problem;
+    return TModifyResult::Unreadable;
+  }
+  if (!edit(read.Contents)) return TModifyResult::Declined;
+
+  const std::string text = FormatHive(read.Contents);
+  std::string temporary = path_ + ".XXXXXX";
+  TUniqueFd out(::mkstemp(temporary.data()));
+  if (!out.Valid()) return unwritable(errno);
+  if (!WriteAll(out.Get(), text) || ::fsync(out.Get()) != 0) {
+    const int error = errno != 0 ? errno : EIO;
+    ::unlink(temporary.c_str());
+    return unwritable(error);
+  }
+  out.Reset();
+  if (::rename(temporary.c_str(), path_.c_str()) != 0) {
+    const int error = errno;
+    ::unlink(temporary.c_str());
+    return unwritable(error);
+  }
+  // The rename itself reaches the disk with the folder.
+  TUniqueFd directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (directory.Valid()) ::fsync(directory.Get());
+  return TModifyResult::Written;
+}
+
+std::string DefaultHivePath() {
+  return SettingsFolder() + "/registry.reg";
+}
+
+}  // namespace varnoke::platform

@@ -1,0 +1,40 @@
+// The program's numbered string table and the formatting of its entries.
+//
+// Every user-facing message with arguments comes from here, by number, and
+// is formatted with %s (text) and %d (number) placeholders.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace varnoke::platform {
+
+// The numbers of the table.
+enum TMessageId : int {
+  kMsgDeviceLoadFailed = 4098,
+  kMsgDeviceInitFailed = 4100,
+  kMsgKeyNotOpened = 8192,
+  kMsgValueNotOpened = 8193,
+  kMsgValueWrongType = 8194,
+  kMsgValueNotSet = 8195,
+  kMsgHiveUnreadable = 8196,
+  kMsgHiveUnwritable = 8197,
+};
+
+using TMessageArg = std::variant<std::string_view, std::int64_t>;
+
+// The text of entry id, placeholders unfilled; empty for an unknown id.
+std::string_view MessageText(int id) noexcept;
+
+// format with each %s replaced by the next text argument and each %d by the
+// next number, in order; %% gives "%". A placeholder without an argument, or
+// of the wrong kind, is left as it stands.
+std::string FormatText(std::string_view format, std::initializer_list<TMessageArg> args);
+
+// MessageText(id) formatted with args.
+std::string FormatMessage(int id, std::initializer_list<TMessageArg> args);
+
+}  // namespace varnoke::platform

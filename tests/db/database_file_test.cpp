@@ -1,0 +1,300 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "db/crc32.h"
+#include "db/memory_db.h"
+#include "db/terminate.h"
+#include "tests/support/recording_observer.h"
+#include "tests/support/test_host.h"
+#include "tests/support/tree_builder.h"
+#include "tests/support/tree_dump.h"
+
+namespace varnoke {
+namespace {
+
+using testing::AddFilePath;
+using testing::DumpTree;
+using Lines = std::vector<std::string>;
+
+std::string Bytes(std::initializer_list<int> values) {
+  std::string bytes;
+  for (const int v : values)
+    bytes.push_back(static_cast<char>(v));
+  return bytes;
+}
+
+std::string Int32(std::int32_t v) {
+  const auto u = static_cast<std::uint32_t>(v);
+  return Bytes({static_cast<int>(u & 0xFF), static_cast<int>((u >> 8) & 0xFF),
+                static_cast<int>((u >> 16) & 0xFF), static_cast<int>(u >> 24)});
+}
+
+std::string Name(const std::string& name) {
+  return Int32(static_cast<std::int32_t>(name.size())) + name;
+}
+
+std::uint32_t Crc(const std::string& image) {
+  return StreamCRC32(image.data(), image.size());
+}
+
+class DatabaseFileTest : public ::testing::Test {
+ protected:
+  DatabaseFileTest() { host.drives.Set('C', platform::TDriveType::Fixed); }
+
+  void Build(std::initializer_list<const char*> paths) {
+    std::lock_guard guard(db.Lock);
+    for (const char* path : paths)
+      AddFilePath(db, path);
+  }
+  bool Save(TMemoryDB& target) {
+    target.LoadFromFile("memdb.dat");  // sets the file name; the result does not matter here
+    return target.SaveToFile();
+  }
+  std::uint32_t StoredCrc() {
+    return host.settings.ReadDWORDSetting(settings::SettingsKey, "CRC32");
+  }
+  void StoreCrc(std::uint32_t crc) {
+    host.settings.WriteDWORDSetting(settings::SettingsKey, "CRC32", crc);
+  }
+  // Puts an image in place as memdb.dat with a matching CRC.
+  void Plant(const std::string& image) {
+    host.dataFiles.files["memdb.dat"] = image;
+    StoreCrc(Crc(image));
+  }
+  std::string File() { return host.dataFiles.files["memdb.dat"]; }
+
+  testing::TTestHost host;
+  TMemoryDB db{host.Services()};
+};
+
+TEST(StreamCRC32, GivesThePublishedCheckValues) {
+  EXPECT_EQ(StreamCRC32("123456789", 9), 0xCBF43926u);
+  EXPECT_EQ(StreamCRC32("", 0), 0x00000000u);
+  const std::string empty = Int32(0);
+  EXPECT_EQ(Crc(empty), 0x2144DF1Cu);
+  // Every length, across the eight-byte steps and the 64-byte folds, and
+  // every alignment agree with the plain bytewise definition.
+  std::string data;
+  std::uint32_t seed = 1;
+  for (int i = 0; i < 600; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    data.push_back(static_cast<char>(seed >> 16));
+  }
+  for (std::size_t offset = 0; offset < 3; ++offset) {
+    for (std::size_t length = 0; length + offset <= data.size();
+         length += (length < 300 ? 1 : 37)) {
+      std::uint32_t bytewise = 0xFFFFFFFFu;
+      for (std::size_t k = 0; k < length; ++k) {
+        bytewise ^= static_cast<unsigned char>(data[offset + k]);
+        for (int b = 0; b < 8; ++b)
+          bytewise = (bytewise & 1) ? 0xEDB88320u ^ (bytewise >> 1) : bytewise >> 1;
+      }
+      ASSERT_EQ(StreamCRC32(data.data() + offset, length), ~bytewise) << offset << "+" << length;
+    }
+  }
+}
+
+TEST_F(DatabaseFileTest, SavesTheSingleFileExampleByteForByte) {
+  Build({"C:\\A.TXT"});
+  ASSERT_TRUE(Save(db));
+  const std::string expected = Int32(1) + Name("C:") + Int32(0) + Int32(1) + Name("A.TXT");
+  EXPECT_EQ(File(), expected);
+  EXPECT_EQ(File().size(), 27u);
+  EXPECT_EQ(StoredCrc(), 0xD1F020DEu);
+}
+
+TEST_F(DatabaseFileTest, SavesAndLoadsAnEmptyTree) {
+  ASSERT_TRUE(Save(db));
+  EXPECT_EQ(File(), Int32(0));
+  EXPECT_EQ(StoredCrc(), 0x2144DF1Cu);
+  Build({"C:\\X"});
+  ASSERT_TRUE(db.LoadFromFile("memdb.dat"));
+  EXPECT_EQ(DumpTree(db), Lines{});
+}
+
+TEST_F(DatabaseFileTest, RoundTripsTheTreeAndReversesEachDirectorysFiles) {
+  Build({"C:\\WINDOWS\\WIN.INI", "C:\\WINDOWS\\SYSTEM.INI", "C:\\WINDOWS\\SYSTEM\\VGA.DRV",
+         "C:\\A.TXT", "C:\\B.TXT", "D:\\DATA\\X"});
+  const Lines before{"C:\\ B.TXT A.TXT", "C:\\WINDOWS\\ SYSTEM.INI WIN.INI",
+                     "C:\\WINDOWS\\SYSTEM\\ VGA.DRV", "D:\\", "D:\\DATA\\ X"};
+  ASSERT_EQ(DumpTree(db), before);
+  ASSERT_TRUE(Save(db));
+  const std::string first = File();
+  TMemoryDB loaded(host.Services());
+  ASSERT_TRUE(loaded.LoadFromFile("memdb.dat"));
+  EXPECT_EQ(DumpTree(loaded), (Lines{"C:\\ A.TXT B.TXT", "C:\\WINDOWS\\ WIN.INI SYSTEM.INI",
+                                     "C:\\WINDOWS\\SYSTEM\\ VGA.DRV", "D:\\", "D:\\DATA\\ X"}));
+  // The second save writes the names the other way round, and its load
+  // gives the first order back.
+  ASSERT_TRUE(loaded.SaveToFile());
+  EXPECT_NE(File(), first);
+  EXPECT_EQ(File().size(), first.size());
+  TMemoryDB again(host.Services());
+  ASSERT_TRUE(again.LoadFromFile("memdb.dat"));
+  EXPECT_EQ(DumpTree(again), before);
+}
+
+TEST_F(DatabaseFileTest, ResolvesParentIndexesThatReferToLaterRecords) {
+  // SUB (record 1) lies under C: (record 2).
+  Plant(Int32(2) + Name("SUB") + Int32(2) + Int32(1) + Name("F.TXT") + Name("C:") + Int32(0) +
+        Int32(0));
+  ASSERT_TRUE(db.LoadFromFile("memdb.dat"));
+  EXPECT_EQ(DumpTree(db), (Lines{"C:\\SUB\\ F.TXT", "C:\\"}));
+}
+
+TEST_F(DatabaseFileTest, CountsOfZeroOrBelowReadNothing) {
+  Plant(Int32(-5));
+  EXPECT_TRUE(db.LoadFromFile("memdb.dat"));
+  Plant(Int32(1) + Name("C:") + Int32(0) + Int32(-1));
+  ASSERT_TRUE(db.LoadFromFile("memdb.dat"));
+  EXPECT_EQ(DumpTree(db), Lines{"C:\\"});
+}
+
+TEST_F(DatabaseFileTest, RefusesFilesThatAreMissingEmptyOrDoNotMatchTheirCrc) {
+  Build({"C:\\KEEP"});
+  EXPECT_FALSE(db.LoadFromFile("memdb.dat"));  // missing
+  EXPECT_EQ(db.FileName(), "memdb.dat");
+  Plant("");
+  EXPECT_FALSE(db.LoadFromFile("memdb.dat"));  // empty, whatever CRC32 holds
+  Plant(Int32(1) + Name("C:") + Int32(0) + Int32(1) + Name("A.TXT"));
+  for (std::size_t i = 0; i < 27; ++i) {
+    std::string damaged = File();
+    damaged[i] = static_cast<char>(damaged[i] ^ 0x40);
+    host.dataFiles.files["memdb.dat"] = damaged;
+    EXPECT_FALSE(db.LoadFromFile("memdb.dat")) << "byte " << i;
+  }
+  Plant(Int32(0));
+  StoreCrc(0x12345678);
+  EXPECT_FALSE(db.LoadFromFile("memdb.dat"));
+  EXPECT_EQ(DumpTree(db), Lines{"C:\\ KEEP"});
+}
+
+TEST_F(DatabaseFileTest, ACrcThatCannotBeReadReachesTheCaller) {
+  Build({"C:\\KEEP"});
+  host.dataFiles.files["memdb.dat"] = Int32(0);
+  EXPECT_THROW(db.LoadFromFile("memdb.dat"), settings::ERegistry);  // no CRC32 yet
+  EXPECT_EQ(DumpTree(db), Lines{"C:\\ KEEP"});
+}
+
+// Images whose CRC matches but that this system never writes: none loads,
+// none is read outside its bytes, and the tree stays as it was.
+TEST_F(DatabaseFileTest, RefusesMalformedImagesEvenWithAMatchingCrc) {
+  Build({"C:\\KEEP"});
+  const std::string root = Name("C:") + Int32(0);
+  const std::string cases[] = {
+      Int32(1).substr(0, 3),                              // count cut short
+      Int32(1),                                           // record missing
+      Int32(1) + Int32(2) + "C",                          // name runs past the end
+      Int32(1) + Int32(-2) + "C:" + Int32(0) + Int32(0),  // negative name length
+      Int32(1) + Int32(0) + Int32(0) + Int32(0),          // empty name
+      Int32(1) + Int32(5000) + std::string(5000, 'N') + Int32(0) + Int32(0),  // name too long
+      Int32(1) + root,                                                        // file count missing
+      Int32(1) + root + Int32(3) + Name("A"),                                 // files missing
+      Int32(1) + Name("C:") + Int32(2) + Int32(0),   // parent beyond the count
+      Int32(1) + Name("C:") + Int32(-1) + Int32(0),  // negative parent
+      Int32(1) + Name("C:") + Int32(1) + Int32(0),   // its own parent
+      Int32(2) + Name("A") + Int32(2) + Int32(0) + Name("B") + Int32(1) + Int32(0),  // a loop
+      Int32(1) + root + Int32(0) + "X",                           // bytes left over
+      Int32(1) + root + Int32(1) + Name(std::string("A\0B", 3)),  // a NUL in a name
+      Int32(1) + root + Int32(1) + Name("A\\B"),                  // a backslash in a name
+      Int32(0x7FFFFFFF) + root + Int32(0),                        // a count far too big
+      Int32(1) + root + Int32(0x7FFFFFFF) + Name("A"),            // a file count far too big
+  };
+  for (const std::string& image : cases) {
+    Plant(image);
+    EXPECT_FALSE(db.LoadFromFile("memdb.dat")) << ::testing::PrintToString(image);
+  }
+  EXPECT_EQ(DumpTree(db), Lines{"C:\\ KEEP"});
+}
+
+TEST_F(DatabaseFileTest, ALoadEmptiesTheRowsThatPointedIntoTheOldTree) {
+  Build({"C:\\A.TXT"});
+  ASSERT_TRUE(Save(db));
+  db.Search("*");
+  ASSERT_EQ(db.ResultCount(), 1);
+  ASSERT_TRUE(db.LoadFromFile("memdb.dat"));
+  EXPECT_EQ(db.ResultCount(), 0);
+}
+
+TEST_F(DatabaseFileTest, AReadOnlyFileIsNotReplacedAndStillLoads) {
+  Build({"C:\\OLD"});
+  ASSERT_TRUE(Save(db));
+  const std::string old = File();
+  host.dataFiles.readOnly.insert("memdb.dat");
+  Build({"C:\\NEW"});
+  EXPECT_FALSE(db.SaveToFile());
+  EXPECT_EQ(File(), old);
+  TMemoryDB loaded(host.Services());
+  ASSERT_TRUE(loaded.LoadFromFile("memdb.dat"));
+  EXPECT_EQ(DumpTree(loaded), Lines{"C:\\ OLD"});
+}
+
+// A failure at each step of a save leaves a file that loads as the old
+// tree or is refused; never one that loads as something else.
+TEST_F(DatabaseFileTest, AFailureAtAnyStepOfASaveLeavesNoWrongFile) {
+  struct Step {
+    const char* name;
+    bool testing::TMemoryDataFiles::*flag;
+  } steps[] = {{"create", &testing::TMemoryDataFiles::failCreate},
+               {"write", &testing::TMemoryDataFiles::failWrite},
+               {"flush", &testing::TMemoryDataFiles::failFlush},
+               {"commit", &testing::TMemoryDataFiles::failCommit}};
+  Build({"C:\\OLD"});
+  ASSERT_TRUE(Save(db));
+  const std::string old = File();
+  const std::uint32_t oldCrc = StoredCrc();
+  Build({"C:\\NEW"});
+  for (const Step& step : steps) {
+    host.dataFiles.*(step.flag) = true;
+    EXPECT_FALSE(db.SaveToFile()) << step.name;
+    host.dataFiles.*(step.flag) = false;
+    EXPECT_EQ(File(), old) << step.name;
+    TMemoryDB loaded(host.Services());
+    if (loaded.LoadFromFile("memdb.dat")) {
+      EXPECT_EQ(DumpTree(loaded), Lines{"C:\\ OLD"}) << step.name;
+    }
+    StoreCrc(oldCrc);
+  }
+  host.registry.unwritable = true;  // the CRC cannot be stored
+  EXPECT_FALSE(db.SaveToFile());
+  host.registry.unwritable = false;
+  EXPECT_EQ(File(), old);
+  EXPECT_EQ(StoredCrc(), oldCrc);
+  TMemoryDB loaded(host.Services());
+  ASSERT_TRUE(loaded.LoadFromFile("memdb.dat"));
+  EXPECT_EQ(DumpTree(loaded), Lines{"C:\\ OLD"});
+}
+
+TEST_F(DatabaseFileTest, StoresTheCrcAfterTheFileIsFlushedAndBeforeItIsInPlace) {
+  Build({"C:\\X"});
+  db.LoadFromFile("memdb.dat");
+  std::vector<std::string> order;
+  host.dataFiles.onStep = [&](const std::string& step) {
+    std::string entry = step;
+    try {
+      entry += host.settings.ReadDWORDSetting(settings::SettingsKey, "CRC32") != 0 ? "+crc" : "";
+    } catch (const settings::ERegistry&) {
+    }
+    order.push_back(entry);
+  };
+  ASSERT_TRUE(db.SaveToFile());
+  EXPECT_EQ(order, (std::vector<std::string>{"create", "write", "flush", "commit+crc"}));
+}
+
+TEST_F(DatabaseFileTest, AScanEndsBySavingItsTreeAndACancelledOneSavesNothing) {
+  host.files.AddFile("C:\\A.TXT");
+  testing::TRecordingObserver observer;
+  ASSERT_TRUE(db.ScanDrives("memdb.dat", observer));
+  EXPECT_EQ(File(), Int32(1) + Name("C:") + Int32(0) + Int32(1) + Name("A.TXT"));
+  EXPECT_EQ(StoredCrc(), 0xD1F020DEu);
+
+  host.files.AddFile("C:\\B.TXT");
+  observer.OnMessages = [&] { db.ScanCancelRequested = true; };
+  EXPECT_THROW(db.ScanDrives("memdb.dat", observer), ETerminate);
+  EXPECT_EQ(StoredCrc(), 0xD1F020DEu);
+  EXPECT_EQ(File().size(), 27u);
+}
+
+}  // namespace
+}  // namespace varnoke

@@ -1,0 +1,154 @@
+#include "platform/hive_file.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "platform/hive_drive_overrides.h"
+#include "tests/support/temp_dir.h"
+
+namespace varnoke::platform {
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class HiveFileTest : public ::testing::Test {
+ protected:
+  TModifyResult Set(const std::string& key, const std::string& name, std::uint32_t value) {
+    std::string problem;
+    return hive.Modify(
+        [&](THiveContents& contents) {
+          contents.FindOrAdd(key).Set(name, kRegDword, DwordData(value));
+          return true;
+        },
+        problem);
+  }
+
+  testing::TTempDir temp;
+  std::string path = temp.Path() + "/config/varnoke/registry.reg";
+  THiveFile hive{path};
+};
+
+TEST_F(HiveFileTest, AMissingFileIsAnEmptyHive) {
+  const THiveRead read = hive.Read();
+  EXPECT_TRUE(read.Readable);
+  EXPECT_TRUE(read.Contents.Keys.empty());
+}
+
+TEST_F(HiveFileTest, WritesCreateTheFileAndItsFoldersAndReadsSeeThem) {
+  ASSERT_EQ(Set("HKEY_CLASSES_ROOT\\Varnoke\\Settings", "ShowSplash", 1), TModifyResult::Written);
+  EXPECT_EQ(Slurp(path),
+            "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Varnoke\\Settings]\n\"ShowSplash\"=dword:00000001\n");
+  const THiveRead read = hive.Read();
+  ASSERT_TRUE(read.Readable);
+  EXPECT_EQ(read.Contents.Find("hkey_classes_root\\varnoke\\settings")->Find("showsplash")->Data,
+            DwordData(1));
+}
+
+TEST_F(HiveFileTest, SeesChangesMadeBehindItsBack) {
+  Set("K", "A", 1);
+  EXPECT_EQ(hive.Read().Contents.Find("K")->Find("A")->Data, DwordData(1));
+  // Another program rewrites the file in place, same size.
+  std::ofstream(path, std::ios::trunc) << "REGEDIT4\n\n[K]\n\"A\"=dword:00000002\n";
+  EXPECT_EQ(hive.Read().Contents.Find("K")->Find("A")->Data, DwordData(2));
+  THiveFile other(path);
+  Set("K", "A", 3);
+  EXPECT_EQ(other.Read().Contents.Find("K")->Find("A")->Data, DwordData(3));
+}
+
+TEST_F(HiveFileTest, NeverOverwritesAHiveItCannotParse) {
+  Set("K", "A", 1);
+  const std::string broken = "REGEDIT4\n\n[K]\n\"A\"=dword:zz\n";
+  std::ofstream(path, std::ios::trunc) << broken;
+  const THiveRead read = hive.Read();
+  EXPECT_FALSE(read.Readable);
+  EXPECT_EQ(read.Problem, "The settings file " + path +
+                              " cannot be read: line 4: a dword needs 1 to 8 hexadecimal digits.");
+  std::string problem;
+  EXPECT_EQ(hive.Modify([](THiveContents&) { return true; }, problem), TModifyResult::Unreadable);
+  EXPECT_EQ(problem, read.Problem);
+  EXPECT_EQ(Slurp(path), broken);
+}
+
+TEST_F(HiveFileTest, ReportsAHiveThatCannotBeWritten) {
+  // A plain file where the hive's folder should be: not even root can
+  // write there.
+  std::ofstream(temp.Path() + "/blocker") << "x";
+  THiveFile blocked(temp.Path() + "/blocker/registry.reg");
+  std::string problem;
+  EXPECT_EQ(blocked.Modify([](THiveContents& c) { return c.FindOrAdd("K"), true; }, problem),
+            TModifyResult::Unwritable);
+  EXPECT_NE(problem.find("could not be written"), std::string::npos) << problem;
+}
+
+TEST_F(HiveFileTest, ADeclinedEditWritesNothing) {
+  std::string problem;
+  EXPECT_EQ(hive.Modify([](THiveContents&) { return false; }, problem), TModifyResult::Declined);
+  EXPECT_NE(::access(path.c_str(), F_OK), 0);
+}
+
+// Writers in several processes at once: the lock lets each of them read
+// the other's last change, so no increment is lost.
+TEST_F(HiveFileTest, ConcurrentWritersLoseNothing) {
+  Set("K", "Counter", 0);
+  constexpr int kProcesses = 4;
+  constexpr int kIncrements = 25;
+  std::vector<pid_t> children;
+  for (int p = 0; p < kProcesses; ++p) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+      THiveFile mine(path);
+      for (int i = 0; i < kIncrements; ++i) {
+        std::string problem;
+        mine.Modify(
+            [](THiveContents& contents) {
+              TRegValue* value = contents.FindOrAdd("K").Find("Counter");
+              const std::uint32_t n = value->Data[0] | value->Data[1] << 8;
+              value->Data = DwordData(n + 1);
+              return true;
+            },
+            problem);
+      }
+      ::_exit(0);
+    }
+    children.push_back(child);
+  }
+  for (const pid_t child : children)
+    ::waitpid(child, nullptr, 0);
+  EXPECT_EQ(hive.Read().Contents.Find("K")->Find("Counter")->Data,
+            DwordData(kProcesses * kIncrements));
+}
+
+TEST_F(HiveFileTest, DriveTypeOverridesComeFromTheHive) {
+  THiveDriveTypeOverrides overrides(hive);
+  EXPECT_EQ(overrides.Lookup('C'), std::nullopt);
+  std::string problem;
+  hive.Modify(
+      [](THiveContents& contents) {
+        TRegKey& key = contents.FindOrAdd("HKEY_LOCAL_MACHINE\\Software\\Varnoke\\Drives");
+        key.Set("c:", kRegSz, StringData("CDROM"));
+        key.Set("D:", kRegSz, StringData("removable"));
+        key.Set("e:", kRegSz, StringData("floppy"));
+        key.Set("f:", kRegDword, DwordData(3));
+        return true;
+      },
+      problem);
+  EXPECT_EQ(overrides.Lookup('C'), TDriveType::CdRom);
+  EXPECT_EQ(overrides.Lookup('D'), TDriveType::Removable);
+  EXPECT_EQ(overrides.Lookup('E'), std::nullopt);
+  EXPECT_EQ(overrides.Lookup('F'), std::nullopt);
+  std::ofstream(path, std::ios::trunc) << "not a hive";
+  EXPECT_EQ(overrides.Lookup('C'), std::nullopt);
+}
+
+}  // namespace
+}  // namespace varnoke::platform

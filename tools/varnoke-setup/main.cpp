@@ -1,0 +1,116 @@
+// varnoke-setup: the installation step. Creates the settings key with its
+// first values and the drive map with its "c:" link, never changing what is
+// there already.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/config_paths.h"
+#include "platform/hive_file.h"
+#include "platform/registry.h"
+#include "settings/settings_store.h"
+
+namespace {
+
+using namespace varnoke;
+
+constexpr const char* kUsage =
+    "usage: varnoke-setup [--directory FOLDER]\n"
+    "\n"
+    "Creates the settings of Varnoke where they are missing: the installation\n"
+    "folder (Directory, by default $XDG_DATA_HOME/varnoke), ShowSplash 1,\n"
+    "SaveSuccessful 0, StartupOptions 1 and the hot key Ctrl+Alt+F, and the\n"
+    "drive map with C: as the root of the file system. Nothing that exists is\n"
+    "changed.\n";
+
+bool MakeFolders(const std::string& folder) {
+  const std::string command = "mkdir -p -- '" + folder + "'";
+  return folder.find('\'') == std::string::npos && std::system(command.c_str()) == 0;
+}
+
+std::string DefaultDirectory() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  if (data != nullptr && data[0] == '/') return std::string(data) + "/varnoke";
+  const char* home = std::getenv("HOME");
+  return std::string(home != nullptr ? home : "") + "/.local/share/varnoke";
+}
+
+int Run(int argc, char** argv) {
+  std::string directory;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if ((arg == "--directory" || arg == "-d") && i + 1 < argc) {
+      directory = argv[++i];
+    } else if (arg == "--help" || arg == "-h") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else {
+      std::fprintf(stderr, "varnoke-setup: unknown argument '%s'\n\n%s", arg.c_str(), kUsage);
+      return 2;
+    }
+  }
+  if (directory.empty()) directory = DefaultDirectory();
+  if (directory.size() > 255) {
+    std::fprintf(stderr, "varnoke-setup: the folder name is longer than 255 characters\n");
+    return 1;
+  }
+  if (!MakeFolders(directory)) {
+    std::fprintf(stderr, "varnoke-setup: cannot create the folder %s\n", directory.c_str());
+    return 1;
+  }
+
+  platform::THiveFile hive(platform::DefaultHivePath());
+  const std::string key =
+      std::string(settings::kClassesRoot) + "\\" + std::string(settings::SettingsKey);
+  std::vector<std::string> added;
+  std::string problem;
+  const platform::TModifyResult result = hive.Modify(
+      [&](platform::THiveContents& contents) {
+        platform::TRegKey& settingsKey = contents.FindOrAdd(key);
+        const auto add = [&](const char* name, std::uint32_t type, std::vector<std::uint8_t> data) {
+          if (settingsKey.Find(name) != nullptr) return;
+          settingsKey.Set(name, type, std::move(data));
+          added.emplace_back(name);
+        };
+        add("Directory", platform::kRegSz, platform::StringData(directory));
+        add("ShowSplash", platform::kRegDword, platform::DwordData(1));
+        add("SaveSuccessful", platform::kRegDword, platform::DwordData(0));
+        add("StartupOptions", platform::kRegDword, platform::DwordData(1));
+        add("HotKey", platform::kRegDword, platform::DwordData(70));      // F
+        add("HotKeyShift", platform::kRegDword, platform::DwordData(5));  // Ctrl+Alt
+        return !added.empty();
+      },
+      problem);
+  if (result == platform::TModifyResult::Unreadable ||
+      result == platform::TModifyResult::Unwritable) {
+    std::fprintf(stderr, "varnoke-setup: %s\n", problem.c_str());
+    return 1;
+  }
+  for (const std::string& name : added)
+    std::printf("set %s\n", name.c_str());
+
+  const std::string links = platform::DriveLinkFolder();
+  struct stat st {};
+  if (::lstat(links.c_str(), &st) != 0) {
+    if (!MakeFolders(links) || ::symlink("/", (links + "/c:").c_str()) != 0) {
+      std::fprintf(stderr, "varnoke-setup: cannot create the drive map %s: %s\n", links.c_str(),
+                   std::strerror(errno));
+      return 1;
+    }
+    std::printf("made drive C: the root of the file system (%s/c:)\n", links.c_str());
+  }
+  std::printf("settings in %s\n", hive.Path().c_str());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  return Run(argc, argv);
+}

@@ -1,8 +1,6 @@
 // Small helpers shared by the benchmarks: timing, heap use and reporting.
 #pragma once
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -30,10 +28,11 @@ double BestMs(int runs, Work&& work) {
   return best;
 }
 
-// Bytes currently allocated from the heap, allocator bookkeeping included.
-inline std::size_t HeapInUse() {
-  const struct mallinfo2 info = mallinfo2();
-  return info.uordblks + info.hblkhd;
+// Makes the compiler treat value as used, so that the work computing it
+// is not optimised away.
+template <typename T>
+inline void KeepValue(const T& value) {
+  asm volatile("" : : "r,m"(value) : "memory");
 }
 
 }  // namespace varnoke::bench

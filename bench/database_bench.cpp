@@ -71,7 +71,7 @@ int Main() {
   const double saveMs = BestMs(kRuns, [&] { db.SaveToFile(); });
   platform::TFileImage image;
   dataFiles.ReadFile(path, image);
-  const std::string bytes(reinterpret_cast<const char*>(image.Data.get()), image.Size);
+  const std::string bytes(reinterpret_cast<const char*>(image.Data()), image.Size());
   const std::string peer = folder + "/plain.dat";
   const double writeMs = BestMs(kRuns, [&] { PlainWrite(peer, bytes); });
 

@@ -77,9 +77,10 @@ int Main() {
       for (const TFileEntry* e = d->Files(); e != nullptr; e = e->Next())
         touched += e->Name()[0];
     }
+    KeepValue(touched);
   });
   Report("tree_walk_ms", walkMs);
-  int fnmatchRows = touched == 0;
+  int fnmatchRows = 0;
   const double fnmatchMs = BestMs(kRuns, [&] { fnmatchRows = FnmatchLoop(db, "*.TXT"); });
   Report("fnmatch_loop_ms", fnmatchMs);
   Report("search_vs_fnmatch_ratio", filesMs / fnmatchMs);

@@ -13,7 +13,7 @@ namespace varnoke::bench {
 
 struct TFillFigures {
   std::size_t NameBytes = 0;     // bytes of all file names
-  std::size_t HeapForFiles = 0;  // heap taken by the file entries
+  std::size_t HeapForFiles = 0;  // memory taken by the file entries, slack included
 };
 
 inline TFillFigures FillGenerated(TMemoryDB& db, std::size_t directories, std::size_t files) {
@@ -36,14 +36,14 @@ inline TFillFigures FillGenerated(TMemoryDB& db, std::size_t directories, std::s
   }
   for (std::size_t i = 1; i < tree.size(); ++i)
     list.SetParent(records[i], records[tree[i].Parent]);
-  const std::size_t before = HeapInUse();
+  const std::size_t before = list.BytesReserved();
   for (const std::size_t i : order) {
     for (const std::string& name : tree[i].Files) {
       list.AddFile(name, records[i]);
       figures.NameBytes += name.size();
     }
   }
-  figures.HeapForFiles = HeapInUse() - before;
+  figures.HeapForFiles = list.BytesReserved() - before;
   return figures;
 }
 

@@ -39,10 +39,10 @@ bool TMemoryDB::LoadFromFile(const std::string& fileName) {
   fileName_ = fileName;
   try {
     platform::TFileImage image;
-    if (!dataFiles_.ReadFile(fileName, image) || image.Size == 0) return false;
-    const std::uint32_t crc = StreamCRC32(image.Data.get(), image.Size);
+    if (!dataFiles_.ReadFile(fileName, image) || image.Size() == 0) return false;
+    const std::uint32_t crc = StreamCRC32(image.Data(), image.Size());
     if (crc != settings_.ReadDWORDSetting(settings::SettingsKey, kCrcValue)) return false;
-    std::unique_ptr<TDDList> tree = DecodeTree(image.Data.get(), image.Size);
+    std::unique_ptr<TDDList> tree = DecodeTree(image.Data(), image.Size());
     if (tree == nullptr) return false;
     ddList_.swap(tree);
     ClearResults();

@@ -1,11 +1,34 @@
 #include "db/record_arena.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <new>
 
 namespace varnoke {
 
 void TRecordArena::ChunkDeleter::operator()(std::byte* chunk) const noexcept {
-  ::operator delete (chunk, std::align_val_t{kAlignment});
+  if (mappedSize != 0) {
+    ::munmap(chunk, mappedSize);
+  } else {
+    ::operator delete (chunk, std::align_val_t{kAlignment});
+  }
+}
+
+std::byte* TRecordArena::MapHugeChunk(std::size_t size) {
+  // Over-map by one huge page and trim, so that the chunk starts on a huge
+  // page boundary.
+  void* mapped =
+      ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapped == MAP_FAILED) throw std::bad_alloc();
+  auto* base = static_cast<std::byte*>(mapped);
+  const auto address = reinterpret_cast<std::uintptr_t>(base);
+  const std::size_t head = (kHugePage - address % kHugePage) % kHugePage;
+  if (head != 0) ::munmap(base, head);
+  if (kHugePage - head != 0) ::munmap(base + head + size, kHugePage - head);
+  std::byte* chunk = base + head;
+  ::madvise(chunk, size, MADV_HUGEPAGE);
+  return chunk;
 }
 
 TRecordArena::~TRecordArena() {
@@ -46,8 +69,15 @@ void* TRecordArena::AllocateFromChunk(std::size_t size) {
     // left as it is.
     const std::size_t chunkSize = nextChunkSize_;
     chunks_.reserve(chunks_.size() + 1);
-    auto* chunk = static_cast<std::byte*>(::operator new (chunkSize, std::align_val_t{kAlignment}));
-    chunks_.emplace_back(chunk);
+    if (chunkSize >= kHugePage) {
+      std::byte* chunk = MapHugeChunk(chunkSize);
+      chunks_.emplace_back(chunk, ChunkDeleter{chunkSize});
+    } else {
+      auto* chunk =
+          static_cast<std::byte*>(::operator new (chunkSize, std::align_val_t{kAlignment}));
+      chunks_.emplace_back(chunk, ChunkDeleter{0});
+    }
+    std::byte* chunk = chunks_.back().get();
     cursor_ = chunk;
     limit_ = chunk + chunkSize;
     bytesReserved_ += chunkSize;

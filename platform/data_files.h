@@ -10,10 +10,36 @@
 
 namespace varnoke::platform {
 
-// A whole file read into memory.
-struct TFileImage {
-  std::unique_ptr<std::uint8_t[]> Data;
-  std::size_t Size = 0;
+// A whole file read into memory. Large images live in a mapping of their
+// own, aligned for huge pages, so that reading one costs a few page faults
+// rather than one per page.
+class TFileImage {
+ public:
+  TFileImage() = default;
+  // An image of size bytes, contents undefined, to be filled through
+  // MutableData().
+  explicit TFileImage(std::size_t size);
+  ~TFileImage();
+  TFileImage(TFileImage&& other) noexcept;
+  TFileImage& operator=(TFileImage&& other) noexcept;
+  TFileImage(const TFileImage&) = delete;
+  TFileImage& operator=(const TFileImage&) = delete;
+
+  const std::uint8_t* Data() const noexcept { return data_; }
+  std::uint8_t* MutableData() noexcept { return data_; }
+  std::size_t Size() const noexcept { return size_; }
+  // Keeps only the first size bytes.
+  void Shrink(std::size_t size) noexcept {
+    if (size < size_) size_ = size;
+  }
+
+ private:
+  void Release() noexcept;
+
+  std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t mapped_ = 0;  // length of the mapping; 0 when on the heap
+  std::unique_ptr<std::uint8_t[]> heap_;
 };
 
 // The new contents of a file, written beside it. Only Commit puts them in

@@ -67,25 +67,25 @@ bool TLinuxDataFiles::ReadFile(const std::string& path, TFileImage& image) {
   TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
   if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+  // One byte more than the file holds shows whether it grew meanwhile.
   std::size_t capacity = static_cast<std::size_t>(st.st_size) + 1;
-  auto data = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+  TFileImage data(capacity);
   std::size_t size = 0;
   for (;;) {
     if (size == capacity) {
-      // The file grew while being read: make room and go on.
-      auto bigger = std::make_unique_for_overwrite<std::uint8_t[]>(capacity * 2);
-      std::memcpy(bigger.get(), data.get(), size);
+      TFileImage bigger(capacity * 2);
+      std::memcpy(bigger.MutableData(), data.Data(), size);
       data = std::move(bigger);
       capacity *= 2;
     }
-    const ssize_t n = ::read(fd.Get(), data.get() + size, capacity - size);
+    const ssize_t n = ::read(fd.Get(), data.MutableData() + size, capacity - size);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return false;
     if (n == 0) break;
     size += static_cast<std::size_t>(n);
   }
-  image.Data = std::move(data);
-  image.Size = size;
+  data.Shrink(size);
+  image = std::move(data);
   return true;
 }
 

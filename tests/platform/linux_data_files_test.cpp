@@ -20,7 +20,7 @@ std::string Contents(const std::string& path) {
   TLinuxDataFiles files;
   TFileImage image;
   if (!files.ReadFile(path, image)) return "<unreadable>";
-  return std::string(reinterpret_cast<const char*>(image.Data.get()), image.Size);
+  return std::string(reinterpret_cast<const char*>(image.Data()), image.Size());
 }
 
 int EntriesIn(const std::string& folder) {

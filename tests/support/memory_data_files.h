@@ -27,9 +27,9 @@ class TMemoryDataFiles : public platform::TDataFiles {
   bool ReadFile(const std::string& path, platform::TFileImage& image) override {
     const auto it = files.find(path);
     if (failRead || it == files.end()) return false;
-    image.Size = it->second.size();
-    image.Data = std::make_unique<std::uint8_t[]>(image.Size);
-    std::memcpy(image.Data.get(), it->second.data(), image.Size);
+    platform::TFileImage copy(it->second.size());
+    std::memcpy(copy.MutableData(), it->second.data(), it->second.size());
+    image = std::move(copy);
     return true;
   }
 

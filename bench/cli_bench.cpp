@@ -1,0 +1,85 @@
+// varnoke-find as a whole process on the 1,000,000-entry tree of the scan
+// benchmark, against plocate on the same tree and pattern with its own
+// database built by its updatedb, in the same run.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "bench/bench_util.h"
+#include "bench/disk_tree.h"
+#include "platform/hive_file.h"
+#include "platform/registry.h"
+
+namespace varnoke::bench {
+namespace {
+
+constexpr std::size_t kDirectories = 100'000;
+constexpr std::size_t kFiles = 900'000;
+constexpr int kRuns = 7;
+
+bool Shell(const std::string& command) {
+  return std::system(command.c_str()) == 0;
+}
+
+int Main(const std::string& findBinary) {
+  const char* base = std::getenv("VARNOKE_BENCH_DIR");
+  const std::string folder = base != nullptr ? base : "/tmp/varnoke-bench";
+  const TDiskTree tree = EnsureDiskTree(folder + "/scan", kDirectories, kFiles);
+
+  // A configuration of its own: drive C: is the tree, typed fixed.
+  const std::string config = folder + "/cli-config";
+  if (!Shell("rm -rf '" + config + "' && mkdir -p '" + config + "/varnoke/dosdevices' '" + config +
+             "/install'") ||
+      ::symlink(tree.root.c_str(), (config + "/varnoke/dosdevices/c:").c_str()) != 0) {
+    return 1;
+  }
+  platform::THiveFile hive(config + "/varnoke/registry.reg");
+  std::string problem;
+  hive.Modify(
+      [&](platform::THiveContents& contents) {
+        contents.FindOrAdd("HKEY_CLASSES_ROOT\\Varnoke\\Settings")
+            .Set("Directory", platform::kRegSz, platform::StringData(config + "/install"));
+        contents.FindOrAdd("HKEY_LOCAL_MACHINE\\Software\\Varnoke\\Drives")
+            .Set("c:", platform::kRegSz, platform::StringData("fixed"));
+        return true;
+      },
+      problem);
+  const std::string env = "XDG_CONFIG_HOME='" + config + "' ";
+  if (!Shell(env + "'" + findBinary + "' --scan > /dev/null")) return 1;
+
+  const std::string pattern = "*.TXT";
+  const std::string find = env + "'" + findBinary + "' --count '" + pattern + "' > /dev/null";
+  Shell(find);  // warm
+  const double cliMs = BestMs(kRuns, [&] { Shell(find); });
+  const std::string firstLine =
+      env + "'" + findBinary + "' '" + pattern + "' | head -1 > /dev/null";
+  const double firstLineMs = BestMs(kRuns, [&] { Shell(firstLine); });
+  const double trueMs = BestMs(kRuns, [&] { Shell("true"); });  // the shell's own start
+
+  double plocateMs = NAN;
+  const std::string plocateDb = folder + "/cli-plocate.db";
+  if (Shell("command -v plocate > /dev/null && command -v updatedb > /dev/null") &&
+      Shell("updatedb --prunepaths '' --prunefs '' --prunenames '' -l no -U '" + tree.root +
+            "' -o '" + plocateDb + "'")) {
+    const std::string locate = "plocate -i -c -d '" + plocateDb + "' '" + pattern + "' > /dev/null";
+    Shell(locate);
+    plocateMs = BestMs(kRuns, [&] { Shell(locate); });
+  }
+
+  Report("cli_search_ms", cliMs);
+  Report("cli_first_line_ms", firstLineMs);
+  Report("shell_start_ms", trueMs);
+  Report("plocate_ms", plocateMs);
+  Report("cli_vs_plocate_ratio", cliMs / plocateMs);
+  return 0;
+}
+
+}  // namespace
+}  // namespace varnoke::bench
+
+int main() {
+  return varnoke::bench::Main(VARNOKE_FIND_BINARY);
+}

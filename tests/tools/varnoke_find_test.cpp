@@ -1,0 +1,179 @@
+// varnoke-find end to end: the real program on a temporary drive, with a
+// settings hive and drive map of its own.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "platform/hive_file.h"
+#include "platform/messages.h"
+#include "tests/support/process.h"
+#include "tests/support/temp_dir.h"
+
+namespace varnoke {
+namespace {
+
+class VarnokeFindTest : public ::testing::Test {
+ protected:
+  VarnokeFindTest() {
+    for (const char* folder : {"/config", "/config/varnoke", "/config/varnoke/dosdevices",
+                               "/install", "/disk", "/scratch"}) {
+      ::mkdir((temp.Path() + folder).c_str(), 0755);
+    }
+    ::symlink(Disk().c_str(), (temp.Path() + "/config/varnoke/dosdevices/c:").c_str());
+    SetSettings(true);
+  }
+
+  // The settings key, with or without Directory, and drive C: typed fixed.
+  void SetSettings(bool withDirectory) {
+    std::string problem;
+    hive.Modify(
+        [&](platform::THiveContents& contents) {
+          contents.Keys.clear();
+          platform::TRegKey& key = contents.FindOrAdd("HKEY_CLASSES_ROOT\\Varnoke\\Settings");
+          if (withDirectory) {
+            key.Set("Directory", platform::kRegSz, platform::StringData(temp.Path() + "/install"));
+          }
+          key.Set("SaveSuccessful", platform::kRegDword, platform::DwordData(1));
+          contents.FindOrAdd("HKEY_LOCAL_MACHINE\\Software\\Varnoke\\Drives")
+              .Set("c:", platform::kRegSz, platform::StringData("fixed"));
+          return true;
+        },
+        problem);
+  }
+
+  std::string Disk() const { return temp.Path() + "/disk"; }
+  std::string Database() const { return temp.Path() + "/install/memdb.dat"; }
+
+  void MakeFile(const std::string& relative) const {
+    std::string path = Disk();
+    std::size_t begin = 0;
+    for (std::size_t slash; (slash = relative.find('/', begin)) != std::string::npos;) {
+      path += "/" + relative.substr(begin, slash - begin);
+      ::mkdir(path.c_str(), 0755);
+      begin = slash + 1;
+    }
+    std::ofstream(Disk() + "/" + relative) << "x";
+  }
+
+  testing::TProcessResult Find(const std::vector<std::string>& args) {
+    return testing::RunProcess(VARNOKE_FIND_BINARY, args,
+                               {"XDG_CONFIG_HOME=" + temp.Path() + "/config"},
+                               temp.Path() + "/scratch");
+  }
+
+  void MakeTreeAndScan() {
+    MakeFile("Program Files/App/MiXed.TxT");
+    MakeFile("Program Files/App/setup.ini");
+    MakeFile("Windows/win.ini");
+    MakeFile("Windows/System/drv.ini");
+    MakeFile("readme.txt");
+    MakeFile("my.notes.txt");
+    const testing::TProcessResult scan = Find({"--scan"});
+    ASSERT_EQ(scan.status, 0) << scan.err;
+    ASSERT_EQ(scan.out, "5 directories and 6 files in " + Database() + "\n");
+  }
+
+  testing::TTempDir temp;
+  platform::THiveFile hive{temp.Path() + "/config/varnoke/registry.reg"};
+};
+
+TEST_F(VarnokeFindTest, ScansThenFindsWithEachKindOfPattern) {
+  MakeTreeAndScan();
+  // Not MY.NOTES.TXT: the star stops at the first ".".
+  EXPECT_EQ(Find({"*.TXT"}).out, "C:\\README.TXT\nC:\\PROGRAM FILES\\APP\\MIXED.TXT\n");
+  EXPECT_EQ(
+      Find({"*.ini", "--sort", "path"}).out,
+      "C:\\PROGRAM FILES\\APP\\SETUP.INI\nC:\\WINDOWS\\SYSTEM\\DRV.INI\nC:\\WINDOWS\\WIN.INI\n");
+  EXPECT_EQ(Find({"c:\\windows\\*.ini"}).out,
+            "C:\\WINDOWS\\WIN.INI\nC:\\WINDOWS\\SYSTEM\\DRV.INI\n");
+  EXPECT_EQ(Find({".sys*"}).out, "C:\\WINDOWS\\SYSTEM\n");
+  EXPECT_EQ(Find({".C:"}).out, "C:\\\n");
+  const testing::TProcessResult none = Find({"*.EXE"});
+  EXPECT_EQ(none.status, 1);
+  EXPECT_EQ(none.out, "");
+  EXPECT_EQ(Find({"*.TXT"}).status, 0);
+}
+
+TEST_F(VarnokeFindTest, SortsCountsAndEndsLinesWithNul) {
+  MakeTreeAndScan();
+  EXPECT_EQ(
+      Find({"--sort=name", "*.INI"}).out,
+      "C:\\WINDOWS\\SYSTEM\\DRV.INI\nC:\\PROGRAM FILES\\APP\\SETUP.INI\nC:\\WINDOWS\\WIN.INI\n");
+  EXPECT_EQ(Find({"--count", "*.INI"}).out, "3\n");
+  const testing::TProcessResult zero = Find({"--count", "*.EXE"});
+  EXPECT_EQ(zero.out, "0\n");
+  EXPECT_EQ(zero.status, 1);
+  const std::string nul(1, '\0');
+  EXPECT_EQ(Find({"-0", "--sort", "name", "*.INI"}).out, "C:\\WINDOWS\\SYSTEM\\DRV.INI" + nul +
+                                                             "C:\\PROGRAM FILES\\APP\\SETUP.INI" +
+                                                             nul + "C:\\WINDOWS\\WIN.INI" + nul);
+}
+
+TEST_F(VarnokeFindTest, PrintsHostPathsSpelledAsTheDiskSpellsThem) {
+  MakeTreeAndScan();
+  EXPECT_EQ(Find({"--host", "mixed.txt"}).out, Disk() + "/Program Files/App/MiXed.TxT\n");
+  EXPECT_EQ(Find({"--host", ".app"}).out, Disk() + "/Program Files/App\n");
+  EXPECT_EQ(Find({"--host", ".c:"}).out, Disk() + "\n");
+}
+
+TEST_F(VarnokeFindTest, RefusesADamagedDatabaseAndSaysWhatToDo) {
+  MakeTreeAndScan();
+  std::fstream file(Database(), std::ios::in | std::ios::out | std::ios::binary);
+  file.seekp(10);
+  file.put('\x7F');
+  file.close();
+  const testing::TProcessResult result = Find({"*"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err, "varnoke-find: the database does not match its checksum or is damaged: " +
+                            Database() + "; run 'varnoke-find --scan' to build it\n");
+}
+
+TEST_F(VarnokeFindTest, SaysSoWhenThereIsNoDatabaseYet) {
+  const testing::TProcessResult result = Find({"*"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find("there is no database yet"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("varnoke-find --scan"), std::string::npos);
+}
+
+TEST_F(VarnokeFindTest, PrintsTheMessageOfASettingThatCannotBeRead) {
+  SetSettings(false);
+  const testing::TProcessResult result = Find({"*"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "varnoke-find: " +
+                            platform::FormatMessage(platform::kMsgValueNotOpened,
+                                                    {"Directory", "Varnoke\\Settings"}) +
+                            "\n");
+}
+
+TEST_F(VarnokeFindTest, LeavesSaveSuccessfulAsItWas) {
+  MakeTreeAndScan();
+  Find({"*"});
+  const platform::THiveRead read = hive.Read();
+  ASSERT_TRUE(read.Readable);
+  EXPECT_EQ(
+      read.Contents.Find("HKEY_CLASSES_ROOT\\Varnoke\\Settings")->Find("SaveSuccessful")->Data,
+      platform::DwordData(1));
+}
+
+TEST_F(VarnokeFindTest, ExplainsBadArguments) {
+  for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                               {"--sort", "size", "*"},
+                                               {"--frobnicate"},
+                                               {"a", "b"},
+                                               {"--scan", "*"}}) {
+    const testing::TProcessResult result = Find(args);
+    EXPECT_EQ(result.status, 2);
+    EXPECT_NE(result.err.find("usage: varnoke-find"), std::string::npos);
+  }
+  EXPECT_EQ(Find({"--help"}).status, 0);
+  EXPECT_EQ(Find({"--version"}).out.rfind("varnoke-find ", 0), 0u);
+  // After "--" an argument is a pattern even when it starts with "-".
+  EXPECT_EQ(Find({"--", "-x"}).status, 2);  // no database yet, but a valid command
+}
+
+}  // namespace
+}  // namespace varnoke

@@ -1,0 +1,30 @@
+// The command line of varnoke-find.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace varnoke::find {
+
+enum class TSortOrder { None, Name, Path };
+
+struct TFindOptions {
+  bool Scan = false;     // --scan: rebuild the database from the drives
+  bool Help = false;     // --help
+  bool Version = false;  // --version
+  bool Count = false;    // --count: print the number of rows only
+  bool Host = false;     // --host: print host paths, not drive paths
+  bool NulEnds = false;  // -0: end each line with NUL
+  TSortOrder Sort = TSortOrder::None;
+  std::optional<std::string> Pattern;
+};
+
+// Reads the arguments (without the program name). Returns nothing, with
+// error saying why, when they make no sense.
+std::optional<TFindOptions> ParseFindOptions(const std::vector<std::string>& args,
+                                             std::string& error);
+
+extern const char* const kFindUsage;
+
+}  // namespace varnoke::find

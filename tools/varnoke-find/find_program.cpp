@@ -1,0 +1,129 @@
+#include "tools/varnoke-find/find_program.h"
+
+#include <unistd.h>
+
+#include <string>
+
+#include "db/memory_db.h"
+#include "db/terminate.h"
+#include "platform/config_paths.h"
+#include "platform/drive_map.h"
+#include "platform/hive_drive_overrides.h"
+#include "platform/hive_file.h"
+#include "platform/host_path_cache.h"
+#include "platform/linux_data_files.h"
+#include "platform/linux_drives.h"
+#include "platform/linux_file_system.h"
+#include "platform/mount_table.h"
+#include "settings/settings_store.h"
+#include "tools/varnoke-find/text_progress.h"
+
+namespace varnoke::find {
+namespace {
+
+constexpr const char* kDatabaseName = "memdb.dat";
+
+// The machine's services, as the resident program has them.
+struct THost {
+  platform::THiveFile hive{platform::DefaultHivePath()};
+  settings::TSettingsStore settings{hive};
+  platform::TDriveMap map{platform::DriveLinkFolder()};
+  platform::TMountTable mounts;
+  platform::THiveDriveTypeOverrides overrides{hive};
+  platform::TLinuxDrives drives{map, mounts, &overrides};
+  platform::TLinuxFileSystem files{drives, mounts};
+  platform::TLinuxDataFiles dataFiles;
+
+  TDatabaseServices Services() { return {drives, files, dataFiles, settings}; }
+};
+
+std::string DatabasePath(const settings::TSettingsStore& store) {
+  return store.ReadStringSetting(settings::SettingsKey, "Directory") + "/" + kDatabaseName;
+}
+
+int Scan(THost& host, std::FILE* out, std::FILE* err, const std::atomic<bool>& cancel) {
+  const std::string path = DatabasePath(host.settings);
+  TMemoryDB db(host.Services());
+  TTextProgress progress(err, ::isatty(::fileno(err)) != 0, cancel, db.ScanCancelRequested);
+  try {
+    db.ScanDrives(path, progress);
+  } catch (const ETerminate&) {
+    progress.Finish();
+    std::fprintf(err, "varnoke-find: scan cancelled; the database was left as it was\n");
+    return kFailed;
+  }
+  progress.Finish();
+  TMemoryDB check(host.Services());
+  if (!check.LoadFromFile(path)) {
+    std::fprintf(err,
+                 "varnoke-find: the scan found %zu directories and %zu files, but %s could "
+                 "not be saved\n",
+                 db.DDList().DirectoryCount(), db.DDList().FileCount(), path.c_str());
+    return kFailed;
+  }
+  std::fprintf(out, "%zu directories and %zu files in %s\n", db.DDList().DirectoryCount(),
+               db.DDList().FileCount(), path.c_str());
+  if (db.DDList().DirectoryCount() == 0) {
+    std::fprintf(err,
+                 "varnoke-find: no fixed drive was found. The drives are the links in %s; a "
+                 "drive whose disk is not recognised as fixed can be declared so in %s, as "
+                 "\"c:\"=\"fixed\" under [%s]\n",
+                 host.map.Folder().c_str(), host.hive.Path().c_str(),
+                 std::string(platform::kDrivesKey).c_str());
+  }
+  return kRowsPrinted;
+}
+
+int Search(THost& host, const TFindOptions& options, std::FILE* out, std::FILE* err) {
+  const std::string path = DatabasePath(host.settings);
+  TMemoryDB db(host.Services());
+  if (!db.LoadFromFile(path)) {
+    const bool exists = ::access(path.c_str(), F_OK) == 0;
+    std::fprintf(err, "varnoke-find: %s %s; run 'varnoke-find --scan' to build it\n",
+                 exists ? "the database does not match its checksum or is damaged:"
+                        : "there is no database yet at",
+                 path.c_str());
+    return kFailed;
+  }
+  db.Search(*options.Pattern);
+  if (options.Sort == TSortOrder::Name) db.SortByName();
+  if (options.Sort == TSortOrder::Path) db.SortByPath();
+  const int rows = db.ResultCount();
+  const char end = options.NulEnds ? '\0' : '\n';
+  if (options.Count) {
+    std::fprintf(out, "%d%c", rows, end);
+    return rows > 0 ? kRowsPrinted : kNoRows;
+  }
+  platform::THostPathCache hostPaths(host.drives);
+  for (int i = 0; i < rows; ++i) {
+    const std::string row = db.ResultFullPath(i);
+    const std::string& text = options.Host ? hostPaths.HostPath(row) : row;
+    std::fwrite(text.data(), 1, text.size(), out);
+    std::fputc(end, out);
+  }
+  return rows > 0 ? kRowsPrinted : kNoRows;
+}
+
+}  // namespace
+
+int RunFind(const TFindOptions& options, std::FILE* out, std::FILE* err,
+            const std::atomic<bool>& cancel) {
+  try {
+    THost host;
+    const int status =
+        options.Scan ? Scan(host, out, err, cancel) : Search(host, options, out, err);
+    if (std::fflush(out) != 0) {
+      std::fprintf(err, "varnoke-find: cannot write the output\n");
+      return kFailed;
+    }
+    return status;
+  } catch (const settings::ERegistry& e) {
+    std::fprintf(err, "varnoke-find: %s\n", e.what());
+    return kFailed;
+  } catch (const std::exception& e) {
+    std::fprintf(err, "varnoke-find: %s\n", e.what());
+    return kFailed;
+  }
+}
+
+}  // namespace varnoke::find

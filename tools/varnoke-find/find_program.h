@@ -1,0 +1,21 @@
+// varnoke-find: the database from the command line.
+#pragma once
+
+#include <atomic>
+#include <cstdio>
+
+#include "tools/varnoke-find/find_options.h"
+
+namespace varnoke::find {
+
+// Exit statuses.
+inline constexpr int kRowsPrinted = 0;
+inline constexpr int kNoRows = 1;
+inline constexpr int kFailed = 2;
+
+// Runs what options ask for, printing rows to out and messages to err.
+// cancel may be set from a signal handler to abandon a scan.
+int RunFind(const TFindOptions& options, std::FILE* out, std::FILE* err,
+            const std::atomic<bool>& cancel);
+
+}  // namespace varnoke::find

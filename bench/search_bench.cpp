@@ -30,6 +30,7 @@ class TNoFiles : public platform::TFileSystem {
   bool ListDirectory(std::string_view, bool, platform::TDirectoryListing&) override {
     return false;
   }
+  bool FileExists(std::string_view) const override { return false; }
 };
 
 constexpr std::size_t kDirectories = 100'000;

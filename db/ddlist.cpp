@@ -102,9 +102,8 @@ TDirectoryRecord* TDDList::RemoveDirectoryRecord(TDirectoryRecord* record) {
 
   // The records below go too: a record whose parent has been freed could
   // never be followed safely again.
-  std::vector<TDirectoryRecord*> subtree{record};
-  for (std::size_t i = 0; i < subtree.size(); ++i)
-    AppendSubdirectories(subtree[i], subtree);
+  std::vector<TDirectoryRecord*> subtree;
+  CollectSubtree(record, subtree);
   for (TDirectoryRecord* r : subtree)
     r->owner_ = nullptr;  // marks "leaving"
 
@@ -154,6 +153,29 @@ TFileEntry* TDDList::RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* direct
   arena_.Free(entry, TFileEntry::BlockSize(std::strlen(entry->Name())));
   --fileCount_;
   return next;
+}
+
+TFileEntry* TDDList::RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* directory,
+                                     TFileEntry* previous) noexcept {
+  const bool hinted = previous == nullptr ? directory != nullptr && directory->files_ == entry
+                                          : previous->next_ == entry;
+  if (!hinted || entry == nullptr || !Contains(directory)) return RemoveFileEntry(entry, directory);
+  TFileEntry* next = entry->next_;
+  if (previous == nullptr) {
+    directory->files_ = next;
+  } else {
+    previous->next_ = next;
+  }
+  arena_.Free(entry, TFileEntry::BlockSize(std::strlen(entry->Name())));
+  --fileCount_;
+  return next;
+}
+
+void TDDList::CollectSubtree(TDirectoryRecord* record, std::vector<TDirectoryRecord*>& out) {
+  const std::size_t begin = out.size();
+  out.push_back(record);
+  for (std::size_t i = begin; i < out.size(); ++i)
+    AppendSubdirectories(out[i], out);
 }
 
 TDirectoryRecord* TDDList::FindDirectory(std::string_view name, const TDirectoryRecord* parent) {

@@ -49,6 +49,12 @@ class TDDList {
   // gives null.
   TFileEntry* RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* directory) noexcept;
 
+  // The same, where previous is believed to be the entry before entry (or
+  // null for the head): a walk that removes as it goes then costs O(1) per
+  // entry. A wrong hint only costs the walk.
+  TFileEntry* RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* directory,
+                              TFileEntry* previous) noexcept;
+
   TFileEntry* FirstFile(const TDirectoryRecord* directory) const noexcept {
     return directory->Files();
   }
@@ -66,6 +72,10 @@ class TDDList {
   // Gives record another parent, keeping its name; refuses as MoveDirectory
   // does.
   bool SetParent(TDirectoryRecord* record, TDirectoryRecord* parent);
+
+  // Appends record and every record below it to out, each record before
+  // the records below it.
+  void CollectSubtree(TDirectoryRecord* record, std::vector<TDirectoryRecord*>& out);
 
   // Appends the records whose parent is directory, in no particular order.
   void AppendSubdirectories(const TDirectoryRecord* directory, std::vector<TDirectoryRecord*>& out);

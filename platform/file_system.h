@@ -55,6 +55,11 @@ class TFileSystem {
   // directory cannot be opened or lies beyond a mount that is not a fixed
   // disk.
   virtual bool ListDirectory(std::string_view path, bool withSizes, TDirectoryListing& listing) = 0;
+
+  // True when something exists at the drive-form path, its components
+  // matched case-blind. A symbolic link counts as itself, dangling or not.
+  // Safe to call from any thread, also while another lists directories.
+  virtual bool FileExists(std::string_view path) const = 0;
 };
 
 }  // namespace varnoke::platform

@@ -191,6 +191,12 @@ bool TLinuxFileSystem::ListDirectory(std::string_view path, bool withSizes,
   return true;
 }
 
+bool TLinuxFileSystem::FileExists(std::string_view path) const {
+  const std::string host = HostPath(path);
+  struct stat st {};
+  return !host.empty() && ::lstat(host.c_str(), &st) == 0;
+}
+
 std::string TLinuxFileSystem::HostPath(std::string_view drivePath) const {
   char letter = 0;
   if (drivePath.size() < 3 || !ParseDriveRoot(drivePath.substr(0, 3), letter)) return {};

@@ -29,6 +29,7 @@ class TLinuxFileSystem : public TFileSystem {
   TLinuxFileSystem(const TLinuxDrives& drives, TMountTable& mounts);
 
   bool ListDirectory(std::string_view path, bool withSizes, TDirectoryListing& listing) override;
+  bool FileExists(std::string_view path) const override;
 
   // The host form of a drive-form path: the drive's root, then each
   // component matched against the disk (the entry of exactly that name, else

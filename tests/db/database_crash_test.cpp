@@ -46,17 +46,26 @@ TEST(DatabaseCrash, AKilledSaveNeverLeavesALoadableWrongFile) {
   int loaded = 0;
   int refused = 0;
   for (int round = 0; round < 20; ++round) {
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      // Saves tree A, then B, then A ... until it is killed.
+      // Saves tree A, then B, then A ... until it is killed, saying so after
+      // the first save.
+      ::close(ready[0]);
       TMemoryDB db(drive.Services());
       db.LoadFromFile(path);  // gives the database its file name
       for (int i = round;; ++i) {
         Rebuild(db, i % 2 == 0 ? "A" : "B");
         db.SaveToFile();
+        if (i == round && ::write(ready[1], "x", 1) != 1) ::_exit(1);
       }
     }
+    ::close(ready[1]);
+    char byte = 0;
+    ASSERT_EQ(::read(ready[0], &byte, 1), 1);  // the first save is through
+    ::close(ready[0]);
     std::this_thread::sleep_for(
         std::chrono::microseconds(std::uniform_int_distribution<int>(500, 40000)(random)));
     ::kill(child, SIGKILL);

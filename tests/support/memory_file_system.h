@@ -4,6 +4,7 @@
 // they were added.
 #pragma once
 
+#include <cctype>
 #include <functional>
 #include <map>
 #include <set>
@@ -40,6 +41,31 @@ class TMemoryFileSystem : public platform::TFileSystem {
   std::function<void(std::string_view)> OnList;
 
   int ListCount() const { return listCount_; }
+
+  // Removes the file or directory (with everything below it) at path.
+  void Remove(std::string_view path) {
+    const std::size_t slash = path.rfind('\\', path.size() - 2);
+    auto& entries = Directory(Normalize(path.substr(0, slash + 1)));
+    std::string name(path.substr(slash + 1));
+    if (!name.empty() && name.back() == '\\') name.pop_back();
+    std::erase_if(entries, [&](const Entry& e) { return e.name == name; });
+    const std::string prefix = Normalize(path);
+    std::erase_if(directories_, [&](const auto& d) { return d.first.rfind(prefix, 0) == 0; });
+  }
+
+  bool FileExists(std::string_view path) const override {
+    const std::size_t slash = path.rfind('\\');
+    if (slash == std::string_view::npos) return false;
+    const std::string directory = Upper(path.substr(0, slash + 1));
+    const std::string name = Upper(path.substr(slash + 1));
+    for (const auto& [key, entries] : directories_) {
+      if (Upper(key) != directory) continue;
+      for (const Entry& entry : entries) {
+        if (Upper(entry.name) == name) return true;
+      }
+    }
+    return false;
+  }
   bool LastWithSizes() const { return lastWithSizes_; }
 
   bool ListDirectory(std::string_view path, bool withSizes,
@@ -67,6 +93,13 @@ class TMemoryFileSystem : public platform::TFileSystem {
     std::uint32_t size;
   };
 
+  static std::string Upper(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper)
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return upper;
+  }
+
   static std::string Normalize(std::string_view path) {
     std::string key(path);
     if (key.empty() || key.back() != '\\') key.push_back('\\');
@@ -76,14 +109,18 @@ class TMemoryFileSystem : public platform::TFileSystem {
   // The entries of the directory with the key "C:\\A\\", made with its
   // parents where missing.
   std::vector<Entry>& Directory(const std::string& key) {
-    auto it = directories_.find(key);
-    if (it != directories_.end()) return it->second;
-    if (key.size() > 3) {
-      const std::size_t slash = key.rfind('\\', key.size() - 2);
-      const std::string parent = key.substr(0, slash + 1);
-      Directory(parent).push_back({key.substr(slash + 1, key.size() - slash - 2), true, 0});
+    // Walks down from the drive root, making what is missing; no recursion,
+    // so that trees of any depth fit.
+    std::size_t end = key.find('\\') + 1;
+    auto it = directories_.try_emplace(key.substr(0, end)).first;
+    while (end < key.size()) {
+      const std::size_t next = key.find('\\', end) + 1;
+      auto [child, added] = directories_.try_emplace(key.substr(0, next));
+      if (added) it->second.push_back({key.substr(end, next - end - 1), true, 0});
+      it = child;
+      end = next;
     }
-    return directories_[key];
+    return it->second;
   }
 
   std::map<std::string, std::vector<Entry>> directories_;

@@ -116,6 +116,27 @@ class TMemoryDB {
   // emptied by a successful load.
   bool LoadFromFile(const std::string& fileName);
 
+  // ---- Change reports. Each tests its paths with IsFixedDrivePath, then
+  // takes Lock for the whole change; none reports an error. Paths are in
+  // drive form, any case. ----
+
+  // A file was created: its entry is added unless the directory holds it.
+  void ApplyFileCreate(std::string_view path);
+  // A file was deleted; the final name may be a pattern with * and ?, and
+  // then only the matching entries whose files are gone from the disk go.
+  // Plain names go whether or not the file is still there.
+  void ApplyDelete(std::string_view path);
+  // A directory was created below a directory the tree holds.
+  void ApplyDirectoryCreate(std::string_view path);
+  // A directory was removed: its record goes with everything below it, and
+  // every row that shows any of them is blanked first.
+  void ApplyDirectoryRemove(std::string_view path);
+  // A file or directory (attribute bit 0x10) was renamed or moved.
+  void ApplyRename(std::string_view oldPath, std::string_view newPath, std::uint32_t attributes);
+  // The two halves of ApplyRename; Lock held by the caller.
+  void ApplyFileRename(std::string_view oldPath, std::string_view newPath);
+  void ApplyDirectoryRename(std::string_view oldPath, std::string_view newPath);
+
   // ---- Search. Takes Lock. ----
 
   // Replaces the result rows by those of the pattern, exactly as typed: a
@@ -162,6 +183,9 @@ class TMemoryDB {
   bool ValidRow(int index) const noexcept { return index >= 0 && index < ResultCount(); }
 
   void ResetTree();
+  void RemoveDirectoryAndRows(TDirectoryRecord* directory);
+  void BlankSubtreeResults(const std::vector<TDirectoryRecord*>& subtree) noexcept;
+  void FollowDirectoryRename(const char* oldName, const TDirectoryRecord* directory) noexcept;
 
   const platform::TDrives& drives_;
   platform::TFileSystem& files_;

@@ -191,6 +191,17 @@ bool TLinuxFileSystem::ListDirectory(std::string_view path, bool withSizes,
   return true;
 }
 
+TUniqueFd TLinuxFileSystem::OpenDirectory(std::string_view path) {
+  char letter = 0;
+  if (path.size() < 3 || !ParseDriveRoot(path.substr(0, 3), letter)) return TUniqueFd();
+  std::string normal(path);
+  normal[0] = letter;
+  if (normal.back() != '\\') normal.push_back('\\');
+  std::lock_guard guard(mutex_);
+  if (!OpenChain(letter, normal)) return TUniqueFd();
+  return TUniqueFd(::fcntl(levels_.back().fd.Get(), F_DUPFD_CLOEXEC, 0));
+}
+
 bool TLinuxFileSystem::FileExists(std::string_view path) const {
   const std::string host = HostPath(path);
   struct stat st {};

@@ -31,6 +31,11 @@ class TLinuxFileSystem : public TFileSystem {
   bool ListDirectory(std::string_view path, bool withSizes, TDirectoryListing& listing) override;
   bool FileExists(std::string_view path) const override;
 
+  // A descriptor of the directory at the drive-form path, reached as
+  // ListDirectory reaches it (no symbolic link, no mount that is not a
+  // fixed disk); invalid when it cannot be opened.
+  TUniqueFd OpenDirectory(std::string_view path);
+
   // The host form of a drive-form path: the drive's root, then each
   // component matched against the disk (the entry of exactly that name, else
   // the first entry whose upper-cased name equals the component's; a

@@ -211,6 +211,21 @@ TDriveType TMountTable::TypeOfPath(std::string_view hostPath) {
   return best == nullptr ? TDriveType::Unknown : ClassifyMount(*best, devices_);
 }
 
+std::vector<std::string> TMountTable::FixedMountsBelow(std::string_view hostPath) {
+  std::lock_guard guard(mutex_);
+  RefreshLocked();
+  std::string prefix(hostPath);
+  if (prefix.empty() || prefix.back() != '/') prefix.push_back('/');
+  std::vector<std::string> points;
+  for (const TMount& mount : mounts_) {
+    if (mount.MountPoint.size() > prefix.size() && mount.MountPoint.rfind(prefix, 0) == 0 &&
+        ClassifyMount(mount, devices_) == TDriveType::Fixed) {
+      points.push_back(mount.MountPoint);
+    }
+  }
+  return points;
+}
+
 TDriveType TMountTable::TypeOfDevice(dev_t dev) {
   std::lock_guard guard(mutex_);
   RefreshLocked();

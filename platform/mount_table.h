@@ -57,6 +57,9 @@ class TMountTable {
   // The type of the mount whose files have the device number dev.
   TDriveType TypeOfDevice(dev_t dev);
 
+  // The mount points strictly below hostPath whose mounts are fixed disks.
+  std::vector<std::string> FixedMountsBelow(std::string_view hostPath);
+
  private:
   void RefreshLocked();
 

@@ -1,0 +1,81 @@
+// The change-report device: one open of varnoke.vxd.
+//
+// Registering a callback starts a reader thread that takes the kernel's
+// events from a change source, turns them into reports, and queues one
+// asynchronous procedure call per report to the thread that registered.
+// A report stays valid until it is acknowledged or the device is closed.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+#include "driver/change_source.h"
+#include "driver/report_sink.h"
+#include "platform/device_abi.h"
+#include "platform/drive_map.h"
+#include "platform/hive_drive_overrides.h"
+#include "platform/hive_file.h"
+#include "platform/linux_drives.h"
+#include "platform/linux_file_system.h"
+#include "platform/mount_table.h"
+#include "platform/unique_fd.h"
+
+namespace varnoke::driver {
+
+class TVarnokeDevice : public TReportSink {
+ public:
+  explicit TVarnokeDevice(const TVxdHost& host);
+  ~TVarnokeDevice() override;
+  TVarnokeDevice(const TVarnokeDevice&) = delete;
+  TVarnokeDevice& operator=(const TVarnokeDevice&) = delete;
+
+  // The control codes of the protocol; true when carried out.
+  bool Control(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
+               std::uint32_t outSize, std::uint32_t* bytesReturned);
+
+  void Report(std::uint32_t code, std::uint32_t info, std::string path,
+              std::string newPath) override;
+
+ private:
+  using TCallback = void (*)(std::uintptr_t);
+  struct TRecord {
+    TChangeEvent event{};
+    std::string path;
+    std::string newPath;
+  };
+
+  bool Register(TCallback callback);
+  void Unregister();
+  void Acknowledge(const void* record);
+  void ReadLoop();
+  void Wake();
+
+  const TVxdHost host_;
+  // The drives as the program sees them: its drive map, mounts and hive.
+  platform::THiveFile hive_;
+  platform::THiveDriveTypeOverrides overrides_{hive_};
+  platform::TDriveMap map_;
+  platform::TMountTable mounts_;
+  platform::TLinuxDrives drives_{map_, mounts_, &overrides_};
+  platform::TLinuxFileSystem files_{drives_, mounts_};
+
+  std::uint32_t requestedSource_ = VXD_SOURCE_AUTOMATIC;
+  std::uint32_t activeSource_ = VXD_SOURCE_AUTOMATIC;
+  std::unique_ptr<TChangeSource> source_;
+  std::thread reader_;
+  platform::TUniqueFd wake_;  // an eventfd that ends the reader's waits
+  std::atomic<bool> stopping_{false};
+  std::atomic<bool> paused_{false};
+
+  std::mutex mutex_;
+  TCallback callback_ = nullptr;  // Guarded by mutex_.
+  void* thread_ = nullptr;        // the registered thread's queue; Guarded by mutex_.
+  std::unordered_map<const void*, std::unique_ptr<TRecord>> records_;  // Guarded by mutex_.
+};
+
+}  // namespace varnoke::driver

@@ -1,0 +1,145 @@
+#include "monitor/executive.h"
+
+#include <pthread.h>
+#include <sched.h>
+
+#include <string>
+
+#include "monitor/initialization_error.h"
+#include "platform/messages.h"
+
+namespace varnoke {
+namespace {
+
+constexpr int kStarting = 0;
+constexpr int kRegistered = 1;
+constexpr int kEnded = 2;
+
+// The executive whose thread this is: the device's callback has only the
+// report's address to go on.
+thread_local TExecutive* tCurrent = nullptr;
+
+std::string DeviceMessage(int id) {
+  return platform::FormatMessage(id, {"varnoke.vxd", "Varnoke", "Varnoke"});
+}
+
+}  // namespace
+
+TExecutive::TExecutive(TMemoryDB& db, platform::TEvent& stopEvent, TExecutiveOptions options)
+    : db_(db), stopEvent_(stopEvent), options_(std::move(options)) {
+  thread_ = std::thread([this] { Execute(); });
+}
+
+TExecutive::~TExecutive() {
+  stopEvent_.Set();
+  if (thread_.joinable()) thread_.join();
+}
+
+void TExecutive::SetState(int state, std::exception_ptr failure) {
+  {
+    std::lock_guard guard(mutex_);
+    state_ = state;
+    if (failure) failure_ = failure;
+  }
+  changed_.notify_all();
+}
+
+bool TExecutive::WaitUntilRegistered() {
+  std::unique_lock lock(mutex_);
+  changed_.wait(lock, [&] { return state_ != kStarting; });
+  return state_ == kRegistered;
+}
+
+void TExecutive::WaitFor() {
+  if (thread_.joinable()) thread_.join();
+}
+
+std::exception_ptr TExecutive::Failure() const {
+  std::lock_guard guard(mutex_);
+  return failure_;
+}
+
+bool TExecutive::DeviceControl(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
+                               std::uint32_t outSize) {
+  // Held through the call: the thread leaves the registered state, and
+  // closes the device, only under this lock.
+  std::lock_guard guard(mutex_);
+  if (state_ != kRegistered) return false;
+  return device_->DeviceIoControl(code, in, inSize, out, outSize, nullptr);
+}
+
+void TExecutive::Execute() {
+  // Reports are applied only when nothing else wants the processor.
+  const sched_param idle{0};
+  ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &idle);
+  tCurrent = this;
+  try {
+    device_ = platform::TDevice::CreateFile(options_.DeviceName);
+    if (device_ == nullptr) throw EInitialization(DeviceMessage(platform::kMsgDeviceLoadFailed));
+    if (options_.Source != VXD_SOURCE_AUTOMATIC) {
+      device_->DeviceIoControl(VXD_IOCTL_SELECT_SOURCE, &options_.Source, sizeof options_.Source,
+                               nullptr, 0, nullptr);
+    }
+    void (*callback)(std::uintptr_t) = &TExecutive::DeviceCallback;
+    std::uint32_t unused = 0;
+    if (!device_->DeviceIoControl(MONITOR_IOCTL_REGISTER, &callback, sizeof callback, &unused,
+                                  sizeof unused, nullptr)) {
+      throw EInitialization(DeviceMessage(platform::kMsgDeviceInitFailed));
+    }
+    SetState(kRegistered);
+    while (platform::WaitForSingleObjectEx(stopEvent_, platform::kInfinite, true) !=
+           platform::kWaitObject0) {
+    }
+    SetState(kEnded);
+    // Nothing is called any more once the callback is unregistered.
+    callback = nullptr;
+    device_->DeviceIoControl(MONITOR_IOCTL_REGISTER, &callback, sizeof callback, &unused,
+                             sizeof unused, nullptr);
+    device_.reset();
+  } catch (...) {
+    // The record being applied is not acknowledged; the device goes with
+    // the thread, so that nothing is queued to a thread that waits no more.
+    SetState(kEnded, std::current_exception());
+    device_.reset();
+  }
+  tCurrent = nullptr;
+}
+
+void TExecutive::Apply(const TChangeEvent& event) {
+  // The paths are the device's; the database works on copies.
+  switch (event.Code) {
+    case VXD_CODE_DELETE:
+      db_.ApplyDelete(std::string(event.Path));
+      break;
+    case VXD_CODE_DIRECTORY:
+      if (event.Info == 0) {
+        db_.ApplyDirectoryCreate(std::string(event.Path));
+      } else {
+        db_.ApplyDirectoryRemove(std::string(event.Path));
+      }
+      break;
+    case VXD_CODE_CREATE:
+      db_.ApplyFileCreate(std::string(event.Path));
+      break;
+    case VXD_CODE_RENAME: {
+      const std::string newPath(event.NewPath);
+      const std::string oldPath(event.Path);
+      db_.ApplyRename(oldPath, newPath, event.Info);
+      break;
+    }
+    default:
+      break;  // not a report this program knows; acknowledged all the same
+  }
+}
+
+void TExecutive::DeviceCallback(std::uintptr_t record) {
+  TExecutive* self = tCurrent;
+  if (self == nullptr || record == 0) return;
+  self->Apply(*reinterpret_cast<const TChangeEvent*>(record));
+  const void* address = reinterpret_cast<const void*>(record);
+  self->device_->DeviceIoControl(MONITOR_IOCTL_ACK, &address, sizeof address, nullptr, 0, nullptr);
+  self->applied_.fetch_add(1);
+  if (self->options_.AfterReport) self->options_.AfterReport();
+}
+
+}  // namespace varnoke

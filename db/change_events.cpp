@@ -121,6 +121,22 @@ void TMemoryDB::ApplyDirectoryRemove(std::string_view path) {
   // Without a parent the lookup would find drive roots by name: a report
   // never removes a drive.
   if (resolved.Directory == nullptr) return;
+  if (IsWildcard(resolved.Name)) {
+    // As with files: of the matching subdirectories, those gone from the
+    // disk go. A device uses it to bring a directory up to date after it
+    // lost track of what happened below it.
+    std::vector<TDirectoryRecord*> children;
+    ddList_->AppendSubdirectories(resolved.Directory, children);
+    const std::string parentPath = DirectoryPath(resolved.Directory);
+    for (TDirectoryRecord* child : children) {
+      if (MatchWildcard(child->NameAddress(), resolved.Name.data(), child->Name().size(),
+                        resolved.Name.size()) &&
+          !files_.FileExists(parentPath + std::string(child->Name()))) {
+        RemoveDirectoryAndRows(child);
+      }
+    }
+    return;
+  }
   if (TDirectoryRecord* d = ddList_->FindDirectory(resolved.Name, resolved.Directory)) {
     RemoveDirectoryAndRows(d);
   }

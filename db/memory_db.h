@@ -128,8 +128,9 @@ class TMemoryDB {
   void ApplyDelete(std::string_view path);
   // A directory was created below a directory the tree holds.
   void ApplyDirectoryCreate(std::string_view path);
-  // A directory was removed: its record goes with everything below it, and
-  // every row that shows any of them is blanked first.
+    // A directory was removed: its record goes with everything below it, and
+  // every row that shows any of them is blanked first. A final name with *
+  // or ? removes the matching subdirectories that are gone from the disk.
   void ApplyDirectoryRemove(std::string_view path);
   // A file or directory (attribute bit 0x10) was renamed or moved.
   void ApplyRename(std::string_view oldPath, std::string_view newPath, std::uint32_t attributes);

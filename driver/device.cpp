@@ -29,6 +29,7 @@ TVarnokeDevice::TVarnokeDevice(const TVxdHost& host)
 
 TVarnokeDevice::~TVarnokeDevice() {
   Unregister();
+
   std::lock_guard guard(mutex_);
   records_.clear();
 }

@@ -1,14 +1,18 @@
 // Change reports from fanotify: one mark on each file system of the fixed
-// drives reports every creation, deletion and rename on it, with the
-// directory as a file handle and the entry's name.
+// drives reports every creation, deletion and rename on it, naming
+// directories by file handle.
+//
+// A handle names a directory where it is when the event is read, which may
+// be later than where it was when the event happened. So the source keeps
+// the path of every directory of the drives by handle, as the reports so
+// far have placed it, and reads each event against that history.
 #pragma once
-
-#include <sys/vfs.h>
 
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "driver/change_source.h"
@@ -35,26 +39,39 @@ class TFanotifySource : public TChangeSource {
   void Resynchronize() override;
 
  private:
-  using TFsid = std::pair<int, int>;
+  // A file system's id and a handle, as bytes: a directory's identity.
+  using THandleKey = std::string;
+
+  struct TFidRecord {
+    THandleKey key;
+    std::string_view name;  // the entry's name, for the DFID_NAME kinds
+  };
 
   bool Mark(const std::string& hostPath);
-  // The drive-form path of the entry name in the directory a handle names,
-  // when it lies on a fixed drive and the scan would record it.
-  std::optional<std::string> EntryPath(const void* fidInfo, std::string_view& name);
-  std::optional<std::string> DrivePath(const std::string& hostPath) const;
+  THandleKey HandleOf(const std::string& directory);
+  void Place(const std::string& directory, THandleKey key, bool fromEvent);
+  void Forget(const std::string& directory);
+  void Move(const std::string& from, const std::string& to);
+  void DirectoryCreated(const std::string& path, const THandleKey& key);
+  void DirectoryRemoved(const std::string& path);
+  // Goes over the directory (and, when recursive, everything below it) as
+  // it is on the disk now, placing what it finds; report sends creations for
+  // what is there, prune wildcard removals for what is gone.
+  void Walk(const std::string& directory, bool report, bool recursive = true, bool prune = true);
+  void WalkNew(const std::string& directory);
+  std::optional<std::string> DirectoryOf(const TFidRecord& record) const;
   void HandleEvent(std::uint64_t mask, const char* info, std::size_t infoLength);
-  void Appeared(const std::string& path, bool directory);
-  void Vanished(const std::string& path, bool directory);
-  void RecheckTree(const std::string& directory);
 
   TReportSink& sink_;
   platform::TLinuxFileSystem& files_;
   const platform::TLinuxDrives& drives_;
   platform::TMountTable& mounts_;
   platform::TUniqueFd fanotify_;
-  std::map<TFsid, platform::TUniqueFd> mountFds_;  // a directory of each marked file system
-  std::set<char> fixedLetters_;
   std::vector<std::string> roots_;
+  // Every directory the reports so far have placed on the drives ("C:\A\"),
+  // with its handle where known: ordered, so that a subtree is a range.
+  std::map<std::string, THandleKey> known_;
+  std::unordered_map<THandleKey, std::string> pathByHandle_;
 };
 
 }  // namespace varnoke::driver

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <vector>
 
 #include "driver/tree_reporter.h"
@@ -12,8 +13,10 @@
 namespace varnoke::driver {
 namespace {
 
-constexpr std::uint32_t kMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR |
-                                IN_DONT_FOLLOW | IN_EXCL_UNLINK;
+// No IN_DONT_FOLLOW: directories are named by their /proc/self/fd link,
+// which must be followed; symbolic links are never reached that way.
+constexpr std::uint32_t kMask =
+    IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_ONLYDIR | IN_EXCL_UNLINK;
 constexpr std::uint32_t kDirectoryInfo = 0x10;
 constexpr int kUnwatched = -1;
 
@@ -59,10 +62,13 @@ bool TInotifySource::Watch(const std::string& directory) {
     watchByPath_.try_emplace(directory, kUnwatched);
     return false;
   }
-  // The same directory under a second name (a bind mount) keeps its watch
-  // and gets the newer name.
-  if (const auto old = pathByWatch_.find(wd); old != pathByWatch_.end()) {
-    watchByPath_.erase(old->second);
+  // The directory was watched under another name: it moved while events
+  // were lost (or is mounted twice). The watch takes the new name; the old
+  // one stays known, unwatched, so that a resynchronisation reports it gone
+  // if it is.
+  if (const auto old = pathByWatch_.find(wd);
+      old != pathByWatch_.end() && old->second != directory) {
+    watchByPath_[old->second] = kUnwatched;
   }
   pathByWatch_[wd] = directory;
   watchByPath_[directory] = wd;
@@ -161,8 +167,19 @@ void TInotifySource::Handle(int wd, std::uint32_t mask, std::uint32_t cookie,
       const TPendingMove from = std::move(*pendingMove_);
       pendingMove_.reset();
       if (from.recorded && recorded) {
+        // A directory read too late to be watched where it was made (it had
+        // moved on) had events nobody saw: its contents are listed now.
+        const auto watch = watchByPath_.find(from.path + "\\");
+        const bool unwatched = watch == watchByPath_.end() || watch->second == kUnwatched;
         sink_.Report(VXD_CODE_RENAME, isDirectory ? kDirectoryInfo : 0, from.path, path);
+        // Should the tree not hold the old name (a resynchronisation's
+        // wildcard deletion may have run ahead), the file exists under the
+        // new one all the same; a creation that finds it changes nothing.
+        if (!isDirectory) sink_.Report(VXD_CODE_CREATE, 0, path);
         if (isDirectory) Rename(from.path, path);
+        if (isDirectory && unwatched) {
+          ReportTree(files_, sink_, path, false, [this](const std::string& d) { Watch(d); });
+        }
       } else if (from.recorded) {
         Vanished(from.path, isDirectory);  // renamed to a name the scan leaves out
       } else if (recorded) {
@@ -197,16 +214,20 @@ void TInotifySource::Resynchronize() {
   std::vector<std::string> known;
   for (const auto& [path, wd] : watchByPath_)
     known.push_back(path);
+
   platform::TDirectoryListing listing;
   for (const std::string& directory : known) {
     const auto entry = watchByPath_.find(directory);
+
     if (entry == watchByPath_.end()) continue;  // gone with a parent
     if (entry->second == kUnwatched) Watch(directory);
+
     if (!files_.ListDirectory(directory, false, listing)) {
       if (directory.size() > 3) Vanished(directory.substr(0, directory.size() - 1), true);
       continue;
     }
     sink_.Report(VXD_CODE_DELETE, 0, directory + "*");
+    sink_.Report(VXD_CODE_DIRECTORY, 1, directory + "*");
     for (std::size_t i = 0; i < listing.Size(); ++i) {
       const std::string_view name = listing.Name(i);
       if (!IsRecordedName(name)) continue;

@@ -91,8 +91,15 @@ void TFanotifySource::Forget(const std::string& directory) {
 }
 
 void TFanotifySource::Move(const std::string& from, const std::string& to) {
-  const std::string oldPrefix = WithSlash(from);
+    const std::string oldPrefix = WithSlash(from);
   const std::string newPrefix = WithSlash(to);
+  // What is known at the new place already (a walk ahead of this event
+  // placed it there) keeps its handles where the moved entries have none.
+  std::map<std::string, THandleKey> there;
+  for (auto it = known_.lower_bound(newPrefix);
+       it != known_.end() && StartsWith(it->first, newPrefix); ++it) {
+    if (!it->second.empty()) there.emplace(it->first, it->second);
+  }
   Forget(newPrefix);  // a directory it replaced
   std::vector<std::pair<std::string, THandleKey>> moved;
   for (auto it = known_.lower_bound(oldPrefix);
@@ -100,7 +107,10 @@ void TFanotifySource::Move(const std::string& from, const std::string& to) {
     moved.emplace_back(newPrefix + it->first.substr(oldPrefix.size()), it->second);
     it = known_.erase(it);
   }
-  for (auto& [path, key] : moved) {
+    for (auto& [path, key] : moved) {
+    if (key.empty()) {
+      if (const auto found = there.find(path); found != there.end()) key = found->second;
+    }
     known_[path] = key;
     if (!key.empty()) pathByHandle_[key] = path;
   }

@@ -15,6 +15,10 @@ if(VARNOKE_FUZZ)
   # Coverage for libFuzzer in every library the fuzz targets link.
   target_compile_options(varnoke_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
+if(VARNOKE_TSAN)
+  target_compile_options(varnoke_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(varnoke_options INTERFACE -fsanitize=thread)
+endif()
 if(VARNOKE_SANITIZE)
   target_compile_options(varnoke_options INTERFACE
     -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)

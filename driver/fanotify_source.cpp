@@ -5,6 +5,7 @@
 #include <sys/vfs.h>
 #include <unistd.h>
 
+#include <cstddef>
 #include <cstring>
 #include <set>
 #include <vector>
@@ -22,10 +23,11 @@ bool StartsWith(const std::string& text, const std::string& prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-std::string KeyOf(const __kernel_fsid_t& fsid, const file_handle* handle) {
+std::string KeyOf(const __kernel_fsid_t& fsid, std::int32_t handleType, const char* handle,
+                  std::uint32_t handleBytes) {
   std::string key(reinterpret_cast<const char*>(&fsid), sizeof fsid);
-  key.append(reinterpret_cast<const char*>(&handle->handle_type), sizeof handle->handle_type);
-  key.append(reinterpret_cast<const char*>(handle->f_handle), handle->handle_bytes);
+  key.append(reinterpret_cast<const char*>(&handleType), sizeof handleType);
+  key.append(handle, handleBytes);
   return key;
 }
 
@@ -79,7 +81,8 @@ TFanotifySource::THandleKey TFanotifySource::HandleOf(const std::string& directo
   handle->handle_bytes = MAX_HANDLE_SZ;
   int mountId = 0;
   if (::name_to_handle_at(fd.Get(), "", handle, &mountId, AT_EMPTY_PATH) != 0) return {};
-  return KeyOf(fsid, handle);
+  return KeyOf(fsid, handle->handle_type, reinterpret_cast<const char*>(handle->f_handle),
+               handle->handle_bytes);
 }
 
 void TFanotifySource::Forget(const std::string& directory) {
@@ -91,7 +94,7 @@ void TFanotifySource::Forget(const std::string& directory) {
 }
 
 void TFanotifySource::Move(const std::string& from, const std::string& to) {
-    const std::string oldPrefix = WithSlash(from);
+  const std::string oldPrefix = WithSlash(from);
   const std::string newPrefix = WithSlash(to);
   // What is known at the new place already (a walk ahead of this event
   // placed it there) keeps its handles where the moved entries have none.
@@ -107,7 +110,10 @@ void TFanotifySource::Move(const std::string& from, const std::string& to) {
     moved.emplace_back(newPrefix + it->first.substr(oldPrefix.size()), it->second);
     it = known_.erase(it);
   }
-    for (auto& [path, key] : moved) {
+  for (std::string& directory : walkedAhead_) {
+    if (StartsWith(WithSlash(directory), oldPrefix)) directory = to + directory.substr(from.size());
+  }
+  for (auto& [path, key] : moved) {
     if (key.empty()) {
       if (const auto found = there.find(path); found != there.end()) key = found->second;
     }
@@ -175,7 +181,7 @@ void TFanotifySource::Walk(const std::string& directory, bool report, bool recur
     const std::string current = std::move(pending.back());
     pending.pop_back();
     if (!files_.ListDirectory(current, false, listing)) {
-      if (report && current.size() > 3 && known_.count(current) != 0) {
+      if (report && prune && current.size() > 3 && known_.count(current) != 0) {
         DirectoryRemoved(current.substr(0, current.size() - 1));
       }
       continue;
@@ -222,25 +228,39 @@ void TFanotifySource::HandleEvent(std::uint64_t mask, const char* info, std::siz
   std::optional<TFidRecord> oldEntry;  // OLD_DFID_NAME, for a rename
   std::optional<TFidRecord> newEntry;  // NEW_DFID_NAME, for a rename
   std::optional<TFidRecord> target;    // FID: the object itself
+  // Records follow each other without padding: every field is copied out
+  // rather than read in place.
   for (std::size_t offset = 0; offset + sizeof(fanotify_event_info_header) <= infoLength;) {
-    const auto* header = reinterpret_cast<const fanotify_event_info_header*>(info + offset);
-    if (header->len == 0 || offset + header->len > infoLength) break;
-    const auto type = header->info_type;
-    if (type == FAN_EVENT_INFO_TYPE_FID || type == FAN_EVENT_INFO_TYPE_DFID_NAME ||
-        type == FAN_EVENT_INFO_TYPE_OLD_DFID_NAME || type == FAN_EVENT_INFO_TYPE_NEW_DFID_NAME) {
-      const auto* fid = reinterpret_cast<const fanotify_event_info_fid*>(header);
-      const auto* handle = reinterpret_cast<const file_handle*>(fid->handle);
-      TFidRecord record{KeyOf(fid->fsid, handle), {}};
+    fanotify_event_info_header header{};
+    std::memcpy(&header, info + offset, sizeof header);
+    if (header.len == 0 || offset + header.len > infoLength) break;
+    const auto type = header.info_type;
+    const std::size_t fidSize = sizeof(fanotify_event_info_fid) + sizeof(file_handle);
+    if ((type == FAN_EVENT_INFO_TYPE_FID || type == FAN_EVENT_INFO_TYPE_DFID_NAME ||
+         type == FAN_EVENT_INFO_TYPE_OLD_DFID_NAME || type == FAN_EVENT_INFO_TYPE_NEW_DFID_NAME) &&
+        header.len >= fidSize) {
+      const char* fid = info + offset;
+      __kernel_fsid_t fsid{};
+      std::memcpy(&fsid, fid + offsetof(fanotify_event_info_fid, fsid), sizeof fsid);
+      const char* handle = fid + offsetof(fanotify_event_info_fid, handle);
+      std::uint32_t handleBytes = 0;
+      std::int32_t handleType = 0;
+      std::memcpy(&handleBytes, handle + offsetof(file_handle, handle_bytes), sizeof handleBytes);
+      std::memcpy(&handleType, handle + offsetof(file_handle, handle_type), sizeof handleType);
+      const char* handleData = handle + sizeof(file_handle);
+      if (fidSize + handleBytes > header.len) break;
+      TFidRecord record{KeyOf(fsid, handleType, handleData, handleBytes), {}};
       if (type != FAN_EVENT_INFO_TYPE_FID) {
-        record.name = std::string_view(reinterpret_cast<const char*>(handle->f_handle) +
-                                       handle->handle_bytes);
+        const std::size_t nameOffset = fidSize + handleBytes;
+        record.name = std::string_view(
+            handleData + handleBytes, ::strnlen(handleData + handleBytes, header.len - nameOffset));
       }
       if (type == FAN_EVENT_INFO_TYPE_FID) target = record;
       if (type == FAN_EVENT_INFO_TYPE_DFID_NAME) entry = record;
       if (type == FAN_EVENT_INFO_TYPE_OLD_DFID_NAME) oldEntry = record;
       if (type == FAN_EVENT_INFO_TYPE_NEW_DFID_NAME) newEntry = record;
     }
-    offset += header->len;
+    offset += header.len;
   }
   // The drive-form path of an entry, when it is on a fixed drive and a
   // name the scan records.
@@ -316,24 +336,40 @@ void TFanotifySource::WalkNew(const std::string& directory) {
   // early change nothing when their events come, and a rename of something
   // it missed is followed by a creation of the new name (see HandleEvent).
   Walk(directory, true, true, false);
+  walkedAhead_.push_back(directory);
 }
 
 void TFanotifySource::OnReadable() {
   alignas(fanotify_event_metadata) char buffer[64 * 1024];
   for (;;) {
     const ssize_t length = ::read(fanotify_.Get(), buffer, sizeof buffer);
-    if (length <= 0) return;  // EAGAIN: all read
-    const auto* event = reinterpret_cast<const fanotify_event_metadata*>(buffer);
-    ssize_t remaining = length;
-    while (FAN_EVENT_OK(event, remaining)) {
-      if (event->fd >= 0) ::close(event->fd);
-      if (event->mask & FAN_Q_OVERFLOW) {
+    if (length <= 0) {  // EAGAIN: all read
+      // Walked ahead of the queue, those directories may have gained
+      // entries through events read against an older state: once the queue
+      // is drained they are gone over again, for creations only.
+      std::vector<std::string> directories;
+      directories.swap(walkedAhead_);
+      for (const std::string& directory : directories)
+        Walk(directory, true, true, false);
+      return;
+    }
+    const auto size = static_cast<std::size_t>(length);
+    for (std::size_t offset = 0; offset + sizeof(fanotify_event_metadata) <= size;) {
+      // Events are not aligned to their structure in the buffer.
+      fanotify_event_metadata event{};
+      std::memcpy(&event, buffer + offset, sizeof event);
+      if (event.event_len < event.metadata_len || event.metadata_len < sizeof event ||
+          offset + event.event_len > size) {
+        break;
+      }
+      if (event.fd >= 0) ::close(event.fd);
+      if (event.mask & FAN_Q_OVERFLOW) {
         Resynchronize();
       } else {
-        const char* info = reinterpret_cast<const char*>(event) + event->metadata_len;
-        HandleEvent(event->mask, info, event->event_len - event->metadata_len);
+        HandleEvent(event.mask, buffer + offset + event.metadata_len,
+                    event.event_len - event.metadata_len);
       }
-      event = FAN_EVENT_NEXT(event, remaining);
+      offset += event.event_len;
     }
   }
 }

@@ -72,6 +72,7 @@ class TFanotifySource : public TChangeSource {
   // with its handle where known: ordered, so that a subtree is a range.
   std::map<std::string, THandleKey> known_;
   std::unordered_map<THandleKey, std::string> pathByHandle_;
+  std::vector<std::string> walkedAhead_;  // new directories walked since the queue was last empty
 };
 
 }  // namespace varnoke::driver

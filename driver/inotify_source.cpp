@@ -102,6 +102,9 @@ void TInotifySource::Rename(const std::string& from, const std::string& to) {
     if (wd != kUnwatched) pathByWatch_[wd] = path;
     watchByPath_[path] = wd;
   }
+  for (std::string& directory : walkedAhead_) {
+    if (StartsWith(directory + "\\", oldPrefix)) directory = to + directory.substr(from.size());
+  }
 }
 
 void TInotifySource::Appeared(const std::string& path, bool directory) {
@@ -113,6 +116,7 @@ void TInotifySource::Appeared(const std::string& path, bool directory) {
   // what is made after it comes as events. Either may report an entry twice;
   // a second creation report changes nothing.
   ReportTree(files_, sink_, path, true, [this](const std::string& d) { Watch(d); });
+  walkedAhead_.push_back(path);
 }
 
 void TInotifySource::Vanished(const std::string& path, bool directory) {
@@ -178,7 +182,10 @@ void TInotifySource::Handle(int wd, std::uint32_t mask, std::uint32_t cookie,
         if (!isDirectory) sink_.Report(VXD_CODE_CREATE, 0, path);
         if (isDirectory) Rename(from.path, path);
         if (isDirectory && unwatched) {
-          ReportTree(files_, sink_, path, false, [this](const std::string& d) { Watch(d); });
+          // The tree may not hold the old name either: the directory
+          // itself is reported as well as what it holds.
+          ReportTree(files_, sink_, path, true, [this](const std::string& d) { Watch(d); });
+          walkedAhead_.push_back(path);
         }
       } else if (from.recorded) {
         Vanished(from.path, isDirectory);  // renamed to a name the scan leaves out
@@ -196,7 +203,10 @@ void TInotifySource::OnReadable() {
   alignas(inotify_event) char buffer[64 * 1024];
   for (;;) {
     const ssize_t length = ::read(inotify_.Get(), buffer, sizeof buffer);
-    if (length <= 0) return;  // EAGAIN: all read
+    if (length <= 0) {  // EAGAIN: all read
+      if (!pendingMove_) RewalkAhead();
+      return;
+    }
     for (ssize_t offset = 0; offset < length;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
       const std::string_view name =
@@ -204,6 +214,19 @@ void TInotifySource::OnReadable() {
       Handle(event->wd, event->mask, event->cookie, name);
       offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
     }
+  }
+}
+
+void TInotifySource::RewalkAhead() {
+  // A new directory is listed when its event is read, which may be well
+  // after it came: what was made in it meanwhile, and moved in and out of
+  // it, had no watch to report it. Once the queue is drained the same
+  // directories are listed again, adding what the first listing could not
+  // see (creations change nothing when the entry is there).
+  std::vector<std::string> directories;
+  directories.swap(walkedAhead_);
+  for (const std::string& directory : directories) {
+    ReportTree(files_, sink_, directory, false, [this](const std::string& d) { Watch(d); });
   }
 }
 

@@ -23,7 +23,10 @@ class TInotifySource : public TChangeSource {
   bool Start(const std::vector<std::string>& roots) override;
   int Fd() const override { return inotify_.Get(); }
   void OnReadable() override;
-  void OnQuiet() override { FlushMove(); }
+  void OnQuiet() override {
+    FlushMove();
+    RewalkAhead();
+  }
   bool HoldsEvents() const override { return pendingMove_.has_value(); }
   void Resynchronize() override;
 
@@ -44,6 +47,7 @@ class TInotifySource : public TChangeSource {
   void Appeared(const std::string& path, bool directory);
   void Vanished(const std::string& path, bool directory);
   void FlushMove();
+  void RewalkAhead();
 
   TReportSink& sink_;
   platform::TLinuxFileSystem& files_;
@@ -51,6 +55,7 @@ class TInotifySource : public TChangeSource {
   std::unordered_map<int, std::string> pathByWatch_;  // "C:\A\" by watch
   std::map<std::string, int> watchByPath_;            // ordered: a subtree is a range
   std::optional<TPendingMove> pendingMove_;
+  std::vector<std::string> walkedAhead_;  // new directories listed since the queue was last empty
 };
 
 }  // namespace varnoke::driver

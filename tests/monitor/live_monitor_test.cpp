@@ -104,11 +104,12 @@ class LiveMonitorTest : public ::testing::TestWithParam<std::uint32_t> {
   testing::TDiskModel model{drive.Root(), drive.Outside(), 2026};
   TMemoryDB db{drive.Services()};
   platform::TEvent stop{false, false};
-  std::unique_ptr<TExecutive> executive;
-  std::mutex mutex;
+    std::mutex mutex;
   std::condition_variable changed;
   std::uint64_t reports = 0;
   int markers = 0;
+  // Last: it goes first, so that no report arrives at what went before.
+  std::unique_ptr<TExecutive> executive;
 };
 
 TEST_P(LiveMonitorTest, StaysTheSameAsAFreshScanThroughRandomChanges) {

@@ -3,9 +3,19 @@
 #pragma once
 
 #include "platform/data_files.h"
+#include "platform/file_system.h"
 #include "platform/registry.h"
 
 namespace varnoke::bench {
+
+// Nothing is listed.
+class TNoFiles : public platform::TFileSystem {
+ public:
+  bool ListDirectory(std::string_view, bool, platform::TDirectoryListing&) override {
+    return false;
+  }
+  bool FileExists(std::string_view) const override { return false; }
+};
 
 class TNoDataFiles : public platform::TDataFiles {
  public:

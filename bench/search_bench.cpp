@@ -24,15 +24,6 @@ class TAllFixed : public platform::TDrives {
   bool GetDiskFreeSpace(std::string_view, platform::TDiskSpace&) const override { return false; }
 };
 
-// The tree is built by hand here; nothing is listed, read or saved.
-class TNoFiles : public platform::TFileSystem {
- public:
-  bool ListDirectory(std::string_view, bool, platform::TDirectoryListing&) override {
-    return false;
-  }
-  bool FileExists(std::string_view) const override { return false; }
-};
-
 constexpr std::size_t kDirectories = 100'000;
 constexpr std::size_t kFiles = 1'000'000;
 constexpr int kRuns = 7;

@@ -9,13 +9,6 @@ namespace {
 
 constexpr std::uint32_t kDirectoryAttribute = 0x10;
 
-TFileEntry* FindEntry(TDirectoryRecord* directory, std::string_view name) {
-  for (TFileEntry* e = directory->Files(); e != nullptr; e = e->Next()) {
-    if (name == e->Name()) return e;
-  }
-  return nullptr;
-}
-
 bool IsWildcard(std::string_view pattern) {
   return pattern.find_first_of("*?") != std::string_view::npos;
 }
@@ -76,7 +69,7 @@ void TMemoryDB::ApplyFileCreate(std::string_view path) {
   std::lock_guard guard(Lock);
   const TResolvedPath resolved = ResolvePath(path);
   if (resolved.Directory == nullptr || resolved.Name.empty()) return;
-  if (FindEntry(resolved.Directory, resolved.Name) != nullptr) return;
+  if (ddList_->FindFile(resolved.Directory, resolved.Name) != nullptr) return;
   ddList_->AddFile(resolved.Name, resolved.Directory);
 }
 
@@ -87,12 +80,20 @@ void TMemoryDB::ApplyDelete(std::string_view path) {
   TDirectoryRecord* directory = resolved.Directory;
   if (directory == nullptr) return;
   const std::string& pattern = resolved.Name;
-  const bool wildcard = IsWildcard(pattern);
-  const std::string directoryPath = wildcard ? DirectoryPath(directory) : std::string();
+  if (!IsWildcard(pattern)) {
+    // A plain name matches only itself: every entry of it goes, whether or
+    // not the file is still there.
+    for (TFileEntry* e : ddList_->FilesNamed(directory, pattern)) {
+      BlankFileResult(e);
+      ddList_->RemoveFileEntry(e, directory);
+    }
+    return;
+  }
+  const std::string directoryPath = DirectoryPath(directory);
   TFileEntry* previous = nullptr;
   for (TFileEntry* e = directory->Files(); e != nullptr;) {
     if (!MatchWildcardTerminated(e->Name(), pattern.data(), pattern.size()) ||
-        (wildcard && files_.FileExists(directoryPath + e->Name()))) {
+        files_.FileExists(directoryPath + e->Name())) {
       previous = e;
       e = e->Next();
       continue;
@@ -157,7 +158,7 @@ void TMemoryDB::ApplyFileRename(std::string_view oldPath, std::string_view newPa
   const TResolvedPath from = ResolvePath(oldPath);
   const TResolvedPath to = ResolvePath(newPath);
   if (from.Directory == nullptr) return;
-  TFileEntry* entry = FindEntry(from.Directory, from.Name);
+  TFileEntry* entry = ddList_->FindFile(from.Directory, from.Name);
   if (entry == nullptr) return;
   if (to.Directory == nullptr || to.Name.empty()) {
     // Nowhere to put the new name: the file has left what the tree holds.
@@ -169,7 +170,7 @@ void TMemoryDB::ApplyFileRename(std::string_view oldPath, std::string_view newPa
   // An entry of the new name is replaced, not duplicated. The new entry is
   // made before the old one goes, so that running out of memory leaves the
   // old entry and its row as they were.
-  TFileEntry* replaced = FindEntry(to.Directory, to.Name);
+  TFileEntry* replaced = ddList_->FindFile(to.Directory, to.Name);
   if (replaced != nullptr && replaced != entry) {
     BlankFileResult(replaced);
     ddList_->RemoveFileEntry(replaced, to.Directory);

@@ -66,6 +66,7 @@ TDirectoryRecord* TDDList::AddDirectory(std::string_view name, TDirectoryRecord*
 }
 
 void TDDList::FreeFiles(TDirectoryRecord* record) noexcept {
+  fileIndexes_.erase(record);
   for (TFileEntry* e = record->files_; e != nullptr;) {
     TFileEntry* next = e->next_;
     arena_.Free(e, TFileEntry::BlockSize(std::strlen(e->Name())));
@@ -130,28 +131,56 @@ TFileEntry* TDDList::AddFile(std::string_view name, TDirectoryRecord* directory)
   std::memset(block, 0, size);
   auto* entry = new (block) TFileEntry();
   std::memcpy(entry->MutableName(), name.data(), name.size());
+  if (!fileIndexes_.empty()) {
+    if (const auto it = fileIndexes_.find(directory); it != fileIndexes_.end()) {
+      entry->next_ = directory->files_;
+      try {
+        it->second->Added(entry);
+      } catch (...) {
+        fileIndexes_.erase(it);  // only a lookup aid: rebuilt when next needed
+      }
+    }
+  }
   entry->next_ = directory->files_;
   directory->files_ = entry;
   ++fileCount_;
   return entry;
 }
 
-TFileEntry* TDDList::RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* directory) noexcept {
-  if (directory == nullptr || directory->files_ == nullptr || entry == nullptr) return nullptr;
-  TFileEntry* next = nullptr;
-  if (directory->files_ == entry) {
-    next = entry->next_;
-    directory->files_ = next;
+TFileIndex* TDDList::FileIndex(TDirectoryRecord* directory) {
+  if (const auto it = fileIndexes_.find(directory); it != fileIndexes_.end())
+    return it->second.get();
+  return nullptr;
+}
+
+void TDDList::Unchain(TFileEntry* entry, TDirectoryRecord* directory,
+                      TFileEntry* previous) noexcept {
+  if (TFileIndex* index = FileIndex(directory)) index->Removing(entry);
+  if (previous == nullptr) {
+    directory->files_ = entry->next_;
   } else {
-    TFileEntry* previous = directory->files_;
-    while (previous->next_ != nullptr && previous->next_ != entry)
-      previous = previous->next_;
-    if (previous->next_ == nullptr) return nullptr;
-    next = entry->next_;
-    previous->next_ = next;
+    previous->next_ = entry->next_;
   }
   arena_.Free(entry, TFileEntry::BlockSize(std::strlen(entry->Name())));
   --fileCount_;
+}
+
+TFileEntry* TDDList::RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* directory) noexcept {
+  if (directory == nullptr || directory->files_ == nullptr || entry == nullptr) return nullptr;
+  TFileEntry* previous = nullptr;
+  if (directory->files_ != entry) {
+    if (TFileIndex* index = Contains(directory) ? FileIndex(directory) : nullptr) {
+      previous = index->Previous(entry);
+      if (previous == nullptr || previous->next_ != entry) return nullptr;  // not in this chain
+    } else {
+      previous = directory->files_;
+      while (previous->next_ != nullptr && previous->next_ != entry)
+        previous = previous->next_;
+      if (previous->next_ == nullptr) return nullptr;
+    }
+  }
+  TFileEntry* next = entry->next_;
+  Unchain(entry, directory, previous);
   return next;
 }
 
@@ -161,14 +190,39 @@ TFileEntry* TDDList::RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* direct
                                           : previous->next_ == entry;
   if (!hinted || entry == nullptr || !Contains(directory)) return RemoveFileEntry(entry, directory);
   TFileEntry* next = entry->next_;
-  if (previous == nullptr) {
-    directory->files_ = next;
-  } else {
-    previous->next_ = next;
-  }
-  arena_.Free(entry, TFileEntry::BlockSize(std::strlen(entry->Name())));
-  --fileCount_;
+  Unchain(entry, directory, previous);
   return next;
+}
+
+TFileEntry* TDDList::FindFile(TDirectoryRecord* directory, std::string_view name) {
+  const std::vector<TFileEntry*> named = FilesNamed(directory, name);
+  return named.empty() ? nullptr : named.front();
+}
+
+std::vector<TFileEntry*> TDDList::FilesNamed(TDirectoryRecord* directory, std::string_view name) {
+  // Chains this long are indexed on the way: reports into big directories
+  // then cost a lookup each, not a walk of the whole chain.
+  constexpr std::size_t kIndexFrom = 64;
+  std::vector<TFileEntry*> found;
+  if (TFileIndex* index = FileIndex(directory)) {
+    if (const std::vector<TFileEntry*>* named = index->Named(name)) {
+      found.assign(named->rbegin(), named->rend());
+    }
+    return found;
+  }
+  std::size_t length = 0;
+  for (TFileEntry* e = directory->files_; e != nullptr; e = e->next_) {
+    if (name == e->Name()) found.push_back(e);
+    ++length;
+  }
+  if (length >= kIndexFrom && Contains(directory)) {
+    try {
+      fileIndexes_.emplace(directory, std::make_unique<TFileIndex>(directory->files_));
+    } catch (...) {
+      // Without the index lookups walk, as they did.
+    }
+  }
+  return found;
 }
 
 void TDDList::CollectSubtree(TDirectoryRecord* record, std::vector<TDirectoryRecord*>& out) {

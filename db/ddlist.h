@@ -12,9 +12,11 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "db/directory_index.h"
+#include "db/file_index.h"
 #include "db/record_arena.h"
 #include "db/tree_records.h"
 
@@ -59,6 +61,12 @@ class TDDList {
     return directory->Files();
   }
 
+  // The first entry of directory's chain with exactly that name, or null.
+  TFileEntry* FindFile(TDirectoryRecord* directory, std::string_view name);
+
+  // Every entry of directory with exactly that name, in chain order.
+  std::vector<TFileEntry*> FilesNamed(TDirectoryRecord* directory, std::string_view name);
+
   // The first record in chain order with exactly this name and parent (null
   // matches only null), or null.
   TDirectoryRecord* FindDirectory(std::string_view name, const TDirectoryRecord* parent);
@@ -100,6 +108,8 @@ class TDDList {
   const char* CopyName(std::string_view name);
   void FreeName(const char* name, std::size_t length) noexcept;
   void FreeFiles(TDirectoryRecord* record) noexcept;
+  TFileIndex* FileIndex(TDirectoryRecord* directory);
+  void Unchain(TFileEntry* entry, TDirectoryRecord* directory, TFileEntry* previous) noexcept;
   void Unlink(TDirectoryRecord* record) noexcept;
   void Destroy(TDirectoryRecord* record) noexcept;
 
@@ -112,6 +122,9 @@ class TDDList {
   // Built on first use and kept current from then on; a tree that is only
   // filled and walked (a scan, a load and a plain search) never pays for it.
   std::unique_ptr<TDirectoryIndex> index_;
+  // Directories whose chains grew long enough to be looked up by name get
+  // an index of their own on the first lookup; kept current from then on.
+  std::unordered_map<const TDirectoryRecord*, std::unique_ptr<TFileIndex>> fileIndexes_;
 };
 
 }  // namespace varnoke

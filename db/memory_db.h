@@ -128,7 +128,7 @@ class TMemoryDB {
   void ApplyDelete(std::string_view path);
   // A directory was created below a directory the tree holds.
   void ApplyDirectoryCreate(std::string_view path);
-    // A directory was removed: its record goes with everything below it, and
+  // A directory was removed: its record goes with everything below it, and
   // every row that shows any of them is blanked first. A final name with *
   // or ? removes the matching subdirectories that are gone from the disk.
   void ApplyDirectoryRemove(std::string_view path);

@@ -222,6 +222,45 @@ TEST(TDDList, FindDirectoryAgreesWithAWalkOfTheChain) {
   }
 }
 
+// Large directories get an index of their names on the first lookup: it
+// must answer as the chain does through any mix of changes, and removals
+// must keep the chain intact with or without it.
+TEST(TDDList, LookupsByNameAgreeWithTheChainInLargeDirectories) {
+  std::mt19937 random(8);
+  const auto pick = [&](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+  };
+  TDDList list;
+  TDirectoryRecord* big = list.AddDirectory("C:", nullptr);
+  TDirectoryRecord* other = list.AddDirectory("D:", nullptr);
+  for (int i = 0; i < 300; ++i)
+    list.AddFile("N" + std::to_string(pick(120)), big);
+  TFileEntry* foreign = list.AddFile("N1", other);
+  for (int step = 0; step < 4000; ++step) {
+    const std::string name = "N" + std::to_string(pick(120));
+    std::vector<TFileEntry*> expected;
+    for (TFileEntry* e = big->Files(); e != nullptr; e = e->Next()) {
+      if (name == e->Name()) expected.push_back(e);
+    }
+    ASSERT_EQ(list.FilesNamed(big, name), expected) << "step " << step;
+    ASSERT_EQ(list.FindFile(big, name), expected.empty() ? nullptr : expected.front());
+    const std::size_t action = pick(3);
+    if (action == 0) {
+      list.AddFile(name, big);
+    } else if (!expected.empty()) {
+      TFileEntry* victim = expected[pick(expected.size())];
+      TFileEntry* follower = victim->Next();
+      ASSERT_EQ(list.RemoveFileEntry(victim, big), follower);
+    }
+    ASSERT_EQ(list.RemoveFileEntry(foreign, big), nullptr);  // not in this chain
+  }
+  std::size_t length = 0;
+  for (TFileEntry* e = big->Files(); e != nullptr; e = e->Next())
+    ++length;
+  EXPECT_EQ(list.FileCount(), length + 1);
+  EXPECT_EQ(list.FindFile(other, "N1"), foreign);
+}
+
 TEST(TDDList, AppendSubdirectoriesListsTheChildrenOfARecord) {
   TDDList list;
   TDirectoryRecord* c = list.AddDirectory("C:", nullptr);

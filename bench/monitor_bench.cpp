@@ -114,7 +114,7 @@ struct TBurstFigures {
   double source = 0;
 };
 
-TBurstFigures Burst(const TDiskTree& tree) {
+TBurstFigures Burst(const TDiskTree& tree, std::uint32_t requested, bool measureIdle) {
   TBurstFigures figures;
   testing::TLiveDrive drive;
   // Drive C: of the live configuration is the generated tree.
@@ -129,6 +129,7 @@ TBurstFigures Burst(const TDiskTree& tree) {
   TAppliedCounter applied;
   applied.Reserve(kBurst + 16);
   TExecutiveOptions options;
+  options.Source = requested;
   options.AfterReport = applied.Hook();
   TExecutive executive(db, stop, options);
   if (!executive.WaitUntilRegistered()) return figures;
@@ -137,16 +138,18 @@ TBurstFigures Burst(const TDiskTree& tree) {
   figures.source = source;
 
   // Quiet: what the monitor and the device take while nothing happens.
-  rusage before{};
-  ::getrusage(RUSAGE_SELF, &before);
-  std::this_thread::sleep_for(std::chrono::seconds(10));
-  rusage after{};
-  ::getrusage(RUSAGE_SELF, &after);
-  const auto cpu = [](const rusage& u) {
-    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-  };
-  figures.idleCpuPercent = (cpu(after) - cpu(before)) / 10.0 * 100.0;
+  if (measureIdle) {
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    std::this_thread::sleep_for(std::chrono::seconds(10));
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+    const auto cpu = [](const rusage& u) {
+      return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+             static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+    };
+    figures.idleCpuPercent = (cpu(after) - cpu(before)) / 10.0 * 100.0;
+  }
 
   // The burst: a new directory, then its files, as fast as they can be made.
   const std::string directory = tree.root + "/burst";
@@ -201,12 +204,20 @@ int Main() {
   const TDiskTree tree = EnsureDiskTree(folder + "/scan", kDirectories, kFiles);
 
   Report("apply_reports_per_s", ApplyThroughput());
-  const TBurstFigures burst = Burst(tree);
+  // The source the device picks by itself (fanotify where privileged), then
+  // inotify, which everybody else gets.
+  const TBurstFigures burst = Burst(tree, VXD_SOURCE_AUTOMATIC, true);
   Report("monitor_source", burst.source);  // 1 inotify, 2 fanotify
   Report("report_latency_p50_ms", burst.p50Ms);
   Report("report_latency_p99_ms", burst.p99Ms);
   Report("burst_reports_lost", burst.lost);
   Report("monitor_idle_cpu_percent", burst.idleCpuPercent);
+  if (burst.source != VXD_SOURCE_INOTIFY) {
+    const TBurstFigures inotify = Burst(tree, VXD_SOURCE_INOTIFY, false);
+    Report("inotify_report_latency_p50_ms", inotify.p50Ms);
+    Report("inotify_report_latency_p99_ms", inotify.p99Ms);
+    Report("inotify_burst_reports_lost", inotify.lost);
+  }
   return 0;
 }
 

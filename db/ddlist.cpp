@@ -251,33 +251,32 @@ bool TDDList::MoveDirectory(TDirectoryRecord* record, std::string_view name,
                             TDirectoryRecord* parent) {
   if (!MayMove(record, parent)) return false;
   const char* copy = CopyName(name);  // before anything changes: it may throw
-  if (index_) index_->Erase(record);
-  FreeName(record->name_, record->nameLength_);
-  record->name_ = copy;
-  record->nameLength_ = static_cast<std::uint32_t>(name.size());
-  record->parent_ = parent;
-  if (index_) {
-    try {
-      index_->Insert(record);
-    } catch (...) {
-      index_.reset();
-    }
-  }
+  Reindex(record, [&] {
+    FreeName(record->name_, record->nameLength_);
+    record->name_ = copy;
+    record->nameLength_ = static_cast<std::uint32_t>(name.size());
+    record->parent_ = parent;
+  });
   return true;
 }
 
 bool TDDList::SetParent(TDirectoryRecord* record, TDirectoryRecord* parent) {
   if (!MayMove(record, parent)) return false;
+  Reindex(record, [&] { record->parent_ = parent; });
+  return true;
+}
+
+template <typename Change>
+void TDDList::Reindex(TDirectoryRecord* record, const Change& change) noexcept {
   if (index_) index_->Erase(record);
-  record->parent_ = parent;
+  change();
   if (index_) {
     try {
       index_->Insert(record);
     } catch (...) {
-      index_.reset();
+      index_.reset();  // only a lookup aid: rebuilt when next needed
     }
   }
-  return true;
 }
 
 void TDDList::AppendSubdirectories(const TDirectoryRecord* directory,

@@ -105,6 +105,10 @@ class TDDList {
     return record != nullptr && record->owner_ == this;
   }
   bool MayMove(const TDirectoryRecord* record, const TDirectoryRecord* parent) const;
+  // Changes record's name or parent (change must not throw) with the index
+  // kept current.
+  template <typename Change>
+  void Reindex(TDirectoryRecord* record, const Change& change) noexcept;
   const char* CopyName(std::string_view name);
   void FreeName(const char* name, std::size_t length) noexcept;
   void FreeFiles(TDirectoryRecord* record) noexcept;

@@ -10,16 +10,11 @@
 #include "platform/config_paths.h"
 #include "platform/hive_format.h"
 #include "platform/messages.h"
+#include "platform/path_text.h"
 #include "platform/unique_fd.h"
 
 namespace varnoke::platform {
 namespace {
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 bool MakeFolders(const std::string& folder) {
   struct stat st {};

@@ -8,16 +8,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/path_text.h"
 #include "platform/unique_fd.h"
 
 namespace varnoke::platform {
 namespace {
-
-std::string FolderOf(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
 
 class TLinuxPendingFile : public TPendingFile {
  public:

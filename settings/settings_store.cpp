@@ -43,14 +43,26 @@ std::string KeyNotOpenedMessage(std::string_view key, std::string_view problem) 
   return message;
 }
 
-std::uint32_t TSettingsStore::ReadDWORDSetting(std::string_view key, std::string_view name) const {
-  const platform::TRegValue value = FindValue(registry_, key, name);
-  if (value.Data.size() > kDwordBuffer) {
-    if (value.Type == platform::kRegDword) {
-      throw ERegistry(FormatMessage(platform::kMsgValueNotOpened, {name, key}));
-    }
-    throw ERegistry(FormatMessage(platform::kMsgValueWrongType, {name, key, kDwordTypeName}));
+namespace {
+
+// The value, when it fits into a buffer of the given size; otherwise 8193
+// for a value of the expected type, 8194 naming that type for any other.
+platform::TRegValue FittingValue(const platform::TRegistry& registry, std::string_view key,
+                                 std::string_view name, std::size_t buffer,
+                                 std::uint32_t expectedType, std::string_view typeName) {
+  platform::TRegValue value = FindValue(registry, key, name);
+  if (value.Data.size() <= buffer) return value;
+  if (value.Type == expectedType) {
+    throw ERegistry(FormatMessage(platform::kMsgValueNotOpened, {name, key}));
   }
+  throw ERegistry(FormatMessage(platform::kMsgValueWrongType, {name, key, typeName}));
+}
+
+}  // namespace
+
+std::uint32_t TSettingsStore::ReadDWORDSetting(std::string_view key, std::string_view name) const {
+  const platform::TRegValue value =
+      FittingValue(registry_, key, name, kDwordBuffer, platform::kRegDword, kDwordTypeName);
   // A shorter value fills the low bytes; the rest stay zero.
   std::array<std::uint8_t, kDwordBuffer> bytes{};
   std::copy(value.Data.begin(), value.Data.end(), bytes.begin());
@@ -90,13 +102,8 @@ void TSettingsStore::WriteDWORDSetting(std::string_view key, std::string_view na
 }
 
 std::string TSettingsStore::ReadStringSetting(std::string_view key, std::string_view name) const {
-  const platform::TRegValue value = FindValue(registry_, key, name);
-  if (value.Data.size() > kStringBuffer) {
-    if (value.Type == platform::kRegSz) {
-      throw ERegistry(FormatMessage(platform::kMsgValueNotOpened, {name, key}));
-    }
-    throw ERegistry(FormatMessage(platform::kMsgValueWrongType, {name, key, kStringTypeName}));
-  }
+  const platform::TRegValue value =
+      FittingValue(registry_, key, name, kStringBuffer, platform::kRegSz, kStringTypeName);
   const auto end = std::find(value.Data.begin(), value.Data.end(), std::uint8_t{0});
   return std::string(value.Data.begin(), end);
 }

@@ -101,6 +101,7 @@ void TExecutive::Execute() {
     // the thread, so that nothing is queued to a thread that waits no more.
     SetState(kEnded, std::current_exception());
     device_.reset();
+    if (options_.OnFailure) options_.OnFailure(Failure());
   }
   tCurrent = nullptr;
 }

@@ -28,6 +28,9 @@ struct TExecutiveOptions {
   // Runs on the monitor thread after each report has been applied and
   // acknowledged.
   std::function<void()> AfterReport;
+  // Runs once on the monitor thread when the thread ends for any reason
+  // other than the stop event, with what ended it (Failure()).
+  std::function<void(std::exception_ptr)> OnFailure;
 };
 
 class TExecutive {

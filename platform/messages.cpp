@@ -11,12 +11,66 @@ struct TEntry {
 // The texts stand exactly as the program has always shown them, the double
 // spaces in 8193 and 8194 included.
 constexpr TEntry kTable[] = {
+    {kMsgHookInitFailed,
+     "Failed to initialize the %s dynamic link library. %s cannot continue execution at this "
+     "time. If re-installing %s does not succeed, please contact technical support."},
+    {kMsgMessagesNotRegistered,
+     "Failed to register custom windows messages. %s cannot continue execution at this time. "
+     "This problem can be caused by Windows 95 being extremely low on system resources. Try "
+     "unloading some applications or re-starting Windows 95."},
     {kMsgDeviceLoadFailed,
      "Failed to load the %s virtual device driver. %s cannot continue execution at this time. "
      "If re-installing %s does not succeed, please contact technical support."},
+    {kMsgHookLoadFailed,
+     "Failed to load the %s dynamic link library. %s cannot continue execution at this time. If "
+     "re-installing %s does not succeed, please contact technical support."},
     {kMsgDeviceInitFailed,
      "Failed to initialize the %s virtual device driver. %s cannot continue execution at this "
      "time. If re-installing %s does not succeed, please contact technical support."},
+    {kMsgCancelScan,
+     "Cancelling the scan operation now will shut down %s. Are you sure you wish to continue?"},
+    {kMsgFilesFound, "Number of files found = %d"},
+    {kMsgHotKeyInUse,
+     "The hot key %s is in use by another program, so it cannot call up %s. Choose another one "
+     "with Set Hot Key in the File menu."},
+    {kMsgNoTray,
+     "No system tray appeared within %d seconds; %s runs on without a tray icon. Press %s to "
+     "call up its search window."},
+    {kMsgPathNotTyped,
+     "The path was not typed, because the window you chose did not get the keyboard back. It is "
+     "on the clipboard instead: %s"},
+    {kMsgNotSaved,
+     "The filename database could not be saved to %s; the next start scans the drives again."},
+    {kMsgWrongPlatform, "This program runs only under X11"},
+    {kMsgHotKeyNotGrabbed,
+     "The hot key %s has no key on this keyboard, so it cannot call up %s. Choose another one "
+     "with Set Hot Key in the File menu."},
+    {kMsgTerminateNow,
+     "Terminating %s now will require that %s rebuild the filename database the next time that "
+     "%s restarts. Are you sure you wish to terminate now?"},
+    {kMsgShiftName, "Shift "},
+    {kMsgCtrlName, "Ctrl "},
+    {kMsgAltName, "Alt "},
+    {4611, "Backspace"},
+    {4612, "Tab"},
+    {4613, "Clear"},
+    {4614, "Return"},
+    {4615, "Pause"},
+    {4616, "Escape"},
+    {4617, "Space"},
+    {4618, "Prior"},
+    {4619, "Next"},
+    {4620, "End"},
+    {4621, "Home"},
+    {4622, "Left"},
+    {4623, "Up"},
+    {4624, "Right"},
+    {4625, "Down"},
+    {4626, "Select"},
+    {4627, "Print"},
+    {4628, "Insert"},
+    {4629, "Delete"},
+    {4630, "Help"},
     {kMsgKeyNotOpened,
      "The key: '%s' could not be opened in the Windows Registry. This could be an indication of "
      "more serious problems. Run a registry maintenance program, or re-install this software to "
@@ -35,6 +89,7 @@ constexpr TEntry kTable[] = {
      "this software to correct this problem."},
     {kMsgHiveUnreadable, "The settings file %s cannot be read: line %d: %s."},
     {kMsgHiveUnwritable, "The settings file %s could not be written: %s."},
+    {kMsgCannotCreateFile, "Cannot create file %s"},
 };
 
 }  // namespace

@@ -14,14 +14,32 @@ namespace varnoke::platform {
 
 // The numbers of the table.
 enum TMessageId : int {
+  kMsgHookInitFailed = 4096,
+  kMsgMessagesNotRegistered = 4097,
   kMsgDeviceLoadFailed = 4098,
+  kMsgHookLoadFailed = 4099,
   kMsgDeviceInitFailed = 4100,
+  kMsgCancelScan = 4101,
+  kMsgFilesFound = 4102,
+  kMsgHotKeyInUse = 4103,
+  kMsgNoTray = 4104,
+  kMsgPathNotTyped = 4105,
+  kMsgNotSaved = 4106,
+  kMsgWrongPlatform = 4107,
+  kMsgHotKeyNotGrabbed = 4108,
+  kMsgTerminateNow = 4352,
+  kMsgShiftName = 4608,
+  kMsgCtrlName = 4609,
+  kMsgAltName = 4610,
+  kMsgFirstKeyName = 4611,  // 4611 "Backspace" to 4630 "Help"
+  kMsgLastKeyName = 4630,
   kMsgKeyNotOpened = 8192,
   kMsgValueNotOpened = 8193,
   kMsgValueWrongType = 8194,
   kMsgValueNotSet = 8195,
   kMsgHiveUnreadable = 8196,
   kMsgHiveUnwritable = 8197,
+  kMsgCannotCreateFile = 61441,
 };
 
 using TMessageArg = std::variant<std::string_view, std::int64_t>;

@@ -1,0 +1,83 @@
+// What the program needs of the desktop beyond its own windows: message
+// numbers shared with other programs, other programs' windows (where they
+// stand, the foreground, the keyboard focus), typing into them, and the
+// arrival of a tray. On X11 these are the X11 services; tests without a
+// display use an in-process stand-in.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string_view>
+
+namespace varnoke::shell {
+
+// A window of any program on the display (an X11 window id); 0 is none.
+using TWindowHandle = std::uint64_t;
+
+// A rectangle in root-window (screen) coordinates, right and bottom
+// exclusive.
+struct TScreenRect {
+  int Left = 0;
+  int Top = 0;
+  int Right = 0;
+  int Bottom = 0;
+  int Width() const { return Right - Left; }
+  int Height() const { return Bottom - Top; }
+  bool operator==(const TScreenRect&) const = default;
+};
+
+// How far a window manager's frame reaches beyond a window's client area.
+struct TFrameExtents {
+  int Left = 0;
+  int Right = 0;
+  int Top = 0;
+  int Bottom = 0;
+};
+
+// A message another program posted to one of our windows.
+struct TPostedMessage {
+  TWindowHandle Window = 0;
+  std::uint32_t Message = 0;
+  std::uint64_t WParam = 0;
+  std::uint64_t LParam = 0;
+};
+
+class TDesktopServices {
+ public:
+  virtual ~TDesktopServices() = default;
+
+  // The number every program on the display gets for name; 0 on failure.
+  virtual std::uint32_t RegisterWindowMessage(std::string_view name) = 0;
+
+  // Decodes a native event of the toolkit (as a native event filter gets
+  // it) that is a message posted to one of our windows.
+  virtual bool DecodePostedMessage(const QByteArray& eventType, void* event,
+                                   TPostedMessage& message) = 0;
+
+  // The window's outer rectangle, its frame included; false when it is gone.
+  virtual bool GetWindowRect(TWindowHandle window, TScreenRect& rect) = 0;
+  // The window's frame; false when not known (yet).
+  virtual bool GetFrameExtents(TWindowHandle window, TFrameExtents& extents) = 0;
+  // The window it is transient for; 0 when none.
+  virtual TWindowHandle GetParent(TWindowHandle window) = 0;
+  // Asks for the window to become the active one, raised.
+  virtual void SetForegroundWindow(TWindowHandle window) = 0;
+
+  // Waits until the keyboard focus is in the window's top-level window:
+  // true, or false once timeoutMs have passed.
+  virtual bool WaitForFocusIn(TWindowHandle window, int timeoutMs) = 0;
+  // Types the text (UTF-8) into whatever has the keyboard focus; true when
+  // every character was typed.
+  virtual bool TypeText(std::string_view text) = 0;
+
+  // True when a tray host on the display can take an icon now.
+  virtual bool TrayPresent() = 0;
+  // Calls onChange, on the user-interface thread, whenever a tray host may
+  // have arrived, until the returned object is dropped.
+  virtual std::unique_ptr<QObject> WatchTray(std::function<void()> onChange) = 0;
+};
+
+}  // namespace varnoke::shell

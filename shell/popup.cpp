@@ -1,0 +1,74 @@
+// TFormui: the registered messages, the pop-ups over another window or where
+// the window last stood, and hiding again.
+#include <QLineEdit>
+
+#include "shell/about.h"
+#include "shell/desktop_services.h"
+#include "shell/program.h"
+#include "shell/uiform.h"
+
+namespace varnoke::shell {
+
+bool TFormui::HandleWindowMessage(std::uint32_t message, std::uint64_t wParam,
+                                  std::uint64_t lParam) {
+  const TPopupMessages& messages = program_.Messages;
+  if (message == 0) return false;
+  if (message == messages.TrayActivateMessage) {
+    TrayPopup(lParam);
+  } else if (message == messages.ActivateMessage) {
+    HotKeyPopup(wParam);
+  } else if (message == messages.EditControlMessage) {
+    // Whatever the hook names, none included, until a delivery uses it.
+    TargetEditControl = wParam;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+void TFormui::TrayPopup(std::uint64_t mouseMessage) {
+  if (mouseMessage != kWmLButtonDown && mouseMessage != kWmRButtonDown) return;
+  // Not while the splash, the About box or a scan's progress is up.
+  const TFormAbout* about = program_.AboutIfCreated();
+  if (about != nullptr && about->isVisible()) return;
+  TargetWindow = 0;
+  // Where it last stood: after a hot-key pop-up, over that target.
+  ShowAndFocus();
+}
+
+void TFormui::HotKeyPopup(TWindowHandle target) {
+  TargetWindow = target;
+  TScreenRect frame;
+  if (program_.Desktop.GetWindowRect(target, frame)) PlaceOver(frame);
+  ShowAndFocus();
+}
+
+void TFormui::PlaceOver(const TScreenRect& frame) {
+  // The window's frame takes the target's frame rectangle. Before this
+  // window has been framed once, its frame is taken to be the target's.
+  TFrameExtents own;
+  if (!program_.Desktop.GetFrameExtents(winId(), own) &&
+      !program_.Desktop.GetFrameExtents(TargetWindow, own)) {
+    own = {};
+  }
+  setGeometry(frame.Left + own.Left, frame.Top + own.Top,
+              std::max(1, frame.Width() - own.Left - own.Right),
+              std::max(1, frame.Height() - own.Top - own.Bottom));
+}
+
+void TFormui::ShowAndFocus() {
+  if (windowState() & Qt::WindowMinimized) setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
+  program_.Desktop.SetForegroundWindow(winId());
+  editSearchFilename->setFocus(Qt::ActiveWindowFocusReason);
+  editSearchFilename->selectAll();
+}
+
+void TFormui::HideSearchWindow() {
+  hide();
+  if (TargetWindow != 0) program_.Desktop.SetForegroundWindow(TargetWindow);
+}
+
+}  // namespace varnoke::shell

@@ -1,0 +1,159 @@
+#include "shell/program.h"
+
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "db/memory_db.h"
+#include "db/terminate.h"
+#include "monitor/executive.h"
+#include "platform/alertable_wait.h"
+#include "platform/device.h"
+#include "platform/hook_library.h"
+#include "platform/messages.h"
+#include "settings/settings_store.h"
+#include "shell/about.h"
+#include "shell/app_exception.h"
+#include "platform/host_path_cache.h"
+#include "shell/desktop_services.h"
+#include "shell/help_window.h"
+#include "shell/host_services.h"
+#include "shell/key_names.h"
+#include "shell/message_box.h"
+#include "shell/resources.h"
+#include "shell/tray_icon.h"
+#include "shell/uiform.h"
+
+namespace varnoke::shell {
+
+TProgram::TProgram(THostServices& host, TDesktopServices& desktop)
+    : Host(host), Desktop(desktop), SystemDirectory(platform::GetSystemDirectory()) {
+  InitResources();
+}
+
+TProgram::~TProgram() {
+  // Whatever happened before, nothing may outlive the database it uses.
+  executive_.reset();
+  if (form_ != nullptr) form_->SetDatabase(nullptr);
+  MemoryDB.reset();
+}
+
+void TProgram::CreateWindows() {
+  form_ = std::make_unique<TFormui>(*this);
+}
+
+std::string TProgram::DatabaseFileName() const {
+  return Directory + "/memdb.dat";
+}
+
+std::string TProgram::HelpFileName() const {
+  const std::string installed = Directory + "/vk96.html";
+  if (::access(installed.c_str(), R_OK) == 0) return installed;
+  // Beside the program: <prefix>/share/varnoke, as installed or built.
+  return QCoreApplication::applicationDirPath().toStdString() + "/../share/varnoke/vk96.html";
+}
+
+THelpWindow& TProgram::Help() {
+  if (help_ == nullptr) help_ = std::make_unique<THelpWindow>(QString::fromStdString(HelpFileName()));
+  return *help_;
+}
+
+std::string TProgram::HostPath(const std::string& drivePath) const {
+  platform::THostPathCache paths(Host.Drives);
+  return paths.HostPath(drivePath);
+}
+
+void TProgram::OpenHotKeyDialog() {}
+
+void TProgram::OpenStartupOptionsDialog() {}
+
+void TProgram::ReadHotKey() {
+  HotKeyCode = static_cast<std::uint16_t>(
+      Host.Settings.ReadDWORDSetting(settings::SettingsKey, "HotKey") & 0xFFFF);
+  HotKeyShiftState = Host.Settings.ReadDWORDSetting(settings::SettingsKey, "HotKeyShift");
+}
+
+platform::TSetKeyResult TProgram::SetKey() {
+  const platform::TSetKeyResult result = hook_->SetKey(HotKeyCode, HotKeyShiftState);
+  const std::string key = HotKeyText(HotKeyCode, HotKeyShiftState);
+  if (result == platform::TSetKeyResult::HeldElsewhere) {
+    Notify(platform::FormatMessage(platform::kMsgHotKeyInUse, {key, "Varnoke"}));
+  } else if (result == platform::TSetKeyResult::NoSuchKey) {
+    Notify(platform::FormatMessage(platform::kMsgHotKeyNotGrabbed, {key, "Varnoke"}));
+  }
+  return result;
+}
+
+void TProgram::Notify(const std::string& text) {
+  std::fprintf(stderr, "varnoke: %s\n", text.c_str());
+  if (tray_ != nullptr && tray_->Added()) {
+    tray_->ShowMessage(QString::fromStdString(text));
+  } else if (tray_ == nullptr) {
+    // Start-up has not come to the tray yet: the icon tells it once it is there.
+    pendingNotice_ = text;
+  }
+}
+
+void TProgram::AppException(std::exception_ptr error) {
+  bool terminate = false;
+  try {
+    std::rethrow_exception(error);
+  } catch (const ETerminate&) {
+    terminate = true;
+  } catch (...) {
+  }
+  if (terminate) {
+    NoSaveOnExit = true;
+  } else {
+    MessageBox(nullptr, ExceptionMessage(error), QStringLiteral("Varnoke"), kMbIconError);
+  }
+  Quit(exitCode_);
+}
+
+void TProgram::MonitorFailed(std::exception_ptr error) {
+  // The database stopped following the disk; it is complete, so it is
+  // saved on the way out.
+  ShowLastChanceError(error);
+  Quit(1);
+}
+
+void TProgram::EndSession() {
+  if (form_ != nullptr) {
+    form_->AllowClose = true;
+    form_->close();
+  }
+  Quit(exitCode_);
+}
+
+void TProgram::ExitConfirmed() {
+  NoSaveOnExit = true;
+  if (hook_ != nullptr) hook_->InstallHook(0, form_->winId());
+  form_->AllowClose = true;
+  Quit(exitCode_);
+}
+
+void TProgram::Quit(int exitCode) {
+  exitCode_ = exitCode;
+  quitRequested_ = true;
+  // A scan on its way would leave half a tree: it is abandoned, and an
+  // abandoned scan saves nothing.
+  if (scanning_ && MemoryDB != nullptr) MemoryDB->ScanCancelRequested = true;
+  if (tray_ != nullptr) tray_->CancelWait();
+  if (eventLoopRunning_) QCoreApplication::exit(exitCode);
+}
+
+bool TProgram::WaitUntilMonitoring() {
+  return executive_ != nullptr && executive_->WaitUntilRegistered();
+}
+
+int TProgram::RunEventLoop() {
+  if (quitRequested_) return exitCode_;
+  eventLoopRunning_ = true;
+  QMetaObject::invokeMethod(this, &TProgram::Running, Qt::QueuedConnection);
+  QCoreApplication::exec();
+  eventLoopRunning_ = false;
+  return exitCode_;
+}
+
+}  // namespace varnoke::shell

@@ -1,0 +1,154 @@
+// The resident program's process-wide state and its spine: StartUp, which
+// prepares everything the program needs before its event loop runs, and
+// ShutDown, which takes it down again and saves or discards the database
+// as the way out asks.
+#pragma once
+
+#include <QObject>
+#include <chrono>
+#include <cstdint>
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "shell/popup_messages.h"
+
+namespace varnoke {
+class TExecutive;
+class TMemoryDB;
+}  // namespace varnoke
+
+namespace varnoke::platform {
+class TEvent;
+class THookLibrary;
+enum class TSetKeyResult;
+}  // namespace varnoke::platform
+
+namespace varnoke::shell {
+
+class TDesktopServices;
+class TFormAbout;
+class TFormui;
+class THelpWindow;
+class TTrayIcon;
+struct THostServices;
+
+class TProgram : public QObject {
+  Q_OBJECT
+
+ public:
+  // Both are borrowed and must outlive the program.
+  TProgram(THostServices& host, TDesktopServices& desktop);
+  ~TProgram() override;
+
+  // Creates the windows, none of them shown.
+  void CreateWindows();
+
+  // Prepares the resident program; true when the event loop is to run.
+  // Raises EInitialization or ERegistry when the program cannot start.
+  bool StartUp();
+  // Stops the monitor thread, saves the database unless NoSaveOnExit, frees
+  // it and removes the tray icon. Runs once; later calls do nothing.
+  void ShutDown();
+  // The application-wide handler of exceptions that escape event handlers.
+  void AppException(std::exception_ptr error);
+  // The desktop session ends, or a signal asks the program to end.
+  void EndSession();
+  // Exit, confirmed by the user: ends the program without saving.
+  void ExitConfirmed();
+
+  // Runs the event loop until something ends the program, unless that
+  // happened already; returns the exit code.
+  int RunEventLoop();
+
+ signals:
+  // The event loop has started: the program is resident.
+  void Running();
+
+ public:
+
+  // How long start-up waits for a tray to appear.
+  std::chrono::milliseconds TrayWaitTimeout{30000};
+
+  // True once something asked the program to end; the event loop must not
+  // (or no longer) run.
+  bool QuitRequested() const noexcept { return quitRequested_; }
+  int ExitCode() const noexcept { return exitCode_; }
+
+  // ---- Process-wide state ----
+  THostServices& Host;
+  TDesktopServices& Desktop;
+  std::unique_ptr<TMemoryDB> MemoryDB;
+  bool NoSaveOnExit = false;
+  std::unique_ptr<platform::TEvent> StopEvent;
+  std::uint16_t HotKeyCode = 0;
+  std::uint32_t HotKeyShiftState = 0;
+  TPopupMessages Messages;
+  // The installation folder (setting Directory).
+  std::string Directory;
+  // The folder of the change-report device.
+  std::string SystemDirectory;
+
+  TFormui& Form() { return *form_; }
+  // The splash and progress window, created by StartUp.
+  TFormAbout& About() { return *about_; }
+  TFormAbout* AboutIfCreated() { return about_.get(); }
+  TTrayIcon* Tray() { return tray_.get(); }
+  THelpWindow& Help();
+
+  // The hot-key and startup-options dialogs, shown modally.
+  void OpenHotKeyDialog();
+  void OpenStartupOptionsDialog();
+
+  // The host form of a drive-form path, as other programs open it; empty
+  // when its drive has no root.
+  std::string HostPath(const std::string& drivePath) const;
+
+  // Tells the user something that needs no answer: from the tray icon, or on
+  // standard error when there is none.
+  void Notify(const std::string& text);
+
+  // The database file's path.
+  std::string DatabaseFileName() const;
+  // The help file's path.
+  std::string HelpFileName() const;
+
+  // HotKeyCode and HotKeyShiftState from the settings HotKey and HotKeyShift.
+  void ReadHotKey();
+  // Hands the hot key to the hook library; tells the user once when it
+  // cannot call the program up (another program holds it).
+  platform::TSetKeyResult SetKey();
+  // Scans the drives with the progress window up, then closes it; lets
+  // ETerminate through when the user abandons the scan.
+  void ScanWithProgress();
+  bool ScanRunning() const noexcept { return scanning_; }
+  // Waits until the monitor thread follows the disk: true, or false when it
+  // failed or does not run.
+  bool WaitUntilMonitoring();
+
+ private:
+  void CheckRequiredFiles();
+  void InstallHook();
+  bool StartupScan();
+  void StartMonitor();
+  void MonitorFailed(std::exception_ptr error);
+  bool AddTrayIcon();
+  // Ends the event loop (and any wait inside it) with the exit code.
+  void Quit(int exitCode);
+
+  std::unique_ptr<TFormui> form_;
+  std::unique_ptr<TFormAbout> about_;
+  std::unique_ptr<TTrayIcon> tray_;
+  std::unique_ptr<THelpWindow> help_;
+  std::unique_ptr<platform::THookLibrary> hook_;
+  std::unique_ptr<TExecutive> executive_;
+  std::unique_ptr<TWindowMessageFilter> messageFilter_;
+  bool scanning_ = false;
+  bool eventLoopRunning_ = false;
+  bool quitRequested_ = false;
+  bool shutDown_ = false;
+  int exitCode_ = 0;
+  std::string pendingNotice_;  // told once the tray icon is there
+};
+
+}  // namespace varnoke::shell

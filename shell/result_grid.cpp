@@ -1,0 +1,114 @@
+#include "shell/result_grid.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+#include "shell/result_model.h"
+#include "shell/window_scale.h"
+
+namespace varnoke::shell {
+
+TResultGrid::TResultGrid(QWidget* parent) : QTableView(parent), model_(new TResultModel(this)) {
+  setModel(model_);
+  setSelectionBehavior(QAbstractItemView::SelectRows);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setShowGrid(false);
+  setWordWrap(false);
+  setTextElideMode(Qt::ElideNone);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+  setTabKeyNavigation(false);
+  setContextMenuPolicy(Qt::CustomContextMenu);
+
+  QHeaderView* rows = verticalHeader();
+  rows->hide();
+  rows->setMinimumSectionSize(1);
+  rows->setSectionResizeMode(QHeaderView::Fixed);
+  rows->setDefaultSectionSize(Scaled(16));
+
+  QHeaderView* columns = horizontalHeader();
+  columns->setSectionResizeMode(QHeaderView::Interactive);
+  columns->setStretchLastSection(false);
+  columns->setHighlightSections(false);
+  columns->setSectionsClickable(false);
+  columns->setSectionsMovable(false);
+  columns->setMinimumSectionSize(0);
+  columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  columns->setFixedHeight(Scaled(16) + 2);
+  columns->viewport()->installEventFilter(this);
+  setColumnWidth(0, Scaled(160));
+  setColumnWidth(1, Scaled(311));
+}
+
+int TResultGrid::SelectedRow() const {
+  const QModelIndexList rows = selectionModel()->selectedRows();
+  return rows.isEmpty() ? -1 : rows.front().row() + 1;
+}
+
+void TResultGrid::SelectRow(int row) {
+  if (row < 1 || row > model_->rowCount()) {
+    selectionModel()->clearSelection();
+    selectionModel()->setCurrentIndex({}, QItemSelectionModel::NoUpdate);
+    return;
+  }
+  const QModelIndex first = model_->index(row - 1, 0);
+  selectionModel()->setCurrentIndex(
+      first, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+int TResultGrid::RowAt(const QPoint& position) const {
+  const int row = rowAt(position.y());
+  return row < 0 ? -1 : row + 1;
+}
+
+void TResultGrid::mousePressEvent(QMouseEvent* event) {
+  setFocus(Qt::MouseFocusReason);
+  SelectRow(RowAt(event->position().toPoint()));
+  event->accept();
+}
+
+void TResultGrid::mouseReleaseEvent(QMouseEvent* event) {
+  const int row = RowAt(event->position().toPoint());
+  if (row > 0) SelectRow(row);
+  event->accept();
+}
+
+void TResultGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+  event->accept();
+  emit rowDoubleClicked();
+}
+
+void TResultGrid::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_C && (event->modifiers() & Qt::ControlModifier)) {
+    event->accept();
+    emit copyPressed();
+    return;
+  }
+  QTableView::keyPressEvent(event);
+}
+
+void TResultGrid::resizeEvent(QResizeEvent* event) {
+  QTableView::resizeEvent(event);
+  emit viewportResized();
+}
+
+bool TResultGrid::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == horizontalHeader()->viewport()) {
+    if (event->type() == QEvent::MouseButtonPress) {
+      // The header cell takes the selection: no data row stays selected.
+      SelectRow(0);
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+      // Also after dragging a column border: the header ends the drag when
+      // the event reaches it, after this.
+      const auto* mouse = static_cast<QMouseEvent*>(event);
+      const int column = horizontalHeader()->logicalIndexAt(mouse->position().toPoint());
+      if (column >= 0) emit headerReleased(column);
+    }
+  }
+  return QTableView::eventFilter(watched, event);
+}
+
+}  // namespace varnoke::shell

@@ -1,0 +1,177 @@
+// StartUp and what it calls, in the order the program comes up.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+
+#include "db/memory_db.h"
+#include "db/terminate.h"
+#include "monitor/executive.h"
+#include "monitor/initialization_error.h"
+#include "platform/alertable_wait.h"
+#include "platform/device.h"
+#include "platform/hook_library.h"
+#include "platform/messages.h"
+#include "settings/settings_store.h"
+#include "shell/about.h"
+#include "shell/host_services.h"
+#include "shell/key_names.h"
+#include "shell/program.h"
+#include "shell/scan_progress.h"
+#include "shell/tray_icon.h"
+#include "shell/uiform.h"
+
+namespace varnoke::shell {
+namespace {
+
+std::uint32_t ReadSetting(const THostServices& host, std::string_view name) {
+  return host.Settings.ReadDWORDSetting(settings::SettingsKey, name);
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+EInitialization StartupError(int id, std::string_view file) {
+  if (file.empty()) return EInitialization(platform::FormatMessage(id, {"Varnoke"}));
+  return EInitialization(platform::FormatMessage(id, {file, "Varnoke", "Varnoke"}));
+}
+
+// Clears a flag when the scope ends, however it ends.
+class TFlagScope {
+ public:
+  explicit TFlagScope(bool& flag) : flag_(flag) { flag_ = true; }
+  ~TFlagScope() { flag_ = false; }
+  TFlagScope(const TFlagScope&) = delete;
+  TFlagScope& operator=(const TFlagScope&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
+
+bool TProgram::StartUp() {
+  MemoryDB.reset();
+
+  Directory = Host.Settings.ReadStringSetting(settings::SettingsKey, "Directory");
+  // A folder that cannot be entered shows in the file check that follows.
+  [[maybe_unused]] const int entered = ::chdir(Directory.c_str());
+  CheckRequiredFiles();
+
+  about_ = std::make_unique<TFormAbout>();
+  about_->OnScanCancelled = [this] {
+    if (MemoryDB != nullptr) MemoryDB->ScanCancelRequested = true;
+  };
+  if (ReadSetting(Host, "ShowSplash") == 1) about_->SetSplashMode(0);
+
+  MemoryDB = std::make_unique<TMemoryDB>(Host.Services());
+  form_->SetDatabase(MemoryDB.get());
+  NoSaveOnExit = false;
+  const std::uint32_t saved = ReadSetting(Host, "SaveSuccessful");
+  StopEvent = std::make_unique<platform::TEvent>(false, false);
+
+  InstallHook();
+  ReadHotKey();
+  SetKey();
+  if (!RegisterPopupMessages(Desktop, Messages))
+    throw StartupError(platform::kMsgMessagesNotRegistered, {});
+  messageFilter_ = std::make_unique<TWindowMessageFilter>(Desktop, *form_);
+  QCoreApplication::instance()->installNativeEventFilter(messageFilter_.get());
+
+  QCoreApplication::processEvents();
+  if (quitRequested_) {
+    // Ended before there was a database: there is nothing to save, and the
+    // saved one must stay as it is.
+    NoSaveOnExit = true;
+    return false;
+  }
+
+  const std::uint32_t options = ReadSetting(Host, "StartupOptions");
+  if (saved == 1 || options == 2) {
+    if (!MemoryDB->LoadFromFile(DatabaseFileName()) && !StartupScan()) return false;
+    Host.Settings.WriteDWORDSetting(settings::SettingsKey, "SaveSuccessful", 0);
+  } else if (!StartupScan()) {
+    return false;
+  }
+
+  // Only a complete tree may meet change reports.
+  StartMonitor();
+  return AddTrayIcon();
+}
+
+void TProgram::CheckRequiredFiles() {
+  if (!FileExists(SystemDirectory + "/varnoke.vxd"))
+    throw StartupError(platform::kMsgDeviceLoadFailed, "varnoke.vxd");
+  if (!FileExists(Directory + "/mhook.dll"))
+    throw StartupError(platform::kMsgHookLoadFailed, "mhook.dll");
+}
+
+void TProgram::InstallHook() {
+  std::string problem;
+  hook_ = platform::THookLibrary::Load(Directory + "/mhook.dll", &problem);
+  if (hook_ == nullptr || !hook_->InstallHook(1, form_->winId())) {
+    if (!problem.empty()) std::fprintf(stderr, "varnoke: %s\n", problem.c_str());
+    throw StartupError(platform::kMsgHookInitFailed, "Varnoke");
+  }
+}
+
+bool TProgram::StartupScan() {
+  try {
+    ScanWithProgress();
+  } catch (const ETerminate&) {
+    NoSaveOnExit = true;
+    return false;
+  }
+  return true;
+}
+
+void TProgram::ScanWithProgress() {
+  about_->SetSplashMode(3);
+  MemoryDB->ScanCancelRequested = false;
+  TScanProgress progress(*about_);
+  try {
+    const TFlagScope scanning(scanning_);
+    MemoryDB->ScanDrives(DatabaseFileName(), progress);
+  } catch (...) {
+    // The question already closed the window when the user abandoned the
+    // scan; any other end closes it here.
+    about_->CloseSplash();
+    throw;
+  }
+  about_->CloseSplash();
+}
+
+void TProgram::StartMonitor() {
+  TExecutiveOptions options;
+  TFormui* form = form_.get();
+  options.AfterReport = [form] { form->ReportApplied(); };
+  options.OnFailure = [this](std::exception_ptr error) {
+    QMetaObject::invokeMethod(this, [this, error] { MonitorFailed(error); }, Qt::QueuedConnection);
+  };
+  executive_ = std::make_unique<TExecutive>(*MemoryDB, *StopEvent, std::move(options));
+}
+
+bool TProgram::AddTrayIcon() {
+  tray_ = std::make_unique<TTrayIcon>(Desktop, [this](std::uint64_t mouse) {
+    PostWindowMessage(*form_, Messages.TrayActivateMessage, 0, mouse);
+  });
+  if (!tray_->AddTrayIcon(TrayWaitTimeout) && !quitRequested_) {
+    // Without a tray the program still answers its hot key.
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(TrayWaitTimeout);
+    std::fprintf(stderr, "varnoke: %s\n",
+                 platform::FormatMessage(platform::kMsgNoTray,
+                                         {static_cast<std::int64_t>(seconds.count()), "Varnoke",
+                                          HotKeyText(HotKeyCode, HotKeyShiftState)})
+                     .c_str());
+  }
+  if (!pendingNotice_.empty()) {
+    const std::string notice = std::move(pendingNotice_);
+    pendingNotice_.clear();
+    if (tray_->Added()) tray_->ShowMessage(QString::fromStdString(notice));
+  }
+  return !quitRequested_;
+}
+
+}  // namespace varnoke::shell

@@ -1,0 +1,36 @@
+// A stand-in mhook.dll: the two exports, recording their calls, answering
+// what the test sets.
+#include <cstdint>
+
+#include "tests/shell/fake_hook_state.h"
+
+using varnoke::testing::TFakeHookState;
+
+extern "C" {
+
+__attribute__((visibility("default"))) TFakeHookState* FakeHookState() {
+  static TFakeHookState state;
+  return &state;
+}
+
+__attribute__((visibility("default"))) int InstallHook(std::uint32_t flag, std::uint64_t window) {
+  TFakeHookState& state = *FakeHookState();
+  ++state.InstallCalls;
+  state.LastFlag = flag;
+  state.LastWindow = window;
+  if (flag == 0) {
+    state.Installed = false;
+    return 1;
+  }
+  state.Installed = state.InstallResult != 0;
+  return state.InstallResult;
+}
+
+__attribute__((visibility("default"))) int SetKey(std::uint32_t key, std::uint32_t modifiers) {
+  TFakeHookState& state = *FakeHookState();
+  ++state.SetKeyCalls;
+  state.LastKey = key & 0xFFFF;
+  state.LastModifiers = modifiers;
+  return state.SetKeyResult;
+}
+}

@@ -264,7 +264,7 @@ bool TFormui::FormKeyDown(QKeyEvent* key) {
       return true;
     case Qt::Key_Return:
     case Qt::Key_Enter:
-      if (QApplication::focusWidget() == btnFind) {
+      if (focusWidget() == btnFind) {
         btnFind->click();
       } else {
         Button1->click();
@@ -275,7 +275,7 @@ bool TFormui::FormKeyDown(QKeyEvent* key) {
       const auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
       const QObject* subject = menu != nullptr && menu->activeAction() != nullptr
                                    ? static_cast<const QObject*>(menu->activeAction())
-                                   : QApplication::focusWidget();
+                                   : focusWidget();
       ShowHelp(HelpContextOf(subject));
       return true;
     }
@@ -285,7 +285,7 @@ bool TFormui::FormKeyDown(QKeyEvent* key) {
 }
 
 void TFormui::Button1Click() {
-  QWidget* focus = QApplication::focusWidget();
+  QWidget* focus = focusWidget();
   if (focus == editSearchFilename) {
     RunSearch();
   } else if (focus == gridSearchResults) {

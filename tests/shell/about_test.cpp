@@ -1,0 +1,120 @@
+// The splash, About and scan-progress window: its modes, and the question
+// that guards a running scan.
+#include <QLabel>
+#include <QProgressBar>
+#include <QTimer>
+#include <QtTest>
+
+#include "shell/about.h"
+#include "shell/message_box.h"
+#include "shell/resources.h"
+#include "shell/window_scale.h"
+#include "tests/shell/shell_environment.h"
+
+using namespace varnoke;
+using namespace varnoke::testing;
+
+class TAboutTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() { shell::InitResources(); }
+
+  void SplashIsModelessAndClosesItself() {
+    TBoxAnswers boxes;
+    shell::TFormAbout about;
+    about.SetSplashMode(0);
+    QVERIFY(about.isVisible());
+    QCOMPARE(about.windowTitle(), QStringLiteral("Varnoke 96"));
+    QVERIFY(!about.ProgressBar1->isVisible());
+    QVERIFY(about.Timer1->isActive());
+    QCOMPARE(about.Timer1->interval(), 5000);
+    // The timer's end closes it, without a question.
+    QMetaObject::invokeMethod(about.Timer1, "timeout", Qt::DirectConnection);
+    QVERIFY(!about.isVisible());
+    QVERIFY(boxes.Boxes.empty());
+  }
+
+  void EscOrEnterCloseTheSplash() {
+    TBoxAnswers boxes;
+    shell::TFormAbout about;
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+      about.SetSplashMode(0);
+      QTest::keyClick(&about, key);
+      QVERIFY(!about.isVisible());
+    }
+    QVERIFY(boxes.Boxes.empty());
+  }
+
+  void AboutIsModalUntilClosed() {
+    TBoxAnswers boxes;
+    shell::TFormAbout about;
+    bool wasModal = false;
+    QTimer::singleShot(0, &about, [&] {
+      wasModal = about.isVisible() && QApplication::activeModalWidget() == &about;
+      QCOMPARE(about.windowTitle(), QStringLiteral("About Varnoke 96"));
+      QVERIFY(!about.Timer1->isActive());
+      QTest::keyClick(&about, Qt::Key_Enter);
+    });
+    about.SetSplashMode(1);  // returns once closed
+    QVERIFY(wasModal);
+    QVERIFY(!about.isVisible());
+    QVERIFY(boxes.Boxes.empty());
+  }
+
+  void ClosingTheProgressAsksAndNoLetsTheScanGoOn() {
+    TBoxAnswers boxes;
+    shell::TFormAbout about;
+    int cancelled = 0;
+    about.OnScanCancelled = [&] { ++cancelled; };
+    about.SetSplashMode(0);
+    about.SetSplashMode(3);  // a splash still up turns into the progress
+    QCOMPARE(about.windowTitle(), QStringLiteral("Scanning your hard drives..."));
+    QVERIFY(about.ProgressBar1->isVisible());
+    QVERIFY(!about.Timer1->isActive());
+    boxes.Expect(shell::kIdNo);
+    QTest::keyClick(&about, Qt::Key_Escape);
+    QVERIFY(about.isVisible());
+    QCOMPARE(cancelled, 0);
+    QCOMPARE(boxes.Boxes.at(0).Text,
+             QStringLiteral("Cancelling the scan operation now will shut down Varnoke. Are you "
+                            "sure you wish to continue?"));
+    QCOMPARE(boxes.Boxes.at(0).Flags, unsigned(shell::kMbIconWarning | shell::kMbYesNo));
+    boxes.Expect(shell::kIdYes);
+    about.close();
+    QVERIFY(!about.isVisible());
+    QCOMPARE(cancelled, 1);
+  }
+
+  void CloseSplashEndsAScanWithoutAQuestion() {
+    TBoxAnswers boxes;
+    shell::TFormAbout about;
+    about.SetSplashMode(3);
+    about.SetProgress(250);  // a scan may go beyond 100
+    QCOMPARE(about.ProgressBar1->value(), 100);
+    about.CloseSplash();
+    QVERIFY(!about.isVisible());
+    QCOMPARE(about.SplashMode(), 0);
+    QVERIFY(boxes.Boxes.empty());
+  }
+
+  void OtherModesOnlyChangeTheMode() {
+    shell::TFormAbout about;
+    about.SetSplashMode(7);
+    QCOMPARE(about.SplashMode(), 7);
+    QVERIFY(!about.isVisible());
+  }
+
+  void LaidOutFromTheDesign() {
+    shell::TFormAbout about;
+    QCOMPARE(about.size(), shell::Scaled(339, 275));
+    QCOMPARE(about.Image1->geometry(), shell::Scaled(60, 13, 250, 65));
+    QCOMPARE(about.Image2->geometry(), shell::Scaled(14, 19, 32, 32));
+    QCOMPARE(about.ProgressBar1->geometry(), shell::Scaled(65, 247, 245, 13));
+    QCOMPARE(about.ProgressBar1->maximum(), 100);
+    QVERIFY(!about.Image1->pixmap().isNull());
+  }
+};
+
+QTEST_MAIN(TAboutTest)
+#include "about_test.moc"

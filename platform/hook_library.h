@@ -1,0 +1,53 @@
+// The keyboard-hook library mhook.dll: loaded from a given path, its two
+// exports looked up by name.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/x11/window_handle.h"
+
+namespace varnoke::platform {
+
+// What SetKey made of a key.
+enum class TSetKeyResult {
+  Grabbed,        // the hot key is now that key with those modifiers
+  HeldElsewhere,  // another program holds the combination; nothing is grabbed for it
+  NoSuchKey,      // the code names no key of the keyboard
+};
+
+class THookLibrary {
+ public:
+  // Loads the library at path and finds both exports. Null when either
+  // fails; *error (when given) then says why.
+  static std::unique_ptr<THookLibrary> Load(const std::string& path, std::string* error);
+
+  // Removes the hook if it is still installed, then unloads the library:
+  // the library's thread must not outlive its code.
+  ~THookLibrary();
+  THookLibrary(const THookLibrary&) = delete;
+  THookLibrary& operator=(const THookLibrary&) = delete;
+
+  // flag 1 starts watching and reporting to window, 0 stops. True when the
+  // library reports success (the low byte of its result).
+  bool InstallHook(std::uint32_t flag, TWindowHandle window);
+
+  // key: a virtual-key code in the low 16 bits; modifiers: 1 Alt, 2 Shift,
+  // 4 Ctrl. Before InstallHook(1) the library only remembers the key and
+  // reports Grabbed.
+  TSetKeyResult SetKey(std::uint32_t key, std::uint32_t modifiers);
+
+  using TInstallHookFn = int (*)(std::uint32_t, std::uint64_t);
+  using TSetKeyFn = int (*)(std::uint32_t, std::uint32_t);
+  THookLibrary(void* handle, TInstallHookFn installHook, TSetKeyFn setKey)
+      : handle_(handle), installHook_(installHook), setKey_(setKey) {}
+
+ private:
+  void* handle_;  // owned dlopen handle
+  TInstallHookFn installHook_;
+  TSetKeyFn setKey_;
+  bool installed_ = false;
+};
+
+}  // namespace varnoke::platform

@@ -47,6 +47,10 @@ class TDesktop {
   // The window window is transient for (WM_TRANSIENT_FOR); 0 when none.
   TWindowHandle GetParent(TWindowHandle window);
 
+  // True when a window manager that follows EWMH runs (its
+  // _NET_SUPPORTING_WM_CHECK window exists and names itself).
+  bool HasEwmhWindowManager();
+
   // Asks the window manager to activate window's top-level and raises it;
   // with no EWMH window manager, gives it the input focus directly.
   void SetForegroundWindow(TWindowHandle window);
@@ -72,7 +76,6 @@ class TDesktop {
 
  private:
   bool FocusIsWithin(TWindowHandle topLevel);
-  bool HasEwmhWindowManager();
   unsigned long AtomOf(const char* name);
 
   TX11Display& display_;

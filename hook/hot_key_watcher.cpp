@@ -67,7 +67,7 @@ bool THotKeyWatcher::Start(std::uint32_t window) {
   {
     std::lock_guard<std::mutex> guard(lock_);
     target_ = window;
-    if (vk_ != 0) Regrab();
+    if (vk_ != 0) Regrab(false);
   }
   stopping_ = false;
   try {
@@ -107,7 +107,7 @@ int THotKeyWatcher::SetKey(std::uint16_t vk, std::uint32_t modifiers) {
     vk_ = vk;
     modifiers_ = modifiers & (kAlt | kShift | kCtrl);
     if (connection_ == nullptr) return platform::VkToKeysym(vk) != 0 ? 1 : -1;
-    result = Regrab();
+    result = Regrab(false);
   }
   // The answers may have brought events into the connection's queue, where
   // the thread's poll() cannot see them.
@@ -122,12 +122,13 @@ void THotKeyWatcher::Ungrab() {
   xcb_flush(connection_);
 }
 
-int THotKeyWatcher::Regrab() {
-  Ungrab();
+int THotKeyWatcher::Regrab(bool keepUnchanged) {
   const std::uint32_t keysym = platform::VkToKeysym(vk_);
   TKeyboardFacts facts;
-  if (keysym == 0 || !ReadKeyboardFacts(connection_, keysym, facts) || facts.keycodes.empty())
+  if (keysym == 0 || !ReadKeyboardFacts(connection_, keysym, facts) || facts.keycodes.empty()) {
+    Ungrab();
     return -1;
+  }
   std::uint16_t wanted = 0;
   if (modifiers_ & kAlt) wanted |= facts.altMask;
   if (modifiers_ & kShift) wanted |= XCB_MOD_MASK_SHIFT;
@@ -138,20 +139,26 @@ int THotKeyWatcher::Regrab() {
     locks.push_back(facts.numLockMask);
     locks.push_back(static_cast<std::uint16_t>(facts.numLockMask | XCB_MOD_MASK_LOCK));
   }
-  std::vector<std::pair<TGrab, xcb_void_cookie_t>> requests;
+  std::vector<TGrab> wantedGrabs;
   for (std::uint8_t keycode : facts.keycodes) {
-    for (std::uint16_t lock : locks) {
-      const TGrab grab{keycode, static_cast<std::uint16_t>(wanted | lock)};
-      requests.emplace_back(grab, xcb_grab_key_checked(connection_, 0, root_, grab.modifiers,
-                                                       keycode, XCB_GRAB_MODE_ASYNC,
-                                                       XCB_GRAB_MODE_ASYNC));
-    }
+    for (std::uint16_t lock : locks)
+      wantedGrabs.push_back(TGrab{keycode, static_cast<std::uint16_t>(wanted | lock)});
+  }
+  // A mapping change elsewhere on the keyboard (typing through a borrowed
+  // keycode makes one) leaves the grabs alone: taking them down and up
+  // again would lose a press that comes in between.
+  if (keepUnchanged && wantedGrabs == grabs_) return 1;
+  Ungrab();
+  std::vector<xcb_void_cookie_t> cookies;
+  for (const TGrab& grab : wantedGrabs) {
+    cookies.push_back(xcb_grab_key_checked(connection_, 0, root_, grab.modifiers, grab.keycode,
+                                           XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
   }
   bool heldElsewhere = false;
-  for (const auto& [grab, cookie] : requests) {
-    xcb_generic_error_t* error = xcb_request_check(connection_, cookie);
+  for (std::size_t i = 0; i < cookies.size(); ++i) {
+    xcb_generic_error_t* error = xcb_request_check(connection_, cookies[i]);
     if (error == nullptr) {
-      grabs_.push_back(grab);
+      grabs_.push_back(wantedGrabs[i]);
       continue;
     }
     if (error->error_code == XCB_ACCESS) heldElsewhere = true;
@@ -210,7 +217,7 @@ void THotKeyWatcher::HandleEvents() {
         if (mapping->request != XCB_MAPPING_POINTER) {
           // The key may sit on other keycodes now, Num Lock on another bit.
           std::lock_guard<std::mutex> guard(lock_);
-          if (vk_ != 0) Regrab();
+          if (vk_ != 0) Regrab(true);
         }
         break;
       }

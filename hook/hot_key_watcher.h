@@ -37,13 +37,16 @@ class THotKeyWatcher {
   struct TGrab {
     std::uint8_t keycode;
     std::uint16_t modifiers;
+    friend bool operator==(const TGrab&, const TGrab&) = default;
   };
 
   void Run();
   void HandleEvents();
   void OnKeyPress(std::uint8_t keycode, std::uint16_t state, std::uint32_t time);
   void Report();
-  int Regrab();  // requires lock_
+  // Grabs the key as the keyboard has it now; keepUnchanged: leaves grabs
+  // that would come out the same as they are. Requires lock_.
+  int Regrab(bool keepUnchanged);
   void Ungrab();  // requires lock_
   void Wake();
 

@@ -63,8 +63,8 @@ class TProbe {
     if (!child_->ReadLineStarting("window ", window, 10000)) return;
     window_ = std::stoull(window);
     desktop_.SetForegroundWindow(window_);
-    ready_ = desktop_.WaitForFocusIn(window_, 5000) &&
-             child_->ReadLineStarting("focused", rest, 5000);
+    ready_ =
+        desktop_.WaitForFocusIn(window_, 5000) && child_->ReadLineStarting("focused", rest, 5000);
   }
   bool Ready() const { return ready_; }
   platform::TDesktop& Desktop() { return desktop_; }

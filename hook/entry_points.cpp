@@ -10,7 +10,7 @@ namespace {
 // unloaded or the process ends, and stops the thread, so that no thread is
 // left running in code that is gone.
 struct TLibrary {
-  std::mutex lock;  // one export call at a time
+  std::mutex lock;                        // one export call at a time
   varnoke::hook::THotKeyWatcher watcher;  // Guarded by lock.
 };
 

@@ -34,7 +34,9 @@ std::uint32_t RootOf(xcb_connection_t* connection, int screen) {
 
 }  // namespace
 
-THotKeyWatcher::~THotKeyWatcher() { Stop(); }
+THotKeyWatcher::~THotKeyWatcher() {
+  Stop();
+}
 
 bool THotKeyWatcher::Start(std::uint32_t window) {
   if (connection_ != nullptr) {

@@ -50,16 +50,16 @@ class THotKeyWatcher {
   void Ungrab();  // requires lock_
   void Wake();
 
-  std::mutex lock_;  // SetKey runs on the program's threads, the reports on this one
-  std::uint16_t vk_ = 0;                  // Guarded by lock_.
-  std::uint32_t modifiers_ = 0;           // Guarded by lock_.
-  std::vector<TGrab> grabs_;              // Guarded by lock_.
-  std::uint16_t ignoredMask_ = 0;         // lock bits a press may carry; Guarded by lock_.
-  std::uint16_t wantedMask_ = 0;          // Guarded by lock_.
-  std::uint32_t target_ = 0;              // Guarded by lock_.
-  std::vector<std::uint8_t> keysDown_;    // Guarded by lock_.
-  std::uint32_t lastRelease_ = 0;         // time of the last release; Guarded by lock_.
-  std::uint8_t lastReleased_ = 0;         // its keycode; Guarded by lock_.
+  std::mutex lock_;                // SetKey runs on the program's threads, the reports on this one
+  std::uint16_t vk_ = 0;           // Guarded by lock_.
+  std::uint32_t modifiers_ = 0;    // Guarded by lock_.
+  std::vector<TGrab> grabs_;       // Guarded by lock_.
+  std::uint16_t ignoredMask_ = 0;  // lock bits a press may carry; Guarded by lock_.
+  std::uint16_t wantedMask_ = 0;   // Guarded by lock_.
+  std::uint32_t target_ = 0;       // Guarded by lock_.
+  std::vector<std::uint8_t> keysDown_;  // Guarded by lock_.
+  std::uint32_t lastRelease_ = 0;       // time of the last release; Guarded by lock_.
+  std::uint8_t lastReleased_ = 0;       // its keycode; Guarded by lock_.
 
   xcb_connection_t* connection_ = nullptr;  // owned; set and cleared with the thread not running
   std::uint32_t root_ = 0;

@@ -43,7 +43,8 @@ bool ReadKeyboardFacts(xcb_connection_t* connection, std::uint32_t keysym, TKeyb
   const int count = setup->max_keycode - setup->min_keycode + 1;
   TReply<xcb_get_keyboard_mapping_reply_t> mapping(
       xcb_get_keyboard_mapping_reply(
-          connection, xcb_get_keyboard_mapping(connection, minKeycode, static_cast<std::uint8_t>(count)),
+          connection,
+          xcb_get_keyboard_mapping(connection, minKeycode, static_cast<std::uint8_t>(count)),
           nullptr),
       &std::free);
   TReply<xcb_get_modifier_mapping_reply_t> modifiers(

@@ -20,8 +20,8 @@ TReply<T> Owned(T* reply) {
 
 bool HasProperty(xcb_connection_t* connection, std::uint32_t window, std::uint32_t property) {
   auto reply = Owned(xcb_get_property_reply(
-      connection, xcb_get_property(connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0),
-      nullptr));
+      connection,
+      xcb_get_property(connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 0), nullptr));
   return reply != nullptr && reply->type != XCB_NONE;
 }
 

@@ -42,35 +42,35 @@ constexpr std::uint32_t kXkF1 = 0xffbe;
 constexpr std::uint32_t kXkKp0 = 0xffb0;
 
 constexpr TKeyEntry kNamedKeys[] = {
-    {8, 0xff08, kQtBackspace, false},   // BackSpace
-    {9, 0xff09, kQtTab, false},         // Tab
-    {12, 0xff0b, kQtClear, false},      // Clear
-    {13, 0xff0d, kQtReturn, false},     // Return
-    {16, 0xffe1, kQtShift, false},      // Shift_L
-    {17, 0xffe3, kQtControl, false},    // Control_L
-    {18, 0xffe9, kQtAlt, false},        // Alt_L
-    {19, 0xff13, kQtPause, false},      // Pause
-    {27, 0xff1b, kQtEscape, false},     // Escape
-    {32, 0x0020, 0x20, false},          // space
-    {33, 0xff55, kQtPageUp, false},     // Prior
-    {34, 0xff56, kQtPageDown, false},   // Next
-    {35, 0xff57, kQtEnd, false},        // End
-    {36, 0xff50, kQtHome, false},       // Home
-    {37, 0xff51, kQtLeft, false},       // Left
-    {38, 0xff52, kQtUp, false},         // Up
-    {39, 0xff53, kQtRight, false},      // Right
-    {40, 0xff54, kQtDown, false},       // Down
-    {41, 0xff60, kQtSelect, false},     // Select
-    {42, 0xff61, kQtPrint, false},      // Print
-    {45, 0xff63, kQtInsert, false},     // Insert
-    {46, 0xffff, kQtDelete, false},     // Delete
-    {47, 0xff6a, kQtHelp, false},       // Help
-    {106, 0xffaa, 0x2a, true},          // KP_Multiply, Qt::Key_Asterisk
-    {107, 0xffab, 0x2b, true},          // KP_Add, Qt::Key_Plus
-    {108, 0xffac, 0x2c, true},          // KP_Separator, Qt::Key_Comma
-    {109, 0xffad, 0x2d, true},          // KP_Subtract, Qt::Key_Minus
-    {110, 0xffae, 0x2e, true},          // KP_Decimal, Qt::Key_Period
-    {111, 0xffaf, 0x2f, true},          // KP_Divide, Qt::Key_Slash
+    {8, 0xff08, kQtBackspace, false},  // BackSpace
+    {9, 0xff09, kQtTab, false},        // Tab
+    {12, 0xff0b, kQtClear, false},     // Clear
+    {13, 0xff0d, kQtReturn, false},    // Return
+    {16, 0xffe1, kQtShift, false},     // Shift_L
+    {17, 0xffe3, kQtControl, false},   // Control_L
+    {18, 0xffe9, kQtAlt, false},       // Alt_L
+    {19, 0xff13, kQtPause, false},     // Pause
+    {27, 0xff1b, kQtEscape, false},    // Escape
+    {32, 0x0020, 0x20, false},         // space
+    {33, 0xff55, kQtPageUp, false},    // Prior
+    {34, 0xff56, kQtPageDown, false},  // Next
+    {35, 0xff57, kQtEnd, false},       // End
+    {36, 0xff50, kQtHome, false},      // Home
+    {37, 0xff51, kQtLeft, false},      // Left
+    {38, 0xff52, kQtUp, false},        // Up
+    {39, 0xff53, kQtRight, false},     // Right
+    {40, 0xff54, kQtDown, false},      // Down
+    {41, 0xff60, kQtSelect, false},    // Select
+    {42, 0xff61, kQtPrint, false},     // Print
+    {45, 0xff63, kQtInsert, false},    // Insert
+    {46, 0xffff, kQtDelete, false},    // Delete
+    {47, 0xff6a, kQtHelp, false},      // Help
+    {106, 0xffaa, 0x2a, true},         // KP_Multiply, Qt::Key_Asterisk
+    {107, 0xffab, 0x2b, true},         // KP_Add, Qt::Key_Plus
+    {108, 0xffac, 0x2c, true},         // KP_Separator, Qt::Key_Comma
+    {109, 0xffad, 0x2d, true},         // KP_Subtract, Qt::Key_Minus
+    {110, 0xffae, 0x2e, true},         // KP_Decimal, Qt::Key_Period
+    {111, 0xffaf, 0x2f, true},         // KP_Divide, Qt::Key_Slash
 };
 
 // Keysyms that name a key of the table under another name.
@@ -98,10 +98,18 @@ constexpr TQtAlias kQtAliases[] = {
     {kQtEnter, 13},
 };
 
-bool IsDigitVk(std::uint16_t vk) { return vk >= '0' && vk <= '9'; }
-bool IsLetterVk(std::uint16_t vk) { return vk >= 'A' && vk <= 'Z'; }
-bool IsNumpadDigitVk(std::uint16_t vk) { return vk >= 96 && vk <= 105; }
-bool IsFunctionVk(std::uint16_t vk) { return vk >= 112 && vk <= 135; }
+bool IsDigitVk(std::uint16_t vk) {
+  return vk >= '0' && vk <= '9';
+}
+bool IsLetterVk(std::uint16_t vk) {
+  return vk >= 'A' && vk <= 'Z';
+}
+bool IsNumpadDigitVk(std::uint16_t vk) {
+  return vk >= 96 && vk <= 105;
+}
+bool IsFunctionVk(std::uint16_t vk) {
+  return vk >= 112 && vk <= 135;
+}
 
 const TKeyEntry* FindNamedByVk(std::uint16_t vk) {
   for (const TKeyEntry& entry : kNamedKeys) {
@@ -113,7 +121,7 @@ const TKeyEntry* FindNamedByVk(std::uint16_t vk) {
 }  // namespace
 
 std::uint32_t VkToKeysym(std::uint16_t vk) noexcept {
-  if (IsDigitVk(vk)) return vk;              // XK_0 .. XK_9
+  if (IsDigitVk(vk)) return vk;               // XK_0 .. XK_9
   if (IsLetterVk(vk)) return vk - 'A' + 'a';  // XK_a .. XK_z
   if (IsNumpadDigitVk(vk)) return kXkKp0 + (vk - 96);
   if (IsFunctionVk(vk)) return kXkF1 + (vk - 112);
@@ -125,8 +133,10 @@ std::uint16_t KeysymToVk(std::uint32_t keysym) noexcept {
   if (keysym >= '0' && keysym <= '9') return static_cast<std::uint16_t>(keysym);
   if (keysym >= 'A' && keysym <= 'Z') return static_cast<std::uint16_t>(keysym);
   if (keysym >= 'a' && keysym <= 'z') return static_cast<std::uint16_t>(keysym - 'a' + 'A');
-  if (keysym >= kXkKp0 && keysym <= kXkKp0 + 9) return static_cast<std::uint16_t>(96 + keysym - kXkKp0);
-  if (keysym >= kXkF1 && keysym <= kXkF1 + 23) return static_cast<std::uint16_t>(112 + keysym - kXkF1);
+  if (keysym >= kXkKp0 && keysym <= kXkKp0 + 9)
+    return static_cast<std::uint16_t>(96 + keysym - kXkKp0);
+  if (keysym >= kXkF1 && keysym <= kXkF1 + 23)
+    return static_cast<std::uint16_t>(112 + keysym - kXkF1);
   if (keysym == 0) return 0;
   for (const TKeyEntry& entry : kNamedKeys) {
     if (entry.keysym == keysym) return entry.vk;

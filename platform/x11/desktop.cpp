@@ -78,7 +78,9 @@ TDesktop::~TDesktop() {
   }
 }
 
-unsigned long TDesktop::AtomOf(const char* name) { return XInternAtom(display_.Xlib(), name, False); }
+unsigned long TDesktop::AtomOf(const char* name) {
+  return XInternAtom(display_.Xlib(), name, False);
+}
 
 TWindowHandle TDesktop::FocusWindow() {
   Window focus = None;
@@ -90,8 +92,8 @@ TWindowHandle TDesktop::FocusWindow() {
 
 TWindowHandle TDesktop::ActiveWindow() {
   Display* display = display_.Xlib();
-  const auto active =
-      ReadLongProperty(display, DefaultRootWindow(display), AtomOf("_NET_ACTIVE_WINDOW"), XA_WINDOW);
+  const auto active = ReadLongProperty(display, DefaultRootWindow(display),
+                                       AtomOf("_NET_ACTIVE_WINDOW"), XA_WINDOW);
   if (!active.empty() && active[0] != None) return active[0];
   return TopLevelOf(FocusWindow());
 }
@@ -181,9 +183,9 @@ unsigned long TDesktop::ServerTime() {
     XSetWindowAttributes attributes{};
     attributes.event_mask = PropertyChangeMask;
     attributes.override_redirect = True;
-    ownWindow_ = XCreateWindow(display, DefaultRootWindow(display), -10, -10, 1, 1, 0,
-                               CopyFromParent, InputOnly, CopyFromParent,
-                               CWEventMask | CWOverrideRedirect, &attributes);
+    ownWindow_ =
+        XCreateWindow(display, DefaultRootWindow(display), -10, -10, 1, 1, 0, CopyFromParent,
+                      InputOnly, CopyFromParent, CWEventMask | CWOverrideRedirect, &attributes);
   }
   const unsigned long stamp = AtomOf("_VARNOKE_TIMESTAMP");
   XChangeProperty(display, ownWindow_, stamp, XA_STRING, 8, PropModeAppend, nullptr, 0);

@@ -36,7 +36,9 @@ bool TTrayWatch::Present() {
   }
 }
 
-int TTrayWatch::Fd() const { return display_->ConnectionFd(); }
+int TTrayWatch::Fd() const {
+  return display_->ConnectionFd();
+}
 
 void TTrayWatch::Dispatch() {
   Display* x = display_->Xlib();

@@ -21,10 +21,16 @@ TX11Display::~TX11Display() {
   XCloseDisplay(display_);
 }
 
-int TX11Display::ConnectionFd() const { return XConnectionNumber(display_); }
+int TX11Display::ConnectionFd() const {
+  return XConnectionNumber(display_);
+}
 
-void TX11Display::Flush() { XFlush(display_); }
+void TX11Display::Flush() {
+  XFlush(display_);
+}
 
-bool X11DisplayAvailable() { return TX11Display::Open() != nullptr; }
+bool X11DisplayAvailable() {
+  return TX11Display::Open() != nullptr;
+}
 
 }  // namespace varnoke::platform

@@ -16,7 +16,7 @@ struct TDisplayErrors {
 struct TRegistry {
   std::mutex lock;
   std::unordered_map<Display*, TDisplayErrors> displays;  // Guarded by lock.
-  XErrorHandler previous = nullptr;                        // Set once, before any use.
+  XErrorHandler previous = nullptr;                       // Set once, before any use.
 };
 
 TRegistry& Registry() {
@@ -68,7 +68,9 @@ TErrorTrap::TErrorTrap(Display* display) : display_(display) {
   if (errors.traps++ == 0) errors.firstError = 0;
 }
 
-TErrorTrap::~TErrorTrap() { Finish(); }
+TErrorTrap::~TErrorTrap() {
+  Finish();
+}
 
 int TErrorTrap::Finish() {
   if (finished_) return error_;

@@ -34,8 +34,12 @@ std::vector<char*> Argv(const std::vector<std::string>& args) {
 
 }  // namespace
 
-std::string TestProgram(const std::string& name) { return std::string(VARNOKE_TEST_BIN) + "/" + name; }
-std::string HookLibraryPath() { return std::string(VARNOKE_LIBRARY_DIR) + "/mhook.dll"; }
+std::string TestProgram(const std::string& name) {
+  return std::string(VARNOKE_TEST_BIN) + "/" + name;
+}
+std::string HookLibraryPath() {
+  return std::string(VARNOKE_LIBRARY_DIR) + "/mhook.dll";
+}
 
 TChild::TChild(const std::vector<std::string>& argv) {
   int out[2];
@@ -132,7 +136,9 @@ TTestClient::~TTestClient() {
   if (display_ != nullptr) XCloseDisplay(display_);
 }
 
-std::uint64_t TTestClient::Root() const { return DefaultRootWindow(display_); }
+std::uint64_t TTestClient::Root() const {
+  return DefaultRootWindow(display_);
+}
 
 template <typename Match>
 bool TTestClient::NextEvent(Match match, void* out, int timeoutMs) {
@@ -153,8 +159,8 @@ bool TTestClient::NextEvent(Match match, void* out, int timeoutMs) {
 
 std::uint64_t TTestClient::CreateTopLevel(int x, int y, int width, int height,
                                           const std::string& title) {
-  const Window window =
-      XCreateSimpleWindow(display_, DefaultRootWindow(display_), x, y, width, height, 0, 0, 0xffffff);
+  const Window window = XCreateSimpleWindow(display_, DefaultRootWindow(display_), x, y, width,
+                                            height, 0, 0, 0xffffff);
   XStoreName(display_, window, title.c_str());
   XSizeHints hints{};
   hints.flags = USPosition | USSize;

@@ -1,7 +1,7 @@
 // key-grabber KEYSYM [MODIFIERS]: holds a passive grab of a key on the root
 // window, as another program holding a hot key would, until its standard
-// input closes; then it lets go and ends. MODIFIERS: names joined by "+", of ctrl, alt, shift. Prints
-// "grabbed" or "refused" once the server has answered.
+// input closes; then it lets go and ends. MODIFIERS: names joined by "+", of ctrl, alt, shift.
+// Prints "grabbed" or "refused" once the server has answered.
 #include <X11/Xlib.h>
 #include <unistd.h>
 

@@ -15,16 +15,16 @@ struct TExpected {
 };
 
 constexpr TExpected kExpected[] = {
-    {8, Qt::Key_Backspace, false},   {9, Qt::Key_Tab, false},      {12, Qt::Key_Clear, false},
-    {13, Qt::Key_Return, false},     {16, Qt::Key_Shift, false},   {17, Qt::Key_Control, false},
-    {18, Qt::Key_Alt, false},        {19, Qt::Key_Pause, false},   {27, Qt::Key_Escape, false},
-    {32, Qt::Key_Space, false},      {33, Qt::Key_PageUp, false},  {34, Qt::Key_PageDown, false},
-    {35, Qt::Key_End, false},        {36, Qt::Key_Home, false},    {37, Qt::Key_Left, false},
-    {38, Qt::Key_Up, false},         {39, Qt::Key_Right, false},   {40, Qt::Key_Down, false},
-    {41, Qt::Key_Select, false},     {42, Qt::Key_Print, false},   {45, Qt::Key_Insert, false},
-    {46, Qt::Key_Delete, false},     {47, Qt::Key_Help, false},    {106, Qt::Key_Asterisk, true},
-    {107, Qt::Key_Plus, true},       {108, Qt::Key_Comma, true},   {109, Qt::Key_Minus, true},
-    {110, Qt::Key_Period, true},     {111, Qt::Key_Slash, true},
+    {8, Qt::Key_Backspace, false}, {9, Qt::Key_Tab, false},     {12, Qt::Key_Clear, false},
+    {13, Qt::Key_Return, false},   {16, Qt::Key_Shift, false},  {17, Qt::Key_Control, false},
+    {18, Qt::Key_Alt, false},      {19, Qt::Key_Pause, false},  {27, Qt::Key_Escape, false},
+    {32, Qt::Key_Space, false},    {33, Qt::Key_PageUp, false}, {34, Qt::Key_PageDown, false},
+    {35, Qt::Key_End, false},      {36, Qt::Key_Home, false},   {37, Qt::Key_Left, false},
+    {38, Qt::Key_Up, false},       {39, Qt::Key_Right, false},  {40, Qt::Key_Down, false},
+    {41, Qt::Key_Select, false},   {42, Qt::Key_Print, false},  {45, Qt::Key_Insert, false},
+    {46, Qt::Key_Delete, false},   {47, Qt::Key_Help, false},   {106, Qt::Key_Asterisk, true},
+    {107, Qt::Key_Plus, true},     {108, Qt::Key_Comma, true},  {109, Qt::Key_Minus, true},
+    {110, Qt::Key_Period, true},   {111, Qt::Key_Slash, true},
 };
 
 TEST(KeyTableQtTest, NamedKeysAreQtsKeys) {

@@ -1,10 +1,10 @@
 // line-edit-probe [--text TEXT] [--text-file PATH]: one window with one
 // focused line edit holding TEXT, all of it selected. Prints "window <id>"
 // once the window is shown, "focused" whenever the line edit gains the
-// keyboard focus (keys typed before may go nowhere), and on every "VARNOKE_PROBE_REPORT" ClientMessage
-// prints "text <the line edit's text>", after everything sent to it before
-// that message has been handled. With --text-file, also writes the text to
-// PATH (replacing it whole) whenever it changes.
+// keyboard focus (keys typed before may go nowhere), and on every "VARNOKE_PROBE_REPORT"
+// ClientMessage prints "text <the line edit's text>", after everything sent to it before that
+// message has been handled. With --text-file, also writes the text to PATH (replacing it whole)
+// whenever it changes.
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QFile>
@@ -55,8 +55,10 @@ int main(int argc, char** argv) {
   QString textFile;
   const QStringList args = app.arguments();
   for (int i = 1; i + 1 < args.size(); ++i) {
-    if (args[i] == "--text") text = args[++i];
-    else if (args[i] == "--text-file") textFile = args[++i];
+    if (args[i] == "--text")
+      text = args[++i];
+    else if (args[i] == "--text-file")
+      textFile = args[++i];
   }
   auto display = varnoke::platform::TX11Display::Open();
   if (display == nullptr) return 2;

@@ -94,7 +94,9 @@ TEST_F(TypingTest, CapsLockDoesNotChangeTheCaseAndStaysOn) {
 }
 
 TEST_F(TypingTest, InvalidBytesAreSkippedAndCounted) {
-  const TTypeResult result = desktop_->TypeText("a\xff" "b\xc3");
+  const TTypeResult result = desktop_->TypeText(
+      "a\xff"
+      "b\xc3");
   EXPECT_EQ(result.Typed, 2);
   EXPECT_EQ(result.Failed, 2);
   EXPECT_EQ(ProbeText(), "ab");
@@ -109,9 +111,8 @@ TEST_F(TypingTest, ALongTextWithMoreStrangeCharactersThanSpareKeysArrivesWhole) 
   // typed in several rounds of borrowing.
   std::string text;
   int count = 0;
-  for (char32_t c = 0x0410; c < 0x0410 + 64; ++c, ++count) {  // Cyrillic А .. я
-    text += static_cast<char>(0xd0 | (c >> 6 >> 5 ? 1 : 0));
-    text.back() = static_cast<char>(0xc0 | (c >> 6));
+  for (char32_t c = 0x0410; c < 0x0410 + 64; ++c, ++count) {  // Cyrillic А .. я: two bytes each
+    text += static_cast<char>(0xc0 | (c >> 6));
     text += static_cast<char>(0x80 | (c & 0x3f));
   }
   const TTypeResult result = desktop_->TypeText(text);

@@ -5,7 +5,9 @@
 namespace varnoke::platform {
 namespace {
 
-std::u32string Decode(std::string_view text, int& invalid) { return DecodeUtf8(text, &invalid); }
+std::u32string Decode(std::string_view text, int& invalid) {
+  return DecodeUtf8(text, &invalid);
+}
 
 TEST(Utf8TextTest, DecodesEveryLengthOfSequence) {
   int invalid = -1;
@@ -19,7 +21,11 @@ TEST(Utf8TextTest, DecodesEveryLengthOfSequence) {
 TEST(Utf8TextTest, SkipsAndCountsEveryByteThatBeginsNoValidSequence) {
   int invalid = 0;
   // A stray continuation byte, a byte never used, a truncated sequence.
-  EXPECT_EQ(Decode("a\x80" "b\xff" "c\xe2\x82", invalid), U"abc");
+  EXPECT_EQ(Decode("a\x80"
+                   "b\xff"
+                   "c\xe2\x82",
+                   invalid),
+            U"abc");
   EXPECT_EQ(invalid, 4);
   // Overlong forms, a surrogate, a value past the last plane: the lead
   // byte goes, then each continuation byte on its own.
@@ -39,12 +45,12 @@ TEST(Utf8TextTest, SkipsAndCountsEveryByteThatBeginsNoValidSequence) {
 TEST(Utf8TextTest, KeysymsOfCharacters) {
   EXPECT_EQ(KeysymOfCharacter(U'a'), 0x61u);
   EXPECT_EQ(KeysymOfCharacter(U'~'), 0x7eu);
-  EXPECT_EQ(KeysymOfCharacter(U'Ü'), 0xdcu);        // Latin-1: its own keysym
+  EXPECT_EQ(KeysymOfCharacter(U'Ü'), 0xdcu);  // Latin-1: its own keysym
   EXPECT_EQ(KeysymOfCharacter(U'ß'), 0xdfu);
   EXPECT_EQ(KeysymOfCharacter(U'Ж'), 0x01000416u);  // others: the Unicode keysym
   EXPECT_EQ(KeysymOfCharacter(U'€'), 0x010020acu);
-  EXPECT_EQ(KeysymOfCharacter(U'\n'), 0xff0du);     // Return
-  EXPECT_EQ(KeysymOfCharacter(U'\t'), 0xff09u);     // Tab
+  EXPECT_EQ(KeysymOfCharacter(U'\n'), 0xff0du);  // Return
+  EXPECT_EQ(KeysymOfCharacter(U'\t'), 0xff09u);  // Tab
   EXPECT_EQ(KeysymOfCharacter(U'\x01'), 0u);
   EXPECT_EQ(KeysymOfCharacter(U'\x7f'), 0u);
   EXPECT_EQ(KeysymOfCharacter(U'\x85'), 0u);

@@ -58,10 +58,14 @@ TEST(WindowMessagesTest, DecodesA32BitClientMessageSentByAnotherClient) {
 TEST(WindowMessagesTest, RefusesOtherEventsAndOtherFormats) {
   TClientMessage message;
   message.Message = 99;
-  EXPECT_FALSE(DecodeClientMessage(ClientMessageBytes(kClientMessage, 8, 1, 2, 3, 4).data(), message));
-  EXPECT_FALSE(DecodeClientMessage(ClientMessageBytes(kClientMessage, 16, 1, 2, 3, 4).data(), message));
-  EXPECT_FALSE(DecodeClientMessage(ClientMessageBytes(2, 32, 1, 2, 3, 4).data(), message));  // KeyPress
-  EXPECT_FALSE(DecodeClientMessage(ClientMessageBytes(0, 32, 1, 2, 3, 4).data(), message));  // an error
+  EXPECT_FALSE(
+      DecodeClientMessage(ClientMessageBytes(kClientMessage, 8, 1, 2, 3, 4).data(), message));
+  EXPECT_FALSE(
+      DecodeClientMessage(ClientMessageBytes(kClientMessage, 16, 1, 2, 3, 4).data(), message));
+  EXPECT_FALSE(
+      DecodeClientMessage(ClientMessageBytes(2, 32, 1, 2, 3, 4).data(), message));  // KeyPress
+  EXPECT_FALSE(
+      DecodeClientMessage(ClientMessageBytes(0, 32, 1, 2, 3, 4).data(), message));  // an error
   EXPECT_EQ(message.Message, 99u);  // left as it was
 }
 

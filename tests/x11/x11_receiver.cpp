@@ -13,8 +13,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "x11-receiver: no display\n");
     return 2;
   }
-  const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 64, 64, 0,
-                                            0, 0);
+  const Window window =
+      XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 64, 64, 0, 0, 0);
   XStoreName(display, window, "x11-receiver");
   if (map) XMapWindow(display, window);
   XSync(display, False);

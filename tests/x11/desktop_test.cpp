@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
-#include <regex>
 
 #include "platform/x11/tray_watch.h"
 #include "platform/x11/window_messages.h"
@@ -34,19 +34,14 @@ class DesktopTest : public ::testing::Test {
     const std::string info = RunCommand({"xwininfo", "-id", std::to_string(window)});
     const std::string extents =
         RunCommand({"xprop", "-id", std::to_string(window), "_NET_FRAME_EXTENTS"});
-    auto number = [&info](const char* label) {
-      std::smatch match;
-      const std::regex pattern(std::string(label) + R"(:\s+(-?\d+))");
-      return std::regex_search(info, match, pattern) ? std::stoi(match[1]) : -9999;
+    auto number = [&info](const std::string& label) {
+      const auto at = info.find(label + ":");
+      return at == std::string::npos ? -9999 : std::stoi(info.substr(at + label.size() + 1));
     };
-    std::smatch match;
     int left = 0, right = 0, top = 0, bottom = 0;
-    if (std::regex_search(extents, match, std::regex(R"(= (\d+), (\d+), (\d+), (\d+))"))) {
-      left = std::stoi(match[1]);
-      right = std::stoi(match[2]);
-      top = std::stoi(match[3]);
-      bottom = std::stoi(match[4]);
-    }
+    const auto equals = extents.find("= ");
+    if (equals != std::string::npos)
+      std::sscanf(extents.c_str() + equals + 2, "%d, %d, %d, %d", &left, &right, &top, &bottom);
     const int x = number("Absolute upper-left X");
     const int y = number("Absolute upper-left Y");
     return TRect{x - left, y - top, x + number("Width") + right, y + number("Height") + bottom};

@@ -1,44 +1,52 @@
-// The keyboard-hook library, mhook.dll: a shared object loaded by path, with
-// its two exports looked up by name.
+// The keyboard-hook library mhook.dll: loaded from a given path, its two
+// exports looked up by name.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "platform/x11/window_handle.h"
+
 namespace varnoke::platform {
 
+// What SetKey made of a key.
 enum class TSetKeyResult {
-  Grabbed,        // the key now calls the program
-  HeldElsewhere,  // another program holds the combination
-  NoSuchKey,      // the code names no key of this keyboard
+  Grabbed,        // the hot key is now that key with those modifiers
+  HeldElsewhere,  // another program holds the combination; nothing is grabbed for it
+  NoSuchKey,      // the code names no key of the keyboard
 };
 
 class THookLibrary {
  public:
-  // Loads the library; null, with the reason in error, when it cannot be
-  // loaded or lacks an export.
+  // Loads the library at path and finds both exports. Null when either
+  // fails; *error (when given) then says why.
   static std::unique_ptr<THookLibrary> Load(const std::string& path, std::string* error);
 
-  using TInstallHook = int (*)(std::uint32_t, std::uint64_t);
-  using TSetKey = int (*)(std::uint32_t, std::uint32_t);
-  // Use Load; this takes over a loaded library.
-  THookLibrary(void* handle, TInstallHook install, TSetKey setKey)
-      : handle_(handle), install_(install), setKey_(setKey) {}
+  // Removes the hook if it is still installed, then unloads the library:
+  // the library's thread must not outlive its code.
   ~THookLibrary();
   THookLibrary(const THookLibrary&) = delete;
   THookLibrary& operator=(const THookLibrary&) = delete;
 
-  // 1 starts watching the keyboard for window, 0 stops; true on success.
-  bool InstallHook(std::uint32_t flag, std::uint64_t window);
-  // Makes key (a virtual-key code) with modifiers (1 Alt, 2 Shift, 4 Ctrl)
-  // the hot key.
+  // flag 1 starts watching and reporting to window, 0 stops. True when the
+  // library reports success (the low byte of its result).
+  bool InstallHook(std::uint32_t flag, TWindowHandle window);
+
+  // key: a virtual-key code in the low 16 bits; modifiers: 1 Alt, 2 Shift,
+  // 4 Ctrl. Before InstallHook(1) the library only remembers the key and
+  // reports Grabbed.
   TSetKeyResult SetKey(std::uint32_t key, std::uint32_t modifiers);
 
+  using TInstallHookFn = int (*)(std::uint32_t, std::uint64_t);
+  using TSetKeyFn = int (*)(std::uint32_t, std::uint32_t);
+  THookLibrary(void* handle, TInstallHookFn installHook, TSetKeyFn setKey)
+      : handle_(handle), installHook_(installHook), setKey_(setKey) {}
+
  private:
-  void* handle_;
-  TInstallHook install_;
-  TSetKey setKey_;
+  void* handle_;  // owned dlopen handle
+  TInstallHookFn installHook_;
+  TSetKeyFn setKey_;
   bool installed_ = false;
 };
 

@@ -1,0 +1,37 @@
+# Tests that need a desktop run inside tests/desktop/desktop-session: an
+# Xvfb screen, icewm with its tray and a D-Bus session bus of their own.
+# They carry the label "desktop" and run one at a time.
+set(VARNOKE_DESKTOP_SESSION ${PROJECT_SOURCE_DIR}/tests/desktop/desktop-session)
+set(VARNOKE_X11_WAIT ${PROJECT_BINARY_DIR}/tests/x11-wait)
+
+# varnoke_add_desktop_test(<name> [NO_WM] [NO_DBUS] COMMAND <command...>
+#                          [ENVIRONMENT <NAME=value...>])
+function(varnoke_add_desktop_test name)
+  cmake_parse_arguments(ARG "NO_WM;NO_DBUS" "" "COMMAND;ENVIRONMENT" ${ARGN})
+  set(session_args)
+  if(ARG_NO_WM)
+    list(APPEND session_args --no-wm)
+  endif()
+  if(ARG_NO_DBUS)
+    list(APPEND session_args --no-dbus)
+  endif()
+  add_test(NAME ${name} COMMAND ${VARNOKE_DESKTOP_SESSION} ${session_args} -- ${ARG_COMMAND})
+  set_tests_properties(${name} PROPERTIES
+    LABELS desktop RUN_SERIAL TRUE
+    ENVIRONMENT "VARNOKE_X11_WAIT=${VARNOKE_X11_WAIT};${ARG_ENVIRONMENT}")
+endfunction()
+
+# varnoke_discover_desktop_tests(<gtest target> [NO_WM]): every test of a
+# GoogleTest program as a test of its own, each on a fresh desktop.
+function(varnoke_discover_desktop_tests target)
+  cmake_parse_arguments(ARG "NO_WM" "" "" ${ARGN})
+  set(emulator ${VARNOKE_DESKTOP_SESSION})
+  if(ARG_NO_WM)
+    list(APPEND emulator --no-wm)
+  endif()
+  list(APPEND emulator --)
+  set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR "${emulator}")
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS desktop RUN_SERIAL TRUE TIMEOUT 120
+               ENVIRONMENT "VARNOKE_X11_WAIT=${VARNOKE_X11_WAIT}")
+endfunction()

@@ -6,8 +6,15 @@
 #include "shell/desktop_services.h"
 #include "shell/program.h"
 #include "shell/uiform.h"
+#include "shell/window_scale.h"
 
 namespace varnoke::shell {
+namespace {
+
+// The smallest window the search window pops up over, in design pixels.
+constexpr QSize kSmallestTarget{120, 100};
+
+}  // namespace
 
 bool TFormui::HandleWindowMessage(std::uint32_t message, std::uint64_t wParam,
                                   std::uint64_t lParam) {
@@ -38,8 +45,15 @@ void TFormui::TrayPopup(std::uint64_t mouseMessage) {
 
 void TFormui::HotKeyPopup(TWindowHandle target) {
   TargetWindow = target;
+  // Without a window to cover (nothing had the focus, or it was a window
+  // manager's hidden focus window too small to hold the search window), the
+  // window shows where it stood.
   TScreenRect frame;
-  if (program_.Desktop.GetWindowRect(target, frame)) PlaceOver(frame);
+  if (target != 0 && program_.Desktop.GetWindowRect(target, frame) &&
+      frame.Width() >= Scaled(kSmallestTarget.width()) &&
+      frame.Height() >= Scaled(kSmallestTarget.height())) {
+    PlaceOver(frame);
+  }
   ShowAndFocus();
 }
 

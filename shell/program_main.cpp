@@ -49,7 +49,6 @@ int RunProgram(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "xcb");
   TApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("varnoke"));
-  QApplication::setApplicationDisplayName(QStringLiteral("Varnoke 96"));
   QGuiApplication::setDesktopFileName(QStringLiteral("varnoke"));
   // Closing or hiding windows never ends the program.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <cstdio>
 
 #include "db/memory_db.h"
 #include "db/terminate.h"

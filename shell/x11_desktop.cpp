@@ -60,20 +60,20 @@ bool TX11DesktopServices::DecodePostedMessage(const QByteArray& eventType, void*
 
 bool TX11DesktopServices::GetWindowRect(TWindowHandle window, TScreenRect& rect) {
   platform::TRect frame;
-  if (!desktop_->GetWindowRect(window, frame)) return false;
+  if (window == 0 || !desktop_->GetWindowRect(window, frame)) return false;
   rect = {frame.Left, frame.Top, frame.Right, frame.Bottom};
   return true;
 }
 
 bool TX11DesktopServices::GetFrameExtents(TWindowHandle window, TFrameExtents& extents) {
   platform::TFrameExtents frame;
-  if (!desktop_->GetFrameExtents(window, frame)) return false;
+  if (window == 0 || !desktop_->GetFrameExtents(window, frame)) return false;
   extents = {frame.Left, frame.Right, frame.Top, frame.Bottom};
   return true;
 }
 
 TWindowHandle TX11DesktopServices::GetParent(TWindowHandle window) {
-  return desktop_->GetParent(window);
+  return window == 0 ? 0 : desktop_->GetParent(window);
 }
 
 void TX11DesktopServices::SetForegroundWindow(TWindowHandle window) {

@@ -1,5 +1,7 @@
 // The splash, About and scan-progress window: its modes, and the question
 // that guards a running scan.
+#include <QDir>
+#include <QImage>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
@@ -113,6 +115,18 @@ class TAboutTest : public QObject {
     QCOMPARE(about.ProgressBar1->geometry(), shell::Scaled(65, 247, 245, 13));
     QCOMPARE(about.ProgressBar1->maximum(), 100);
     QVERIFY(!about.Image1->pixmap().isNull());
+    // The pictures are drawn: the window is not all black.
+    about.SetSplashMode(3);
+    about.SetProgress(40);
+    const QImage shot = about.grab().toImage();
+    QDir().mkpath(QStringLiteral(VARNOKE_SCREENSHOT_DIR));
+    shot.save(QStringLiteral(VARNOKE_SCREENSHOT_DIR "/progress-window.png"));
+    const QPoint logo = about.Image1->geometry().center();
+    int lit = 0;
+    for (int x = about.Image1->x(); x < about.Image1->geometry().right(); ++x)
+      lit += qGray(shot.pixel(x, logo.y())) > 64;
+    QVERIFY(lit > 0);
+    about.CloseSplash();
   }
 };
 

@@ -157,6 +157,21 @@ class TPopupTest : public QObject {
     run.Under->Program.About().CloseSplash();
   }
 
+  void AWindowTooSmallToCoverIsNotCovered() {
+    TPopup run;
+    run.HotKey();
+    const QRect over = run.Form().geometry();
+    run.Form().HideSearchWindow();
+    constexpr shell::TWindowHandle kHiddenFocus = 0x600002;
+    run.Desktop().Rects[kHiddenFocus] = {0, 0, 1, 1};
+    run.Form().HandleWindowMessage(run.Messages().ActivateMessage, kHiddenFocus, 0);
+    QVERIFY(run.Form().isVisible());
+    QCOMPARE(run.Form().geometry(), over);
+    run.Form().HideSearchWindow();
+    run.Form().HandleWindowMessage(run.Messages().ActivateMessage, 0, 0);
+    QCOMPARE(run.Form().geometry(), over);
+  }
+
   void HidingTwiceHandsTheForegroundBackTwice() {
     TPopup run;
     run.HotKey();

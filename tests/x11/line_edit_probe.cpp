@@ -1,4 +1,4 @@
-// line-edit-probe [--text TEXT] [--text-file PATH]: one window with one
+// line-edit-probe [--text TEXT] [--text-file PATH] [--size WxH]: one window with one
 // focused line edit holding TEXT, all of it selected. Prints "window <id>"
 // once the window is shown, "focused" whenever the line edit gains the
 // keyboard focus (keys typed before may go nowhere), and on every "VARNOKE_PROBE_REPORT"
@@ -53,12 +53,15 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QString text = "probe text";
   QString textFile;
+  QString size = "480x80";
   const QStringList args = app.arguments();
   for (int i = 1; i + 1 < args.size(); ++i) {
     if (args[i] == "--text")
       text = args[++i];
     else if (args[i] == "--text-file")
       textFile = args[++i];
+    else if (args[i] == "--size")
+      size = args[++i];
   }
   auto display = varnoke::platform::TX11Display::Open();
   if (display == nullptr) return 2;
@@ -70,7 +73,8 @@ int main(int argc, char** argv) {
   auto* layout = new QVBoxLayout(&window);
   auto* edit = new QLineEdit(text, &window);
   layout->addWidget(edit);
-  window.resize(480, 80);
+  const QStringList sides = size.split('x');
+  window.resize(sides.value(0).toInt(), sides.value(1).toInt());
   if (!textFile.isEmpty()) {
     QObject::connect(edit, &QLineEdit::textChanged, [textFile](const QString& now) {
       QSaveFile file(textFile);

@@ -1,0 +1,202 @@
+// The resident program on a desktop of its own (Xvfb, icewm with its tray,
+// a session bus): its start, its tray icon, the single instance, the save
+// policy on the way out, the hot key's pop-up over another program and the
+// path typed into that program's field.
+#include <sys/stat.h>
+
+#include <string>
+
+#include "platform/x11/window_messages.h"
+#include "tests/e2e/program_fixture.h"
+#include "tests/x11/desktop_fixture.h"
+
+namespace varnoke::testing {
+namespace {
+
+constexpr int kWait = 15000;
+
+ino_t Inode(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
+}
+
+platform::TRect Around(const platform::TRect& rect, int margin) {
+  return {std::max(0, rect.Left - margin), std::max(0, rect.Top - margin), rect.Right + margin,
+          rect.Bottom + margin};
+}
+
+// A program of the test's own with one focused line edit, whose text it
+// reports when asked.
+class TProbe {
+ public:
+  TProbe(platform::TX11Display& display, platform::TDesktop& desktop, const std::string& text)
+      : display_(display),
+        child_({TestProgram("line-edit-probe"), "--text", text, "--size", "640x420"}),
+        report_(platform::RegisterWindowMessage(&display, "VARNOKE_PROBE_REPORT")) {
+    std::string window;
+    EXPECT_TRUE(child_.ReadLineStarting("window ", window, kWait));
+    Window = std::stoull(window);
+    desktop.SetForegroundWindow(Window);
+    EXPECT_TRUE(desktop.WaitForFocusIn(Window, kWait));
+    std::string rest;
+    EXPECT_TRUE(child_.ReadLineStarting("focused", rest, kWait));
+  }
+
+  // The line edit's text once it has handled everything sent to it so far.
+  std::string Text() {
+    EXPECT_TRUE(platform::PostWindowMessage(display_, Window, report_, 0, 0));
+    std::string text;
+    EXPECT_TRUE(child_.ReadLineStarting("text ", text, kWait));
+    return text;
+  }
+
+  std::uint64_t Window = 0;
+
+ private:
+  platform::TX11Display& display_;
+  TChild child_;
+  std::uint32_t report_;
+};
+
+class ResidentProgram : public ProgramTest {};
+
+TEST_F(ResidentProgram, StartsOnceWithItsTrayIconAndSavesWhenTheSessionEnds) {
+  MakeFiles("docs", 50);
+  SetDword("ShowSplash", 1);
+  Start();
+  const std::uint64_t splash = Watch().WaitForViewable("Varnoke 96", 100, kWait);
+  ASSERT_NE(splash, 0u) << Stderr();
+  platform::TRect rect;
+  ASSERT_TRUE(FramedRect(splash, rect));
+  Screenshot("splash", Around(rect, 8));
+  ASSERT_TRUE(WaitForTrayIcon(kWait)) << Stderr();
+
+  // A second start ends at once, silently, and leaves the first alone.
+  const pid_t second = Start();
+  EXPECT_EQ(WaitExit(second, 5000), 0);
+  EXPECT_EQ(::kill(Pid(), 0), 0);
+
+  EXPECT_EQ(Stop(SIGTERM), 0) << Stderr();
+  EXPECT_EQ(Dword("SaveSuccessful"), 1u);
+  const ino_t saved = Inode(DatabasePath());
+  ASSERT_NE(saved, 0u);
+
+  // The next start loads the saved file instead of scanning.
+  SetDword("ShowSplash", 0);
+  Start();
+  ASSERT_TRUE(WaitForTrayIcon(kWait)) << Stderr();
+  EXPECT_EQ(Dword("SaveSuccessful"), 0u);
+  EXPECT_EQ(Inode(DatabasePath()), saved);
+  EXPECT_EQ(Stop(SIGHUP), 0);
+  EXPECT_EQ(Dword("SaveSuccessful"), 1u);
+}
+
+TEST_F(ResidentProgram, TheScanCanBeKeptGoingFromItsProgressWindow) {
+  // Enough entries that the scan still runs when its window is closed.
+  for (int folder = 0; folder < 20; ++folder)
+    MakeFiles("many/f" + std::to_string(folder), 5000);
+  Start();
+  const std::uint64_t progress = Watch().WaitForTitle("Scanning your hard drives...", kWait);
+  ASSERT_NE(progress, 0u) << Stderr();
+  Watch().Close(progress);
+  // The question holds the scan until it is answered.
+  const std::uint64_t question = Watch().WaitForViewable("Varnoke", 50, kWait);
+  ASSERT_NE(question, 0u);
+  platform::TRect progressRect;
+  platform::TRect questionRect;
+  ASSERT_TRUE(FramedRect(progress, progressRect));
+  ASSERT_TRUE(FramedRect(question, questionRect));
+  Screenshot("progress", Around(progressRect, 8));
+  Screenshot("scan-question", Around(questionRect, 8));
+  Watch().Close(question);  // No: the scan goes on
+  ASSERT_TRUE(WaitForTrayIcon(60000)) << Stderr();
+  ASSERT_EQ(::kill(Pid(), 0), 0) << "the program ended";
+  EXPECT_EQ(Stop(SIGINT), 0);
+  EXPECT_EQ(Dword("SaveSuccessful"), 1u) << "stderr: " << Stderr();
+}
+
+TEST_F(ResidentProgram, ExitAnsweredYesEndsWithoutSaving) {
+  MakeFiles("docs", 10);
+  SetDword("SaveSuccessful", 5);
+  Start();
+  ASSERT_TRUE(WaitForTrayIcon(kWait)) << Stderr();
+  const ino_t scanned = Inode(DatabasePath());
+  Keys("ctrl+alt+f");
+  ASSERT_NE(WaitForSearchWindow(kWait), 0u);
+  Keys("alt+f");
+  Keys("x");
+  const std::uint64_t question = Watch().WaitForViewable("Varnoke", 50, kWait);
+  ASSERT_NE(question, 0u);
+  Desktop().SetForegroundWindow(question);
+  ASSERT_TRUE(Desktop().WaitForFocusIn(question, kWait));
+  Keys("Return");  // Yes, the default button
+  EXPECT_EQ(WaitExit(Pid(), kWait), 0);
+  EXPECT_EQ(Dword("SaveSuccessful"), 5u);
+  EXPECT_EQ(Inode(DatabasePath()), scanned);
+}
+
+TEST_F(ResidentProgram, TheHotKeyPopsUpOverTheWindowAndTypesTheChosenPath) {
+  MakeFiles("docs", 20);
+  const std::string name = "Ünïcode-Éé-Жж-€.txt";
+  MakeFile("Straße/" + name);
+  Start();
+  ASSERT_TRUE(WaitForTrayIcon(kWait)) << Stderr();
+  TProbe probe(Display(), Desktop(), "old text");
+
+  // A first pop-up leaves a pattern behind; the next one selects it, so
+  // typing replaces it.
+  Keys("ctrl+alt+f");
+  const std::uint64_t search = WaitForSearchWindow(kWait);
+  ASSERT_NE(search, 0u) << Stderr();
+  ASSERT_TRUE(Desktop().WaitForFocusIn(search, kWait));
+  Type("*.TXT");
+  Keys("Return");
+  platform::TRect shown;
+  ASSERT_TRUE(Desktop().GetWindowRect(search, shown));
+  Screenshot("search-results", Around(shown, 8));
+  Keys("Escape");
+  ASSERT_TRUE(Watch().WaitGone("Varnoke 96", 100, kWait));
+  ASSERT_TRUE(Desktop().WaitForFocusIn(probe.Window, kWait));
+
+  Keys("ctrl+alt+f");
+  ASSERT_NE(WaitForSearchWindow(kWait), 0u);
+  ASSERT_TRUE(Desktop().WaitForFocusIn(search, kWait));
+  // The search window's frame covers the probe's frame exactly.
+  platform::TRect target;
+  platform::TRect over;
+  ASSERT_TRUE(Desktop().GetWindowRect(probe.Window, target));
+  ASSERT_TRUE(Desktop().GetWindowRect(search, over));
+  EXPECT_NEAR(over.Left, target.Left, 1);
+  EXPECT_NEAR(over.Top, target.Top, 1);
+  EXPECT_NEAR(over.Right, target.Right, 1);
+  EXPECT_NEAR(over.Bottom, target.Bottom, 1);
+
+  Type("*CODE-*");
+  Keys("Return");
+  Keys("Return");
+  ASSERT_TRUE(Watch().WaitGone("Varnoke 96", 100, kWait));
+  EXPECT_EQ(probe.Text(), Disk() + "/Straße/" + name);
+  EXPECT_EQ(Desktop().ActiveWindow(), probe.Window);
+
+  // The tray icon shows the window again where it stood; Copy puts the
+  // host path on the clipboard.
+  int x = 0;
+  int y = 0;
+  ASSERT_TRUE(WaitForTrayIcon(kWait, &x, &y));
+  Click(x, y);
+  ASSERT_NE(WaitForSearchWindow(kWait), 0u);
+  platform::TRect again;
+  ASSERT_TRUE(Desktop().GetWindowRect(search, again));
+  EXPECT_EQ(again, over);
+  ASSERT_TRUE(Desktop().WaitForFocusIn(search, kWait));
+  Keys("Return");  // the same search again, then the grid has the keys
+  Keys("ctrl+c");
+  int status = -1;
+  const std::string clipboard = RunCommand({"xclip", "-o", "-selection", "clipboard"}, &status);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(clipboard, Disk() + "/Straße/" + name);
+  EXPECT_EQ(Stop(SIGTERM), 0);
+}
+
+}  // namespace
+}  // namespace varnoke::testing

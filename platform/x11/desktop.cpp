@@ -22,8 +22,10 @@ using TClock = std::chrono::steady_clock;
 // for the user: window managers obey it without focus-stealing checks.
 constexpr long kSourcePager = 2;
 
+// Rounded up: a wait that stops with a fraction of a millisecond left
+// would give up before its time.
 int RemainingMs(TClock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now());
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now());
   return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
 }
 

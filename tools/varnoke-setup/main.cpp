@@ -1,10 +1,13 @@
 // varnoke-setup: the installation step. Creates the settings key with its
-// first values and the drive map with its "c:" link, never changing what is
-// there already.
+// first values, the drive map with its "c:" link and the installation
+// folder's links to the program's files, never changing what is there
+// already.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,6 +18,7 @@
 #include "platform/hive_file.h"
 #include "platform/registry.h"
 #include "settings/settings_store.h"
+#include "tools/varnoke-setup/program_links.h"
 
 namespace {
 
@@ -26,8 +30,48 @@ constexpr const char* kUsage =
     "Creates the settings of Varnoke where they are missing: the installation\n"
     "folder (Directory, by default $XDG_DATA_HOME/varnoke), ShowSplash 1,\n"
     "SaveSuccessful 0, StartupOptions 1 and the hot key Ctrl+Alt+F, and the\n"
-    "drive map with C: as the root of the file system. Nothing that exists is\n"
-    "changed.\n";
+    "drive map with C: as the root of the file system, and puts links to the\n"
+    "program's files (mhook.dll, varnoke, vk96.html) in the installation\n"
+    "folder. Nothing that exists is changed, except links that point nowhere.\n";
+
+// The text of a REG_SZ value; empty for any other type.
+std::string TextOf(const platform::TRegValue& value) {
+  if (value.Type != platform::kRegSz) return {};
+  std::string text(value.Data.begin(), value.Data.end());
+  if (!text.empty() && text.back() == '\0') text.pop_back();
+  return text;
+}
+
+// Links the installation folder to the files of the program this setup
+// belongs to; false when one could not be placed.
+bool PlaceProgramLinks(const std::string& folder) {
+  const std::string bin = setup::ExecutableFolder();
+  if (bin.empty()) {
+    std::fprintf(stderr, "varnoke-setup: cannot tell where the program is installed\n");
+    return false;
+  }
+  bool placed = true;
+  for (const setup::TProgramLink& link : setup::ProgramLinks(bin)) {
+    std::string problem;
+    switch (setup::PlaceLink(folder, link, problem)) {
+      case setup::TLinkResult::Made:
+        std::printf("linked %s/%s to %s\n", folder.c_str(), link.Name.c_str(), link.Target.c_str());
+        break;
+      case setup::TLinkResult::Replaced:
+        std::printf("relinked %s/%s to %s\n", folder.c_str(), link.Name.c_str(),
+                    link.Target.c_str());
+        break;
+      case setup::TLinkResult::Kept:
+        break;
+      case setup::TLinkResult::NotALink:
+      case setup::TLinkResult::Failed:
+        std::fprintf(stderr, "varnoke-setup: %s\n", problem.c_str());
+        placed = false;
+        break;
+    }
+  }
+  return placed;
+}
 
 bool MakeFolders(const std::string& folder) {
   const std::string command = "mkdir -p -- '" + folder + "'";
@@ -56,6 +100,16 @@ int Run(int argc, char** argv) {
     }
   }
   if (directory.empty()) directory = DefaultDirectory();
+  if (directory[0] != '/') {
+    // Stored as given, a relative folder would mean another folder to
+    // every program started elsewhere.
+    std::array<char, PATH_MAX> cwd{};
+    if (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+      std::fprintf(stderr, "varnoke-setup: cannot read the current folder\n");
+      return 1;
+    }
+    directory = std::string(cwd.data()) + "/" + directory;
+  }
   if (directory.size() > 255) {
     std::fprintf(stderr, "varnoke-setup: the folder name is longer than 255 characters\n");
     return 1;
@@ -69,6 +123,7 @@ int Run(int argc, char** argv) {
   const std::string key =
       std::string(settings::kClassesRoot) + "\\" + std::string(settings::SettingsKey);
   std::vector<std::string> added;
+  std::string installed;  // Directory as the settings hold it
   std::string problem;
   const platform::TModifyResult result = hive.Modify(
       [&](platform::THiveContents& contents) {
@@ -79,6 +134,7 @@ int Run(int argc, char** argv) {
           added.emplace_back(name);
         };
         add("Directory", platform::kRegSz, platform::StringData(directory));
+        installed = TextOf(*settingsKey.Find("Directory"));
         add("ShowSplash", platform::kRegDword, platform::DwordData(1));
         add("SaveSuccessful", platform::kRegDword, platform::DwordData(0));
         add("StartupOptions", platform::kRegDword, platform::DwordData(1));
@@ -105,8 +161,18 @@ int Run(int argc, char** argv) {
     }
     std::printf("made drive C: the root of the file system (%s/c:)\n", links.c_str());
   }
+  if (installed.empty() || installed[0] != '/') {
+    std::fprintf(stderr, "varnoke-setup: the setting Directory is not a folder: '%s'\n",
+                 installed.c_str());
+    return 1;
+  }
+  if (installed != directory && !MakeFolders(installed)) {
+    std::fprintf(stderr, "varnoke-setup: cannot create the folder %s\n", installed.c_str());
+    return 1;
+  }
+  const bool linked = PlaceProgramLinks(installed);
   std::printf("settings in %s\n", hive.Path().c_str());
-  return 0;
+  return linked ? 0 : 1;
 }
 
 }  // namespace

@@ -47,20 +47,21 @@ TFormAbout::TFormAbout(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("FormAbout"));
-  setFixedSize(Scaled(339, 275));
+  // Drawn at its design size on every screen: the pictures are made for it.
+  setFixedSize(339, 275);
   setAutoFillBackground(true);
   QPalette black = palette();
   black.setColor(QPalette::Window, Qt::black);
   setPalette(black);
   setFont(LayoutFont(13));
 
-  Image1 = PictureLabel(this, QStringLiteral(":/varnoke/logo.svg"), Scaled(60, 13, 250, 65));
+  Image1 = PictureLabel(this, QStringLiteral(":/varnoke/logo.svg"), QRect(60, 13, 250, 65));
   Image1->setObjectName(QStringLiteral("Image1"));
-  Image2 = PictureLabel(this, QStringLiteral(":/varnoke/varnoke.svg"), Scaled(14, 19, 32, 32));
+  Image2 = PictureLabel(this, QStringLiteral(":/varnoke/varnoke.svg"), QRect(14, 19, 32, 32));
   Image2->setObjectName(QStringLiteral("Image2"));
   ProgressBar1 = new QProgressBar(this);
   ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-  ProgressBar1->setGeometry(Scaled(65, 247, 245, 13));
+  ProgressBar1->setGeometry(QRect(65, 247, 245, 13));
   ProgressBar1->setRange(0, 100);
   ProgressBar1->setTextVisible(false);
   Timer1 = new QTimer(this);

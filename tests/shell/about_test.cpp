@@ -109,10 +109,10 @@ class TAboutTest : public QObject {
 
   void LaidOutFromTheDesign() {
     shell::TFormAbout about;
-    QCOMPARE(about.size(), shell::Scaled(339, 275));
-    QCOMPARE(about.Image1->geometry(), shell::Scaled(60, 13, 250, 65));
-    QCOMPARE(about.Image2->geometry(), shell::Scaled(14, 19, 32, 32));
-    QCOMPARE(about.ProgressBar1->geometry(), shell::Scaled(65, 247, 245, 13));
+    QCOMPARE(about.size(), QSize(339, 275));
+    QCOMPARE(about.Image1->geometry(), QRect(60, 13, 250, 65));
+    QCOMPARE(about.Image2->geometry(), QRect(14, 19, 32, 32));
+    QCOMPARE(about.ProgressBar1->geometry(), QRect(65, 247, 245, 13));
     QCOMPARE(about.ProgressBar1->maximum(), 100);
     QVERIFY(!about.Image1->pixmap().isNull());
     // The pictures are drawn: the window is not all black.

@@ -302,6 +302,32 @@ TEST_F(VarnokeFindTest, RowsOfADriveThatIsGoneKeepTheirDriveForm) {
   EXPECT_EQ(result.err, "varnoke-find: drive C: is gone; its rows are shown as saved\n");
 }
 
+TEST_F(VarnokeFindTest, SetupStoresTheInstallationFolderAsAnAbsolutePath) {
+  std::string problem;
+  hive.Modify(
+      [](platform::THiveContents& contents) {
+        contents.Keys.clear();
+        return true;
+      },
+      problem);
+  const std::vector<std::string> env{"XDG_CONFIG_HOME=" + temp.Path() + "/config"};
+  const std::string scratch = temp.Path() + "/scratch";
+  testing::TProcessResult result = testing::RunProcess(
+      "/usr/bin/env", {"-C", scratch, VARNOKE_SETUP_BINARY, "--directory", ""}, env, scratch);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "varnoke-setup: the folder name is empty\n");
+  result = testing::RunProcess(
+      "/usr/bin/env", {"-C", scratch, VARNOKE_SETUP_BINARY, "--directory", "rel/./inst/"}, env,
+      scratch);
+  EXPECT_EQ(result.status, 0) << result.err;
+  struct stat st {};
+  EXPECT_EQ(::stat((scratch + "/rel/inst").c_str(), &st), 0);
+  const platform::THiveRead read = hive.Read();
+  ASSERT_TRUE(read.Readable);
+  EXPECT_EQ(read.Contents.Find("HKEY_CLASSES_ROOT\\Varnoke\\Settings")->Find("Directory")->Data,
+            platform::StringData(scratch + "/rel/inst"));
+}
+
 TEST_F(VarnokeFindTest, ExplainsBadArguments) {
   for (const std::vector<std::string>& args : {std::vector<std::string>{},
                                                {""},

@@ -137,7 +137,7 @@ TEST_F(DatabaseDiskTest, AFolderThatRefusesTheSaveIsReportedAndTheOldFileStillLo
   EXPECT_NE(report.Reason.find("Permission denied"), std::string::npos) << report.Reason;
   TMemoryDB loaded(drive.Services());
   ASSERT_TRUE(loaded.LoadFromFile(path));
-  EXPECT_EQ(testing::DumpTree(loaded)[0].substr(0, 7), "C:\\OLD\\");
+  EXPECT_EQ(testing::DumpTree(loaded).back().substr(0, 7), "C:\\OLD\\");
 }
 
 TEST_F(DatabaseDiskTest, AFileThatMayNotBeReadIsReportedAsSuch) {

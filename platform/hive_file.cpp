@@ -74,8 +74,8 @@ THiveRead THiveFile::ReadFile(Identity* identity) const {
     *identity = Identity{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
   }
   const auto tooLarge = [&] {
-    read.Problem = FormatMessage(kMsgHiveUnreadable,
-                                 {path_, 0, "it is larger than any settings file (4 MB)"});
+    read.Problem =
+        FormatMessage(kMsgHiveUnreadable, {path_, 0, "it is larger than any settings file (4 MB)"});
     return read;
   };
   if (static_cast<std::size_t>(st.st_size) > kMaxHiveBytes) return tooLarge();

@@ -79,8 +79,9 @@ TEST_F(SettingsStoreTest, AFolderSettingMustBeATextHoldingAnAbsolutePath) {
             notOpened + "\n\nThe folder name is empty; it must start with \"/\".");
   Key().Set("Directory", platform::kRegSz, StringData("rel/dir"));
   EXPECT_EQ(Failure([&] { store.ReadFolderSetting(SettingsKey, "Directory"); }),
-            notOpened + "\n\nThe folder name 'rel/dir' is not an absolute path; it must start "
-                        "with \"/\".");
+            notOpened +
+                "\n\nThe folder name 'rel/dir' is not an absolute path; it must start "
+                "with \"/\".");
   // Four bytes of zero read as an empty text by ReadStringSetting.
   Key().Set("Directory", platform::kRegDword, platform::DwordData(0));
   EXPECT_EQ(store.ReadStringSetting(SettingsKey, "Directory"), "");

@@ -228,8 +228,9 @@ TEST_F(VarnokeFindTest, RefusesPipesInsteadOfWaitingOnThem) {
   ::mkfifo(Database().c_str(), 0600);
   testing::TProcessResult result = FindWithin({"*"});
   EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err, "varnoke-find: the database " + Database() + " cannot be read: cannot read " +
-                            Database() + ": it is not a regular file\n");
+  EXPECT_EQ(result.err, "varnoke-find: the database " + Database() +
+                            " cannot be read: cannot read " + Database() +
+                            ": it is not a regular file\n");
   const std::string settings = temp.Path() + "/config/varnoke/registry.reg";
   ::unlink(settings.c_str());
   ::mkfifo(settings.c_str(), 0600);
@@ -244,8 +245,8 @@ TEST_F(VarnokeFindTest, SaysWhyADatabaseCannotBeRead) {
   if (::geteuid() == 0) GTEST_SKIP() << "root may read any file";
   const testing::TProcessResult result = Find({"*"});
   EXPECT_EQ(result.status, 2);
-  EXPECT_EQ(result.err, "varnoke-find: the database " + Database() + " cannot be read: cannot open " +
-                            Database() + ": Permission denied\n");
+  EXPECT_EQ(result.err, "varnoke-find: the database " + Database() +
+                            " cannot be read: cannot open " + Database() + ": Permission denied\n");
 }
 
 TEST_F(VarnokeFindTest, RefusesADirectoryThatIsEmptyRelativeOrNotAText) {
@@ -316,9 +317,9 @@ TEST_F(VarnokeFindTest, SetupStoresTheInstallationFolderAsAnAbsolutePath) {
       "/usr/bin/env", {"-C", scratch, VARNOKE_SETUP_BINARY, "--directory", ""}, env, scratch);
   EXPECT_EQ(result.status, 1);
   EXPECT_EQ(result.err, "varnoke-setup: the folder name is empty\n");
-  result = testing::RunProcess(
-      "/usr/bin/env", {"-C", scratch, VARNOKE_SETUP_BINARY, "--directory", "rel/./inst/"}, env,
-      scratch);
+  result = testing::RunProcess("/usr/bin/env",
+                               {"-C", scratch, VARNOKE_SETUP_BINARY, "--directory", "rel/./inst/"},
+                               env, scratch);
   EXPECT_EQ(result.status, 0) << result.err;
   struct stat st {};
   EXPECT_EQ(::stat((scratch + "/rel/inst").c_str(), &st), 0);

@@ -70,7 +70,8 @@ int Main() {
 
   const double saveMs = BestMs(kRuns, [&] { db.SaveToFile(); });
   platform::TFileImage image;
-  dataFiles.ReadFile(path, image);
+  platform::TFileError error;
+  dataFiles.ReadFile(path, image, error, nullptr);
   const std::string bytes(reinterpret_cast<const char*>(image.Data()), image.Size());
   const std::string peer = folder + "/plain.dat";
   const double writeMs = BestMs(kRuns, [&] { PlainWrite(peer, bytes); });

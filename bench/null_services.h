@@ -19,9 +19,14 @@ class TNoFiles : public platform::TFileSystem {
 
 class TNoDataFiles : public platform::TDataFiles {
  public:
-  bool ReadFile(const std::string&, platform::TFileImage&) override { return false; }
-  bool CanReplace(const std::string&) override { return false; }
-  std::unique_ptr<platform::TPendingFile> BeginReplace(const std::string&) override {
+  bool ReadFile(const std::string&, platform::TFileImage&, platform::TFileError&,
+                platform::TReadCheck*) override {
+    return false;
+  }
+  bool CanReplace(const std::string&, platform::TFileError&) override { return false; }
+  std::unique_ptr<platform::TFileLock> ShareLock(const std::string&) override { return nullptr; }
+  std::unique_ptr<platform::TPendingFile> BeginReplace(const std::string&,
+                                                       platform::TFileError&) override {
     return nullptr;
   }
 };

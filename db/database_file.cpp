@@ -1,5 +1,6 @@
 // Saving the tree to the database file and loading it back.
 #include <new>
+#include <optional>
 
 #include "db/crc32.h"
 #include "db/database_image.h"
@@ -12,43 +13,114 @@ constexpr std::string_view kCrcValue = "CRC32";
 
 }  // namespace
 
+bool TMemoryDB::SavedByLastScan() const {
+  std::lock_guard guard(Lock);
+  return savedByLastScan_;
+}
+
+TFileReport TMemoryDB::LastFileReport() const {
+  std::lock_guard guard(Lock);
+  return fileReport_;
+}
+
 bool TMemoryDB::SaveToFile() {
   std::lock_guard guard(Lock);
+  const auto notSaved = [&](TFileOutcome outcome, std::string reason) {
+    fileReport_ = {outcome, std::move(reason)};
+    return false;
+  };
+  if (treeFromEmptyScan_) {
+    return notSaved(TFileOutcome::NoDrive,
+                    "the scan found no fixed drive, so the saved database was kept as it was");
+  }
   try {
-    if (!dataFiles_.CanReplace(fileName_)) return false;
+    platform::TFileError error;
+    if (!dataFiles_.CanReplace(fileName_, error)) {
+      return notSaved(TFileOutcome::NotSaved, error.Describe());
+    }
     std::string image;
-    if (!EncodeTree(*ddList_, image)) return false;
+    if (!EncodeTree(*ddList_, image)) {
+      return notSaved(TFileOutcome::NotSaved, "the tree is too large for the database file");
+    }
     const std::uint32_t crc = StreamCRC32(image.data(), image.size());
     // The order makes every crash safe: the new file is complete and on the
     // disk before its CRC is stored, and only then takes the old one's
     // place. A crash in between leaves the old file with the new CRC, which
-    // fails the check and makes the next start scan.
-    std::unique_ptr<platform::TPendingFile> file = dataFiles_.BeginReplace(fileName_);
-    if (file == nullptr || !file->Write(image) || !file->Flush()) return false;
+    // fails the check and makes the next start scan. The pending file's lock
+    // keeps readers out from the CRC's change to the rename, so none reads
+    // one file with the other's CRC.
+    std::unique_ptr<platform::TPendingFile> file = dataFiles_.BeginReplace(fileName_, error);
+    if (file == nullptr) return notSaved(TFileOutcome::NotSaved, error.Describe());
+    if (!file->Write(image) || !file->Flush()) {
+      return notSaved(TFileOutcome::NotSaved, file->Error().Describe());
+    }
+    std::optional<std::uint32_t> oldCrc;
+    try {
+      oldCrc = settings_.ReadDWORDSetting(settings::SettingsKey, kCrcValue);
+    } catch (const settings::ERegistry&) {
+      // None yet (or unreadable): the write below says whether it matters.
+    }
     settings_.WriteDWORDSetting(settings::SettingsKey, kCrcValue, crc);
-    return file->Commit();
+    if (!file->Commit()) {
+      // The old file still stands; with its own CRC back it loads as before.
+      std::string reason = file->Error().Describe();
+      if (oldCrc) {
+        try {
+          settings_.WriteDWORDSetting(settings::SettingsKey, kCrcValue, *oldCrc);
+        } catch (const settings::ERegistry& e) {
+          reason += "; the old file's checksum could not be put back: ";
+          reason += e.what();
+        }
+      }
+      return notSaved(TFileOutcome::NotSaved, reason);
+    }
+    fileReport_ = {TFileOutcome::Saved, {}};
+    return true;
   } catch (const std::bad_alloc&) {
-    return false;
-  } catch (const settings::ERegistry&) {
-    return false;
+    return notSaved(TFileOutcome::NotSaved, "there is not enough memory to save it");
+  } catch (const settings::ERegistry& e) {
+    return notSaved(TFileOutcome::NotSaved, e.what());
   }
 }
 
 bool TMemoryDB::LoadFromFile(const std::string& fileName) {
   std::lock_guard guard(Lock);
   fileName_ = fileName;
+  const auto refuse = [&](TFileOutcome outcome, std::string reason) {
+    fileReport_ = {outcome, std::move(reason)};
+    return false;
+  };
   try {
     platform::TFileImage image;
-    if (!dataFiles_.ReadFile(fileName, image) || image.Size() == 0) return false;
-    const std::uint32_t crc = StreamCRC32(image.Data(), image.Size());
-    if (crc != settings_.ReadDWORDSetting(settings::SettingsKey, kCrcValue)) return false;
+    std::uint32_t stored = 0;
+    {
+      // The file and its CRC are read under one lock that a saver takes
+      // exclusively: both are then the same save's.
+      const std::unique_ptr<platform::TFileLock> shared = dataFiles_.ShareLock(fileName);
+      platform::TFileError error;
+      TImageExtent extent;
+      if (!dataFiles_.ReadFile(fileName, image, error, &extent)) {
+        if (error.Missing()) return refuse(TFileOutcome::Missing, error.Describe());
+        return refuse(extent.Refused() ? TFileOutcome::Damaged : TFileOutcome::Unreadable,
+                      error.Describe());
+      }
+      if (image.Size() == 0) return refuse(TFileOutcome::Damaged, "the file is empty");
+      stored = settings_.ReadDWORDSetting(settings::SettingsKey, kCrcValue);
+    }
+    if (StreamCRC32(image.Data(), image.Size()) != stored) {
+      return refuse(TFileOutcome::Damaged, "the file does not match its checksum");
+    }
     std::unique_ptr<TDDList> tree = DecodeTree(image.Data(), image.Size());
-    if (tree == nullptr) return false;
+    if (tree == nullptr) {
+      return refuse(TFileOutcome::Damaged, "the file does not hold a well-formed tree");
+    }
     ddList_.swap(tree);
     ClearResults();
+    treeFromEmptyScan_ = false;
+    fileReport_ = {TFileOutcome::Loaded, {}};
     return true;
   } catch (const std::bad_alloc&) {
-    return false;
+    return refuse(TFileOutcome::Unreadable, "there is not enough memory to load it");
   }
 }
 

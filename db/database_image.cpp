@@ -137,4 +137,56 @@ std::unique_ptr<TDDList> DecodeTree(const std::uint8_t* image, std::size_t size)
   return list;
 }
 
+void TImageExtent::NextDirectory() noexcept {
+  next_ = --directoriesLeft_ > 0 ? TField::DirectoryName : TField::End;
+}
+
+bool TImageExtent::Plausible(const std::uint8_t* data, std::size_t size, std::string& detail) {
+  const auto refuse = [&](const char* why) {
+    refused_ = true;
+    detail = why;
+    return false;
+  };
+  for (;;) {
+    if (next_ == TField::End) {
+      if (size > position_) return refuse("it is longer than the tree it holds");
+      return true;
+    }
+    if (position_ > size || size - position_ < 4) return true;  // wait for more
+    const std::uint8_t* p = data + position_;
+    const auto value = static_cast<std::int32_t>(p[0] | p[1] << 8 | p[2] << 16 |
+                                                 static_cast<std::uint32_t>(p[3]) << 24);
+    position_ += 4;
+    switch (next_) {
+      case TField::DirectoryCount:
+        directoriesLeft_ = value;
+        next_ = value > 0 ? TField::DirectoryName : TField::End;
+        break;
+      case TField::DirectoryName:
+      case TField::FileName:
+        if (value < 1 || value > kMaxImageNameLength) return refuse("it does not hold a tree");
+        position_ += static_cast<std::size_t>(value);
+        if (next_ == TField::DirectoryName) {
+          next_ = TField::Parent;
+        } else if (--filesLeft_ == 0) {
+          NextDirectory();
+        }
+        break;
+      case TField::Parent:
+        next_ = TField::FileCount;
+        break;
+      case TField::FileCount:
+        filesLeft_ = value;
+        if (value > 0) {
+          next_ = TField::FileName;
+        } else {
+          NextDirectory();
+        }
+        break;
+      case TField::End:
+        break;
+    }
+  }
+}
+
 }  // namespace varnoke

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "db/ddlist.h"
+#include "platform/data_files.h"
 
 namespace varnoke {
 
@@ -32,5 +33,26 @@ bool EncodeTree(const TDDList& list, std::string& image);
 // followed by a save reverses the order of each directory's files, as
 // adding them puts each at the head of its chain.
 std::unique_ptr<TDDList> DecodeTree(const std::uint8_t* image, std::size_t size);
+
+// Follows the counts and lengths of an image while the file is read, so
+// that a file longer than the tree it describes (a huge sparse file, say)
+// is refused after its first bytes rather than read whole. Accepts every
+// prefix of an image that DecodeTree accepts.
+class TImageExtent : public platform::TReadCheck {
+ public:
+  bool Plausible(const std::uint8_t* data, std::size_t size, std::string& detail) override;
+  // True once Plausible has refused the file.
+  bool Refused() const noexcept { return refused_; }
+
+ private:
+  enum class TField { DirectoryCount, DirectoryName, Parent, FileCount, FileName, End };
+  void NextDirectory() noexcept;
+
+  TField next_ = TField::DirectoryCount;
+  std::size_t position_ = 0;  // where the next field starts
+  std::int64_t directoriesLeft_ = 0;
+  std::int64_t filesLeft_ = 0;
+  bool refused_ = false;
+};
 
 }  // namespace varnoke

@@ -14,6 +14,7 @@
 
 #include "db/database_services.h"
 #include "db/ddlist.h"
+#include "db/file_report.h"
 #include "db/scan_observer.h"
 #include "db/tree_records.h"
 
@@ -78,13 +79,16 @@ class TMemoryDB {
   // processes. Raises ETerminate, with Lock released and nothing saved,
   // when ScanCancelRequested is set during the scan.
   // Ends by saving the new tree (SaveToFile); a failed save leaves the new
-  // tree in memory and the scan still succeeds.
+  // tree in memory and the scan still succeeds. A scan that could list no
+  // fixed drive's root saves nothing, and its tree is never saved: it would
+  // replace a good database by an empty one. SavedByLastScan tells which.
   bool ScanDrives(const std::string& fileName, TScanObserver& observer);
 
   // Adds the contents of the directory at path (drive form, as the disk
   // spells it, ending with "\") and everything below it under directory.
-  // Called by ScanDrives with Lock held.
-  void ScanDirectory(const std::string& path, TDirectoryRecord* directory, TScanObserver& observer);
+  // Called by ScanDrives with Lock held. False when the directory itself
+  // cannot be listed.
+  bool ScanDirectory(const std::string& path, TDirectoryRecord* directory, TScanObserver& observer);
 
   // Set from any thread to abandon a running scan at its next directory
   // entry; cleared by the callers before each scan.
@@ -97,6 +101,10 @@ class TMemoryDB {
   float ScanDoneKB = 0.0f;
   // Cluster size of the drive being scanned; kept from one scan to the next.
   std::int32_t ScanClusterBytes = 0;
+
+  // True when the last scan ended with its tree saved; LastFileReport says
+  // why not otherwise. Takes Lock.
+  bool SavedByLastScan() const;
 
   // ---- Database file. ----
 
@@ -113,8 +121,14 @@ class TMemoryDB {
   // the file cannot be read, is empty, does not match the setting "CRC32" or
   // does not hold a well-formed tree. ERegistry from reading "CRC32" is not
   // caught. The result rows, which would point into the old tree, are
-  // emptied by a successful load.
+  // emptied by a successful load. The file and "CRC32" are read under the
+  // lock a save of the file holds, so a concurrent save in another process
+  // gives either the old tree or the new one. Never reads much more of a
+  // file than the counts at its start can need.
   bool LoadFromFile(const std::string& fileName);
+
+  // How the last SaveToFile or LoadFromFile ended, and why. Takes Lock.
+  TFileReport LastFileReport() const;
 
   // ---- Change reports. Each tests its paths with IsFixedDrivePath, then
   // takes Lock for the whole change; none reports an error. Paths are in
@@ -199,6 +213,10 @@ class TMemoryDB {
   std::vector<const char*> resultNames_;       // Guarded by Lock.
   std::vector<TDirectoryRecord*> resultDirs_;  // Guarded by Lock.
   std::string fileName_;                       // Guarded by Lock.
+  TFileReport fileReport_;                     // Guarded by Lock.
+  // Set while the tree is that of a scan that found no drive. Guarded by Lock.
+  bool treeFromEmptyScan_ = false;
+  bool savedByLastScan_ = false;  // Guarded by Lock.
 };
 
 }  // namespace varnoke

@@ -78,7 +78,9 @@ bool TMemoryDB::ScanDrives(const std::string& fileName, TScanObserver& observer)
   }
 
   std::unique_lock lock(Lock);
+  savedByLastScan_ = false;
   ResetTree();
+  int drivesListed = 0;
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     const std::string root = DriveRoot(letter);
     if (drives_.GetDriveType(root) != TDriveType::Fixed) continue;
@@ -89,20 +91,24 @@ bool TMemoryDB::ScanDrives(const std::string& fileName, TScanObserver& observer)
       scanEntrySize_ = AverageEntrySize(space, ScanClusterBytes);
     }
     TDirectoryRecord* record = ddList_->AddDirectory(root.substr(0, 2), nullptr);
-    ScanDirectory(root, record, observer);
+    if (ScanDirectory(root, record, observer)) ++drivesListed;
   }
+  treeFromEmptyScan_ = drivesListed == 0;
   lock.unlock();
-  SaveToFile();
+  const bool saved = SaveToFile();
+  lock.lock();
+  savedByLastScan_ = saved;
   return true;
 }
 
-void TMemoryDB::ScanDirectory(const std::string& path, TDirectoryRecord* directory,
+bool TMemoryDB::ScanDirectory(const std::string& path, TDirectoryRecord* directory,
                               TScanObserver& observer) {
   // The recursion of the walk runs on a stack of its own, so that a tree of
   // any depth fits; the order is that of a recursive walk: each directory's
   // record, then everything below it, then its next sibling.
   const bool withSizes = scanEntrySize_ < 0;
   std::deque<TScanFrame> stack;
+  bool listed = true;
   // One path for the whole walk, grown and cut back with the stack: the
   // names as the disk spells them, each followed by "\".
   std::string walkPath = path;
@@ -111,9 +117,9 @@ void TMemoryDB::ScanDirectory(const std::string& path, TDirectoryRecord* directo
     frame.pathLength = walkPath.size();
     frame.directory = record;
     // A directory that cannot be listed adds nothing.
-    files_.ListDirectory(walkPath, withSizes, frame.listing);
+    return files_.ListDirectory(walkPath, withSizes, frame.listing);
   };
-  enter(directory);
+  listed = enter(directory);
   std::string upper;
   while (!stack.empty()) {
     TScanFrame& frame = stack.back();
@@ -152,6 +158,7 @@ void TMemoryDB::ScanDirectory(const std::string& path, TDirectoryRecord* directo
       ddList_->AddFile(upper, frame.directory);
     }
   }
+  return listed;
 }
 
 }  // namespace varnoke

@@ -2,6 +2,9 @@
 
 #include <sys/mman.h>
 
+#include <cerrno>
+
+#include <cstring>
 #include <new>
 #include <utility>
 
@@ -54,6 +57,24 @@ TFileImage& TFileImage::operator=(TFileImage&& other) noexcept {
     heap_ = std::move(other.heap_);
   }
   return *this;
+}
+
+bool TFileError::Missing() const noexcept {
+  return Errno == ENOENT && Step == "open";
+}
+
+std::string TFileError::Describe() const {
+  std::string text = "cannot " + Step + " " + Path + ": ";
+  text += Errno != 0 ? std::strerror(Errno) : Detail;
+  return text;
+}
+
+TFileError SystemFileError(std::string step, std::string path, int error) {
+  return TFileError{std::move(step), std::move(path), error != 0 ? error : EIO, {}};
+}
+
+TFileError RefusedFile(std::string step, std::string path, std::string detail) {
+  return TFileError{std::move(step), std::move(path), 0, std::move(detail)};
 }
 
 }  // namespace varnoke::platform

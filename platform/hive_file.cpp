@@ -9,12 +9,17 @@
 
 #include "platform/config_paths.h"
 #include "platform/hive_format.h"
+#include "platform/leftover_files.h"
 #include "platform/messages.h"
 #include "platform/path_text.h"
 #include "platform/unique_fd.h"
 
 namespace varnoke::platform {
 namespace {
+
+// No settings file comes near this; a bigger one (or a device that never
+// ends) is refused before it fills the memory.
+constexpr std::size_t kMaxHiveBytes = std::size_t{4} << 20;
 
 bool MakeFolders(const std::string& folder) {
   struct stat st {};
@@ -49,7 +54,8 @@ THiveFile::THiveFile(std::string path) : path_(std::move(path)) {}
 
 THiveRead THiveFile::ReadFile(Identity* identity) const {
   THiveRead read;
-  TUniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC));
+  // Without O_NONBLOCK, opening a FIFO would wait for a writer for ever.
+  TUniqueFd fd(::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!fd.Valid()) {
     if (errno == ENOENT) {
       read.Readable = true;  // no hive yet: no keys
@@ -60,10 +66,19 @@ THiveRead THiveFile::ReadFile(Identity* identity) const {
     return read;
   }
   struct stat st {};
-  ::fstat(fd.Get(), &st);
+  if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    read.Problem = FormatMessage(kMsgHiveUnreadable, {path_, 0, "it is not a regular file"});
+    return read;
+  }
   if (identity != nullptr) {
     *identity = Identity{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
   }
+  const auto tooLarge = [&] {
+    read.Problem =
+        FormatMessage(kMsgHiveUnreadable, {path_, 0, "it is larger than any settings file (4 MB)"});
+    return read;
+  };
+  if (static_cast<std::size_t>(st.st_size) > kMaxHiveBytes) return tooLarge();
   std::string text;
   char buffer[16384];
   for (;;) {
@@ -74,6 +89,8 @@ THiveRead THiveFile::ReadFile(Identity* identity) const {
       return read;
     }
     if (n == 0) break;
+    // The file may grow while it is read.
+    if (text.size() + static_cast<std::size_t>(n) > kMaxHiveBytes) return tooLarge();
     text.append(buffer, static_cast<std::size_t>(n));
   }
   THiveParseError error;
@@ -122,6 +139,7 @@ TModifyResult THiveFile::Modify(const std::function<bool(THiveContents&)>& edit,
     if (errno != EINTR) return unwritable(errno);
   }
 
+  RemoveLeftoverTemporaries(path_);
   THiveRead read = ReadFile(nullptr);
   if (!read.Readable) {
     problem = read.Problem;

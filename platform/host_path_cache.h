@@ -2,14 +2,22 @@
 // HostPath does one at a time, with each directory listed once: stored
 // names are upper-cased, so nearly every component needs the case-blind
 // match against its directory's entries.
+//
+// The directories seen are kept as a tree of their components, so memory
+// grows with the number of directories and not with the length of their
+// paths, and the disk is walked by directory descriptors, so paths longer
+// than the system's limit resolve too.
 #pragma once
 
-#include <map>
+#include <array>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/linux_drives.h"
+#include "platform/unique_fd.h"
 
 namespace varnoke::platform {
 
@@ -22,18 +30,30 @@ class THostPathCache {
   const std::string& HostPath(std::string_view drivePath);
 
  private:
-  struct TDirectory {
-    std::string host;  // the directory's host path
+  struct TNode {
+    std::string host;  // the root's host path, or the directory's name on the disk
     bool listed = false;
+    // Names asked for -> the name on the disk.
+    std::unordered_map<std::string, std::string> resolved;
     // Upper-cased entry name -> the first host name in listing order.
     std::unordered_map<std::string, std::string> byUpperName;
+    std::unordered_map<std::string, TNode*> children;  // by the name asked for
   };
 
-  TDirectory& Directory(std::string_view drivePath);
-  std::string Component(TDirectory& directory, std::string_view name);
+  TNode* Root(char letter);
+  const std::string& Resolve(std::size_t depth, std::string_view name);
+  int DescriptorOf(std::size_t depth);
 
   const TLinuxDrives& drives_;
-  std::unordered_map<std::string, TDirectory> directories_;  // by drive-form path
+  std::deque<TNode> nodes_;  // owns every node; freed without recursion
+  std::array<TNode*, 26> roots_{};
+  // The walk of the current path: its nodes from the root, and a descriptor
+  // of the deepest one opened so far.
+  std::vector<TNode*> walk_;
+  TUniqueFd fd_;
+  const TNode* fdNode_ = nullptr;  // the directory fd_ stands in
+  std::size_t fdDepth_ = 0;        // its depth in walk_
+  bool fdValid_ = false;
   std::string result_;
 };
 

@@ -108,4 +108,23 @@ std::string TSettingsStore::ReadStringSetting(std::string_view key, std::string_
   return std::string(value.Data.begin(), end);
 }
 
+std::string TSettingsStore::ReadFolderSetting(std::string_view key, std::string_view name) const {
+  const platform::TRegValue value =
+      FittingValue(registry_, key, name, kStringBuffer, platform::kRegSz, kStringTypeName);
+  if (value.Type != platform::kRegSz) {
+    throw ERegistry(FormatMessage(platform::kMsgValueWrongType, {name, key, kStringTypeName}));
+  }
+  const auto end = std::find(value.Data.begin(), value.Data.end(), std::uint8_t{0});
+  std::string folder(value.Data.begin(), end);
+  if (folder.empty() || folder.front() != '/') {
+    std::string message = FormatMessage(platform::kMsgValueNotOpened, {name, key});
+    message.append("\n\n");
+    message.append(folder.empty() ? "The folder name is empty"
+                                  : "The folder name '" + folder + "' is not an absolute path");
+    message.append("; it must start with \"/\".");
+    throw ERegistry(message);
+  }
+  return folder;
+}
+
 }  // namespace varnoke::settings

@@ -47,6 +47,12 @@ class TSettingsStore {
   // 8194 when a value of another type is too long.
   std::string ReadStringSetting(std::string_view key, std::string_view name) const;
 
+  // A string setting that names a folder, as ReadStringSetting reads it,
+  // refused unless it is a text (ERegistry 8194) holding an absolute host
+  // path (8193 saying why): an empty or relative one would put the
+  // program's files wherever the command happens to run.
+  std::string ReadFolderSetting(std::string_view key, std::string_view name) const;
+
  private:
   platform::TRegistry& registry_;
 };

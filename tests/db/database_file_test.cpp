@@ -230,16 +230,17 @@ TEST_F(DatabaseFileTest, AReadOnlyFileIsNotReplacedAndStillLoads) {
   EXPECT_EQ(DumpTree(loaded), Lines{"C:\\ OLD"});
 }
 
-// A failure at each step of a save leaves a file that loads as the old
-// tree or is refused; never one that loads as something else.
-TEST_F(DatabaseFileTest, AFailureAtAnyStepOfASaveLeavesNoWrongFile) {
+// A failure at each step of a save says so, says why, and leaves the old
+// file with its own CRC: it loads as the old tree, and no temporary stays.
+TEST_F(DatabaseFileTest, AFailureAtAnyStepOfASaveKeepsTheOldFileLoadable) {
   struct Step {
     const char* name;
     bool testing::TMemoryDataFiles::*flag;
-  } steps[] = {{"create", &testing::TMemoryDataFiles::failCreate},
-               {"write", &testing::TMemoryDataFiles::failWrite},
-               {"flush", &testing::TMemoryDataFiles::failFlush},
-               {"commit", &testing::TMemoryDataFiles::failCommit}};
+    const char* reason;
+  } steps[] = {{"create", &testing::TMemoryDataFiles::failCreate, "cannot create"},
+               {"write", &testing::TMemoryDataFiles::failWrite, "No space left on device"},
+               {"flush", &testing::TMemoryDataFiles::failFlush, "cannot flush"},
+               {"commit", &testing::TMemoryDataFiles::failCommit, "cannot rename"}};
   Build({"C:\\OLD"});
   ASSERT_TRUE(Save(db));
   const std::string old = File();
@@ -249,21 +250,91 @@ TEST_F(DatabaseFileTest, AFailureAtAnyStepOfASaveLeavesNoWrongFile) {
     host.dataFiles.*(step.flag) = true;
     EXPECT_FALSE(db.SaveToFile()) << step.name;
     host.dataFiles.*(step.flag) = false;
+    const TFileReport report = db.LastFileReport();
+    EXPECT_EQ(report.Outcome, TFileOutcome::NotSaved) << step.name;
+    EXPECT_NE(report.Reason.find(step.reason), std::string::npos) << report.Reason;
     EXPECT_EQ(File(), old) << step.name;
+    EXPECT_EQ(StoredCrc(), oldCrc) << step.name;
+    EXPECT_EQ(host.dataFiles.pending, 0) << step.name;
     TMemoryDB loaded(host.Services());
-    if (loaded.LoadFromFile("memdb.dat")) {
-      EXPECT_EQ(DumpTree(loaded), Lines{"C:\\ OLD"}) << step.name;
-    }
-    StoreCrc(oldCrc);
+    ASSERT_TRUE(loaded.LoadFromFile("memdb.dat")) << step.name;
+    EXPECT_EQ(DumpTree(loaded), Lines{"C:\\ OLD"}) << step.name;
   }
   host.registry.unwritable = true;  // the CRC cannot be stored
   EXPECT_FALSE(db.SaveToFile());
   host.registry.unwritable = false;
+  EXPECT_NE(db.LastFileReport().Reason.find("the disk is full"), std::string::npos);
   EXPECT_EQ(File(), old);
   EXPECT_EQ(StoredCrc(), oldCrc);
+  EXPECT_EQ(host.dataFiles.pending, 0);
   TMemoryDB loaded(host.Services());
   ASSERT_TRUE(loaded.LoadFromFile("memdb.dat"));
-  EXPECT_EQ(DumpTree(loaded), Lines{"C:\\ OLD"});
+  EXPECT_EQ(loaded.LastFileReport().Outcome, TFileOutcome::Loaded);
+  EXPECT_TRUE(db.SaveToFile());
+  EXPECT_EQ(db.LastFileReport().Outcome, TFileOutcome::Saved);
+}
+
+TEST_F(DatabaseFileTest, SaysWhyALoadFailed) {
+  EXPECT_FALSE(db.LoadFromFile("memdb.dat"));
+  EXPECT_EQ(db.LastFileReport().Outcome, TFileOutcome::Missing);
+  Plant(Int32(0));
+  host.dataFiles.failRead = true;
+  EXPECT_FALSE(db.LoadFromFile("memdb.dat"));
+  EXPECT_EQ(db.LastFileReport().Outcome, TFileOutcome::Unreadable);
+  EXPECT_NE(db.LastFileReport().Reason.find("Permission denied"), std::string::npos);
+  host.dataFiles.failRead = false;
+  StoreCrc(1);
+  EXPECT_FALSE(db.LoadFromFile("memdb.dat"));
+  EXPECT_EQ(db.LastFileReport().Outcome, TFileOutcome::Damaged);
+  EXPECT_EQ(db.LastFileReport().Reason, "the file does not match its checksum");
+  // Longer than its counts describe: refused while it is read.
+  Plant(Int32(0) + std::string(100, '\0'));
+  EXPECT_FALSE(db.LoadFromFile("memdb.dat"));
+  EXPECT_EQ(db.LastFileReport().Outcome, TFileOutcome::Damaged);
+  EXPECT_NE(db.LastFileReport().Reason.find("longer than the tree it holds"), std::string::npos);
+}
+
+// A save by another process may change the CRC as soon as the reader lets
+// go of the file: the CRC must have been read by then.
+TEST_F(DatabaseFileTest, ReadsTheFileAndItsCrcUnderOneLock) {
+  Build({"C:\\A.TXT"});
+  ASSERT_TRUE(Save(db));
+  std::vector<std::string> order;
+  host.dataFiles.onStep = [&](const std::string& step) {
+    order.push_back(step);
+    if (step == "unlock") StoreCrc(0);
+  };
+  TMemoryDB loaded(host.Services());
+  EXPECT_TRUE(loaded.LoadFromFile("memdb.dat"));
+  EXPECT_EQ(order, (std::vector<std::string>{"lock", "read", "unlock"}));
+}
+
+TEST_F(DatabaseFileTest, AScanThatFindsNoDriveNeverReplacesTheSavedDatabase) {
+  host.files.AddFile("C:\\A.TXT");
+  testing::TRecordingObserver observer;
+  ASSERT_TRUE(db.ScanDrives("memdb.dat", observer));
+  EXPECT_TRUE(db.SavedByLastScan());
+  const std::string saved = File();
+
+  host.drives.Set('C', platform::TDriveType::Unknown);  // the drive link points nowhere
+  ASSERT_TRUE(db.ScanDrives("memdb.dat", observer));
+  EXPECT_FALSE(db.SavedByLastScan());
+  EXPECT_EQ(db.LastFileReport().Outcome, TFileOutcome::NoDrive);
+  EXPECT_EQ(File(), saved);
+  // Nor does a later save of that empty tree, such as the one at shut-down.
+  EXPECT_FALSE(db.SaveToFile());
+  EXPECT_EQ(File(), saved);
+
+  // A fixed drive whose root cannot be listed counts as none.
+  host.drives.Set('C', platform::TDriveType::Fixed);
+  host.files.FailListing("C:\\");
+  ASSERT_TRUE(db.ScanDrives("memdb.dat", observer));
+  EXPECT_FALSE(db.SavedByLastScan());
+  EXPECT_EQ(File(), saved);
+
+  // A load brings back a tree worth saving.
+  ASSERT_TRUE(db.LoadFromFile("memdb.dat"));
+  EXPECT_TRUE(db.SaveToFile());
 }
 
 TEST_F(DatabaseFileTest, StoresTheCrcAfterTheFileIsFlushedAndBeforeItIsInPlace) {

@@ -1,5 +1,6 @@
 #include "platform/hive_file.h"
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -88,6 +89,33 @@ TEST_F(HiveFileTest, ReportsAHiveThatCannotBeWritten) {
   EXPECT_EQ(blocked.Modify([](THiveContents& c) { return c.FindOrAdd("K"), true; }, problem),
             TModifyResult::Unwritable);
   EXPECT_NE(problem.find("could not be written"), std::string::npos) << problem;
+}
+
+TEST_F(HiveFileTest, RefusesAFifoAndAnOversizedFileWithoutHangingOrFillingMemory) {
+  ASSERT_EQ(Set("HKEY_CLASSES_ROOT\\Varnoke\\Settings", "ShowSplash", 1), TModifyResult::Written);
+  ::unlink(path.c_str());
+  ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
+  THiveRead read = hive.Read();
+  EXPECT_FALSE(read.Readable);
+  EXPECT_NE(read.Problem.find("not a regular file"), std::string::npos) << read.Problem;
+  std::string problem;
+  EXPECT_EQ(hive.Modify([](THiveContents&) { return true; }, problem), TModifyResult::Unreadable);
+
+  ::unlink(path.c_str());
+  std::ofstream(path) << "REGEDIT4\n";
+  ASSERT_EQ(::truncate(path.c_str(), std::int64_t{1} << 30), 0);
+  read = hive.Read();
+  EXPECT_FALSE(read.Readable);
+  EXPECT_NE(read.Problem.find("larger than any settings file"), std::string::npos);
+}
+
+TEST_F(HiveFileTest, AWriteRemovesTheTemporaryFilesOfKilledWrites) {
+  ASSERT_EQ(Set("HKEY_CLASSES_ROOT\\Varnoke\\Settings", "ShowSplash", 1), TModifyResult::Written);
+  std::ofstream(path + ".Xy12Ab") << "REGEDIT4\n";
+  std::ofstream(path + ".backup") << "REGEDIT4\n";
+  ASSERT_EQ(Set("HKEY_CLASSES_ROOT\\Varnoke\\Settings", "ShowSplash", 0), TModifyResult::Written);
+  EXPECT_NE(::access((path + ".Xy12Ab").c_str(), F_OK), 0);
+  EXPECT_EQ(::access((path + ".backup").c_str(), F_OK), 0);
 }
 
 TEST_F(HiveFileTest, ADeclinedEditWritesNothing) {

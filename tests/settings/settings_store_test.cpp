@@ -69,6 +69,27 @@ TEST_F(SettingsStoreTest, ALongValueOfAnotherTypeIsTheWrongType) {
             Message(platform::kMsgValueNotOpened, {"WideDword", "Varnoke\\Settings"}));
 }
 
+TEST_F(SettingsStoreTest, AFolderSettingMustBeATextHoldingAnAbsolutePath) {
+  Key().Set("Directory", platform::kRegSz, StringData("/opt/varnoke"));
+  EXPECT_EQ(store.ReadFolderSetting(SettingsKey, "Directory"), "/opt/varnoke");
+  const std::string notOpened =
+      Message(platform::kMsgValueNotOpened, {"Directory", "Varnoke\\Settings"});
+  Key().Set("Directory", platform::kRegSz, StringData(""));
+  EXPECT_EQ(Failure([&] { store.ReadFolderSetting(SettingsKey, "Directory"); }),
+            notOpened + "\n\nThe folder name is empty; it must start with \"/\".");
+  Key().Set("Directory", platform::kRegSz, StringData("rel/dir"));
+  EXPECT_EQ(Failure([&] { store.ReadFolderSetting(SettingsKey, "Directory"); }),
+            notOpened +
+                "\n\nThe folder name 'rel/dir' is not an absolute path; it must start "
+                "with \"/\".");
+  // Four bytes of zero read as an empty text by ReadStringSetting.
+  Key().Set("Directory", platform::kRegDword, platform::DwordData(0));
+  EXPECT_EQ(store.ReadStringSetting(SettingsKey, "Directory"), "");
+  EXPECT_EQ(Failure([&] { store.ReadFolderSetting(SettingsKey, "Directory"); }),
+            Message(platform::kMsgValueWrongType,
+                    {"Directory", "Varnoke\\Settings", "Null Terminated String"}));
+}
+
 TEST_F(SettingsStoreTest, AMissingValueCannotBeOpened) {
   EXPECT_EQ(Failure([&] { store.ReadDWORDSetting(SettingsKey, "SaveSuccessful"); }),
             Message(platform::kMsgValueNotOpened, {"SaveSuccessful", "Varnoke\\Settings"}));

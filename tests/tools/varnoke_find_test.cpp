@@ -1,14 +1,17 @@
 // varnoke-find end to end: the real program on a temporary drive, with a
 // settings hive and drive map of its own.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 
 #include "platform/hive_file.h"
 #include "platform/messages.h"
+#include "platform/unique_fd.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
@@ -57,6 +60,27 @@ class VarnokeFindTest : public ::testing::Test {
     }
     std::ofstream(Disk() + "/" + relative) << "x";
   }
+
+  void SetValue(const std::string& name, std::uint32_t type, std::vector<std::uint8_t> data) {
+    std::string problem;
+    hive.Modify(
+        [&](platform::THiveContents& contents) {
+          contents.FindOrAdd("HKEY_CLASSES_ROOT\\Varnoke\\Settings").Set(name, type, data);
+          return true;
+        },
+        problem);
+  }
+
+  // As Find, ended after a while if it hangs (status 124).
+  testing::TProcessResult FindWithin(const std::vector<std::string>& args) {
+    std::vector<std::string> command{"30", VARNOKE_FIND_BINARY};
+    command.insert(command.end(), args.begin(), args.end());
+    return testing::RunProcess("/usr/bin/timeout", command,
+                               {"XDG_CONFIG_HOME=" + temp.Path() + "/config"},
+                               temp.Path() + "/scratch");
+  }
+
+  std::string DriveLink() const { return temp.Path() + "/config/varnoke/dosdevices/c:"; }
 
   testing::TProcessResult Find(const std::vector<std::string>& args) {
     return testing::RunProcess(VARNOKE_FIND_BINARY, args,
@@ -159,8 +183,155 @@ TEST_F(VarnokeFindTest, LeavesSaveSuccessfulAsItWas) {
       platform::DwordData(1));
 }
 
+TEST_F(VarnokeFindTest, AScanWhoseSaveFailsSaysSoAndKeepsTheOldDatabase) {
+  MakeTreeAndScan();
+  // A folder where the file should be cannot be replaced, even by root.
+  const std::string saved = testing::ReadWhole(Database());
+  ::rename(Database().c_str(), (Database() + ".kept").c_str());
+  ::mkdir(Database().c_str(), 0755);
+  std::ofstream(Database() + "/inside") << "x";
+  MakeFile("new.txt");
+  testing::TProcessResult scan = Find({"--scan"});
+  EXPECT_EQ(scan.status, 2);
+  EXPECT_EQ(scan.out, "");
+  EXPECT_NE(scan.err.find("could not be saved: cannot replace " + Database() +
+                          ": it is not a regular file"),
+            std::string::npos)
+      << scan.err;
+  ::unlink((Database() + "/inside").c_str());
+  ::rmdir(Database().c_str());
+  ::rename((Database() + ".kept").c_str(), Database().c_str());
+
+  if (::geteuid() == 0) return;  // the rest needs permissions that bite
+  ::chmod((temp.Path() + "/install").c_str(), 0555);
+  scan = Find({"--scan"});
+  ::chmod((temp.Path() + "/install").c_str(), 0755);
+  EXPECT_EQ(scan.status, 2);
+  EXPECT_NE(scan.err.find("Permission denied"), std::string::npos) << scan.err;
+  EXPECT_EQ(testing::ReadWhole(Database()), saved);
+  EXPECT_EQ(Find({"new.txt"}).status, 1);  // the old database still loads
+}
+
+TEST_F(VarnokeFindTest, AScanThatFindsNoDriveKeepsTheSavedDatabase) {
+  MakeTreeAndScan();
+  ::unlink(DriveLink().c_str());
+  ::symlink((temp.Path() + "/nowhere").c_str(), DriveLink().c_str());
+  const testing::TProcessResult scan = Find({"--scan"});
+  EXPECT_EQ(scan.status, 2);
+  EXPECT_NE(scan.err.find("no fixed drive was found, so " + Database() + " was left as it was"),
+            std::string::npos)
+      << scan.err;
+  EXPECT_EQ(Find({"*.TXT"}).out, "C:\\README.TXT\nC:\\PROGRAM FILES\\APP\\MIXED.TXT\n");
+}
+
+TEST_F(VarnokeFindTest, RefusesPipesInsteadOfWaitingOnThem) {
+  ::mkfifo(Database().c_str(), 0600);
+  testing::TProcessResult result = FindWithin({"*"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "varnoke-find: the database " + Database() +
+                            " cannot be read: cannot read " + Database() +
+                            ": it is not a regular file\n");
+  const std::string settings = temp.Path() + "/config/varnoke/registry.reg";
+  ::unlink(settings.c_str());
+  ::mkfifo(settings.c_str(), 0600);
+  result = FindWithin({"*"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.err.find("not a regular file"), std::string::npos) << result.err;
+}
+
+TEST_F(VarnokeFindTest, SaysWhyADatabaseCannotBeRead) {
+  MakeTreeAndScan();
+  ::chmod(Database().c_str(), 0);
+  if (::geteuid() == 0) GTEST_SKIP() << "root may read any file";
+  const testing::TProcessResult result = Find({"*"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_EQ(result.err, "varnoke-find: the database " + Database() +
+                            " cannot be read: cannot open " + Database() + ": Permission denied\n");
+}
+
+TEST_F(VarnokeFindTest, RefusesADirectoryThatIsEmptyRelativeOrNotAText) {
+  const std::string key = "Varnoke\\Settings";
+  const struct {
+    std::uint32_t type;
+    std::vector<std::uint8_t> data;
+    std::string why;
+  } cases[] = {
+      {platform::kRegSz, platform::StringData(""), "The folder name is empty"},
+      {platform::kRegSz, platform::StringData("rel/dir"), "'rel/dir' is not an absolute path"},
+      {platform::kRegDword, platform::DwordData(0), ""},
+  };
+  for (const auto& c : cases) {
+    SetValue("Directory", c.type, c.data);
+    const testing::TProcessResult result = Find({"*"});
+    EXPECT_EQ(result.status, 2);
+    const std::string expected =
+        c.why.empty() ? platform::FormatMessage(platform::kMsgValueWrongType,
+                                                {"Directory", key, "Null Terminated String"})
+                      : platform::FormatMessage(platform::kMsgValueNotOpened, {"Directory", key});
+    EXPECT_EQ(result.err.rfind("varnoke-find: " + expected, 0), 0u) << result.err;
+    EXPECT_NE(result.err.find(c.why), std::string::npos) << result.err;
+  }
+}
+
+TEST_F(VarnokeFindTest, PrintsHostPathsOfATreeThirtyThousandLevelsDeep) {
+  constexpr int kDepth = 30000;
+  {
+    platform::TUniqueFd fd(::open(Disk().c_str(), O_RDONLY | O_DIRECTORY));
+    for (int i = 0; i < kDepth; ++i) {
+      ASSERT_EQ(::mkdirat(fd.Get(), "d", 0755), 0);
+      fd.Reset(::openat(fd.Get(), "d", O_RDONLY | O_DIRECTORY));
+    }
+    platform::TUniqueFd file(::openat(fd.Get(), "deep.txt", O_WRONLY | O_CREAT, 0644));
+  }
+  ASSERT_EQ(Find({"--scan"}).status, 0);
+  std::string expected = Disk();
+  for (int i = 0; i < kDepth; ++i)
+    expected += "/d";
+  const testing::TProcessResult result = Find({"--host", "deep.txt"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_TRUE(result.out == expected + "/deep.txt\n") << result.out.size();
+  // The tree's files go with the test's folder, whose removal walks it.
+  std::system(("rm -rf '" + Disk() + "/d'").c_str());
+}
+
+TEST_F(VarnokeFindTest, RowsOfADriveThatIsGoneKeepTheirDriveForm) {
+  MakeTreeAndScan();
+  ::unlink(DriveLink().c_str());
+  const testing::TProcessResult result = Find({"--host", "readme.txt"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out, "C:\\README.TXT\n");
+  EXPECT_EQ(result.err, "varnoke-find: drive C: is gone; its rows are shown as saved\n");
+}
+
+TEST_F(VarnokeFindTest, SetupStoresTheInstallationFolderAsAnAbsolutePath) {
+  std::string problem;
+  hive.Modify(
+      [](platform::THiveContents& contents) {
+        contents.Keys.clear();
+        return true;
+      },
+      problem);
+  const std::vector<std::string> env{"XDG_CONFIG_HOME=" + temp.Path() + "/config"};
+  const std::string scratch = temp.Path() + "/scratch";
+  testing::TProcessResult result = testing::RunProcess(
+      "/usr/bin/env", {"-C", scratch, VARNOKE_SETUP_BINARY, "--directory", ""}, env, scratch);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "varnoke-setup: the folder name is empty\n");
+  result = testing::RunProcess("/usr/bin/env",
+                               {"-C", scratch, VARNOKE_SETUP_BINARY, "--directory", "rel/./inst/"},
+                               env, scratch);
+  EXPECT_EQ(result.status, 0) << result.err;
+  struct stat st {};
+  EXPECT_EQ(::stat((scratch + "/rel/inst").c_str(), &st), 0);
+  const platform::THiveRead read = hive.Read();
+  ASSERT_TRUE(read.Readable);
+  EXPECT_EQ(read.Contents.Find("HKEY_CLASSES_ROOT\\Varnoke\\Settings")->Find("Directory")->Data,
+            platform::StringData(scratch + "/rel/inst"));
+}
+
 TEST_F(VarnokeFindTest, ExplainsBadArguments) {
   for (const std::vector<std::string>& args : {std::vector<std::string>{},
+                                               {""},
                                                {"--sort", "size", "*"},
                                                {"--frobnicate"},
                                                {"a", "b"},

@@ -85,6 +85,12 @@ std::optional<TFindOptions> ParseFindOptions(const std::vector<std::string>& arg
     error = "no pattern given";
     return std::nullopt;
   }
+  // An empty pattern finds nothing; most often it is a variable that was
+  // never set, which the caller should hear about.
+  if (options.Pattern && options.Pattern->empty()) {
+    error = "the pattern is empty";
+    return std::nullopt;
+  }
   return options;
 }
 

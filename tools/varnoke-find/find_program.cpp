@@ -38,7 +38,7 @@ struct THost {
 };
 
 std::string DatabasePath(const settings::TSettingsStore& store) {
-  return store.ReadStringSetting(settings::SettingsKey, "Directory") + "/" + kDatabaseName;
+  return store.ReadFolderSetting(settings::SettingsKey, "Directory") + "/" + kDatabaseName;
 }
 
 int Scan(THost& host, std::FILE* out, std::FILE* err, const std::atomic<bool>& cancel) {
@@ -53,24 +53,26 @@ int Scan(THost& host, std::FILE* out, std::FILE* err, const std::atomic<bool>& c
     return kFailed;
   }
   progress.Finish();
-  TMemoryDB check(host.Services());
-  if (!check.LoadFromFile(path)) {
-    std::fprintf(err,
-                 "varnoke-find: the scan found %zu directories and %zu files, but %s could "
-                 "not be saved\n",
-                 db.DDList().DirectoryCount(), db.DDList().FileCount(), path.c_str());
+  const std::size_t directories = db.DDList().DirectoryCount();
+  const std::size_t files = db.DDList().FileCount();
+  if (!db.SavedByLastScan()) {
+    const TFileReport report = db.LastFileReport();
+    if (report.Outcome == TFileOutcome::NoDrive) {
+      std::fprintf(err,
+                   "varnoke-find: no fixed drive was found, so %s was left as it was. The "
+                   "drives are the links in %s; a drive whose disk is not recognised as fixed "
+                   "can be declared so in %s, as \"c:\"=\"fixed\" under [%s]\n",
+                   path.c_str(), host.map.Folder().c_str(), host.hive.Path().c_str(),
+                   std::string(platform::kDrivesKey).c_str());
+    } else {
+      std::fprintf(err,
+                   "varnoke-find: the scan found %zu directories and %zu files, but the "
+                   "database could not be saved: %s; %s was left as it was\n",
+                   directories, files, report.Reason.c_str(), path.c_str());
+    }
     return kFailed;
   }
-  std::fprintf(out, "%zu directories and %zu files in %s\n", db.DDList().DirectoryCount(),
-               db.DDList().FileCount(), path.c_str());
-  if (db.DDList().DirectoryCount() == 0) {
-    std::fprintf(err,
-                 "varnoke-find: no fixed drive was found. The drives are the links in %s; a "
-                 "drive whose disk is not recognised as fixed can be declared so in %s, as "
-                 "\"c:\"=\"fixed\" under [%s]\n",
-                 host.map.Folder().c_str(), host.hive.Path().c_str(),
-                 std::string(platform::kDrivesKey).c_str());
-  }
+  std::fprintf(out, "%zu directories and %zu files in %s\n", directories, files, path.c_str());
   return kRowsPrinted;
 }
 
@@ -78,11 +80,25 @@ int Search(THost& host, const TFindOptions& options, std::FILE* out, std::FILE* 
   const std::string path = DatabasePath(host.settings);
   TMemoryDB db(host.Services());
   if (!db.LoadFromFile(path)) {
-    const bool exists = ::access(path.c_str(), F_OK) == 0;
-    std::fprintf(err, "varnoke-find: %s %s; run 'varnoke-find --scan' to build it\n",
-                 exists ? "the database does not match its checksum or is damaged:"
-                        : "there is no database yet at",
-                 path.c_str());
+    const TFileReport report = db.LastFileReport();
+    switch (report.Outcome) {
+      case TFileOutcome::Missing:
+        std::fprintf(err,
+                     "varnoke-find: there is no database yet at %s; run 'varnoke-find --scan' "
+                     "to build it\n",
+                     path.c_str());
+        break;
+      case TFileOutcome::Unreadable:
+        std::fprintf(err, "varnoke-find: the database %s cannot be read: %s\n", path.c_str(),
+                     report.Reason.c_str());
+        break;
+      default:
+        std::fprintf(err,
+                     "varnoke-find: the database does not match its checksum or is damaged: "
+                     "%s; run 'varnoke-find --scan' to build it\n",
+                     path.c_str());
+        break;
+    }
     return kFailed;
   }
   db.Search(*options.Pattern);
@@ -95,10 +111,25 @@ int Search(THost& host, const TFindOptions& options, std::FILE* out, std::FILE* 
     return rows > 0 ? kRowsPrinted : kNoRows;
   }
   platform::THostPathCache hostPaths(host.drives);
+  bool driveGone[26] = {};
   for (int i = 0; i < rows; ++i) {
     const std::string row = db.ResultFullPath(i);
-    const std::string& text = options.Host ? hostPaths.HostPath(row) : row;
-    std::fwrite(text.data(), 1, text.size(), out);
+    const std::string* text = &row;
+    if (options.Host) {
+      const std::string& hostPath = hostPaths.HostPath(row);
+      if (!hostPath.empty()) {
+        text = &hostPath;
+      } else if (row.size() >= 2 && row[1] == ':' && row[0] >= 'A' && row[0] <= 'Z') {
+        // The drive's link went after the scan: the row keeps its drive form.
+        bool& told = driveGone[row[0] - 'A'];
+        if (!told) {
+          std::fprintf(err, "varnoke-find: drive %c: is gone; its rows are shown as saved\n",
+                       row[0]);
+          told = true;
+        }
+      }
+    }
+    std::fwrite(text->data(), 1, text->size(), out);
     std::fputc(end, out);
   }
   return rows > 0 ? kRowsPrinted : kNoRows;

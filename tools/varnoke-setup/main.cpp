@@ -5,12 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,6 +25,9 @@ using namespace varnoke;
 
 constexpr const char* kUsage =
     "usage: varnoke-setup [--directory FOLDER]\n"
+    "\n"
+    "FOLDER may be relative to the current folder; it is stored as an absolute\n"
+    "path.\n"
     "\n"
     "Creates the settings of Varnoke where they are missing: the installation\n"
     "folder (Directory, by default $XDG_DATA_HOME/varnoke), ShowSplash 1,\n"
@@ -73,9 +75,42 @@ bool PlaceProgramLinks(const std::string& folder) {
   return placed;
 }
 
-bool MakeFolders(const std::string& folder) {
-  const std::string command = "mkdir -p -- '" + folder + "'";
-  return folder.find('\'') == std::string::npos && std::system(command.c_str()) == 0;
+// Empty when the folder exists (now), else why it cannot be made.
+std::string MakeFolders(const std::string& folder) {
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) return error.message();
+  if (!std::filesystem::is_directory(folder, error)) return "a file of that name is in the way";
+  return {};
+}
+
+// The folder as an absolute path without "." and ".." parts, or empty with
+// why saying what is wrong with it. The program resolves its files against
+// this folder, so a relative one would mean a different place from every
+// folder a command runs in.
+std::string InstallationFolder(const std::string& given, std::string& why) {
+  if (given.empty()) {
+    why = "the folder name is empty";
+    return {};
+  }
+  std::error_code error;
+  std::filesystem::path folder = std::filesystem::absolute(given, error);
+  if (error) {
+    why = "the folder '" + given + "' cannot be made absolute: " + error.message();
+    return {};
+  }
+  std::string text = folder.lexically_normal().string();
+  while (text.size() > 1 && text.back() == '/')
+    text.pop_back();
+  if (text == "/") {
+    why = "the root of the file system cannot be the installation folder";
+    return {};
+  }
+  if (text.size() > 255) {
+    why = "the folder name " + text + " is longer than the 255 characters a setting holds";
+    return {};
+  }
+  return text;
 }
 
 std::string DefaultDirectory() {
@@ -87,10 +122,12 @@ std::string DefaultDirectory() {
 
 int Run(int argc, char** argv) {
   std::string directory;
+  bool given = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if ((arg == "--directory" || arg == "-d") && i + 1 < argc) {
       directory = argv[++i];
+      given = true;
     } else if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
       return 0;
@@ -99,23 +136,16 @@ int Run(int argc, char** argv) {
       return 2;
     }
   }
-  if (directory.empty()) directory = DefaultDirectory();
-  if (directory[0] != '/') {
-    // Stored as given, a relative folder would mean another folder to
-    // every program started elsewhere.
-    std::array<char, PATH_MAX> cwd{};
-    if (::getcwd(cwd.data(), cwd.size()) == nullptr) {
-      std::fprintf(stderr, "varnoke-setup: cannot read the current folder\n");
-      return 1;
-    }
-    directory = std::string(cwd.data()) + "/" + directory;
-  }
-  if (directory.size() > 255) {
-    std::fprintf(stderr, "varnoke-setup: the folder name is longer than 255 characters\n");
+  if (!given) directory = DefaultDirectory();
+  std::string why;
+  directory = InstallationFolder(directory, why);
+  if (directory.empty()) {
+    std::fprintf(stderr, "varnoke-setup: %s\n", why.c_str());
     return 1;
   }
-  if (!MakeFolders(directory)) {
-    std::fprintf(stderr, "varnoke-setup: cannot create the folder %s\n", directory.c_str());
+  if (const std::string problem = MakeFolders(directory); !problem.empty()) {
+    std::fprintf(stderr, "varnoke-setup: cannot create the folder %s: %s\n", directory.c_str(),
+                 problem.c_str());
     return 1;
   }
 
@@ -154,7 +184,7 @@ int Run(int argc, char** argv) {
   const std::string links = platform::DriveLinkFolder();
   struct stat st {};
   if (::lstat(links.c_str(), &st) != 0) {
-    if (!MakeFolders(links) || ::symlink("/", (links + "/c:").c_str()) != 0) {
+    if (!MakeFolders(links).empty() || ::symlink("/", (links + "/c:").c_str()) != 0) {
       std::fprintf(stderr, "varnoke-setup: cannot create the drive map %s: %s\n", links.c_str(),
                    std::strerror(errno));
       return 1;
@@ -166,8 +196,10 @@ int Run(int argc, char** argv) {
                  installed.c_str());
     return 1;
   }
-  if (installed != directory && !MakeFolders(installed)) {
-    std::fprintf(stderr, "varnoke-setup: cannot create the folder %s\n", installed.c_str());
+  if (const std::string problem = installed == directory ? "" : MakeFolders(installed);
+      !problem.empty()) {
+    std::fprintf(stderr, "varnoke-setup: cannot create the folder %s: %s\n", installed.c_str(),
+                 problem.c_str());
     return 1;
   }
   const bool linked = PlaceProgramLinks(installed);

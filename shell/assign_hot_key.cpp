@@ -170,8 +170,7 @@ bool TAssignHotKey::eventFilter(QObject* watched, QEvent* event) {
       auto* key = static_cast<QKeyEvent*>(event);
       if (IsDialogKey(*key)) return false;
       const Qt::KeyboardModifiers held = key->modifiers();
-      const std::uint16_t code =
-          platform::QtKeyToVk(key->key(), (held & Qt::KeypadModifier) != 0);
+      const std::uint16_t code = platform::QtKeyToVk(key->key(), (held & Qt::KeypadModifier) != 0);
       Guarded([&] {
         Edit1KeyDown(code, (held & Qt::AltModifier) != 0, (held & Qt::ControlModifier) != 0,
                      (held & Qt::ShiftModifier) != 0);

@@ -122,7 +122,8 @@ void TfrmSync::Savetodisk1Click() {
   if (fd.Valid() && ::close(fd.Release()) != 0) written = false;
   if (written) return;
   // Only the report is lost: the user is told, and the program runs on.
-  const std::string message = platform::FormatMessage(platform::kMsgCannotCreateFile, {kSyncLogName});
+  const std::string message =
+      platform::FormatMessage(platform::kMsgCannotCreateFile, {kSyncLogName});
   MessageBox(this, QString::fromStdString(message), QStringLiteral("Varnoke"), kMbIconError);
 }
 

@@ -110,8 +110,8 @@ class THotKeyDialogTest : public QObject {
     QTest::newRow("no name") << int(Qt::Key_BracketLeft) << int(Qt::ControlModifier) << "Ctrl "
                              << 0u << 4u;
     // Enter and Esc with a modifier are keys to choose, not the buttons.
-    QTest::newRow("Ctrl Enter") << int(Qt::Key_Return) << int(Qt::ControlModifier)
-                                << "Ctrl Return" << 13u << 4u;
+    QTest::newRow("Ctrl Enter") << int(Qt::Key_Return) << int(Qt::ControlModifier) << "Ctrl Return"
+                                << 13u << 4u;
     QTest::newRow("Shift Esc") << int(Qt::Key_Escape) << int(Qt::ShiftModifier) << "Shift Escape"
                                << 27u << 2u;
     QTest::newRow("Ctrl Tab") << int(Qt::Key_Tab) << int(Qt::ControlModifier) << "Ctrl Tab" << 9u

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "db/database_services.h"
+#include "platform/autostart.h"
 #include "platform/config_paths.h"
 #include "platform/drive_map.h"
 #include "platform/hive_drive_overrides.h"
@@ -25,6 +26,7 @@ struct THostServices {
   platform::TLinuxDrives Drives{Map, Mounts, &Overrides};
   platform::TLinuxFileSystem Files{Drives, Mounts};
   platform::TLinuxDataFiles DataFiles;
+  platform::TXdgAutoStart AutoStart{platform::AutoStartFolder()};
 
   TDatabaseServices Services() { return {Drives, Files, DataFiles, Settings}; }
 };

@@ -15,6 +15,9 @@
 #include "settings/settings_store.h"
 #include "shell/about.h"
 #include "shell/app_exception.h"
+#include "shell/assign_hot_key.h"
+#include "shell/frm_sync.h"
+#include "shell/startup_form.h"
 #include "platform/host_path_cache.h"
 #include "shell/desktop_services.h"
 #include "shell/help_window.h"
@@ -41,6 +44,11 @@ TProgram::~TProgram() {
 
 void TProgram::CreateWindows() {
   form_ = std::make_unique<TFormui>(*this);
+  frmSync_ = std::make_unique<TfrmSync>();
+  frmSync_->OnCancelScan = [this] {
+    if (MemoryDB != nullptr) MemoryDB->ScanCancelRequested = true;
+  };
+  hotKeyDialog_ = std::make_unique<TAssignHotKey>(*this);
 }
 
 std::string TProgram::DatabaseFileName() const {
@@ -64,9 +72,24 @@ std::string TProgram::HostPath(const std::string& drivePath) const {
   return paths.HostPath(drivePath);
 }
 
-void TProgram::OpenHotKeyDialog() {}
+void TProgram::OpenHotKeyDialog() {
+  hotKeyDialog_->Execute();
+}
 
-void TProgram::OpenStartupOptionsDialog() {}
+TStartupForm& TProgram::StartupForm() {
+  // Its controls are read from the settings once; created at the first
+  // opening, a setting that cannot be read reaches the program's handler
+  // instead of stopping the windows' creation.
+  if (startupForm_ == nullptr) {
+    startupForm_ = std::make_unique<TStartupForm>(Host.Settings, Host.AutoStart);
+    startupForm_->OnHelp = [this](int context) { Help().ShowTopic(context); };
+  }
+  return *startupForm_;
+}
+
+void TProgram::OpenStartupOptionsDialog() {
+  StartupForm().Execute();
+}
 
 void TProgram::ReadHotKey() {
   HotKeyCode = static_cast<std::uint16_t>(
@@ -74,13 +97,21 @@ void TProgram::ReadHotKey() {
   HotKeyShiftState = Host.Settings.ReadDWORDSetting(settings::SettingsKey, "HotKeyShift");
 }
 
-platform::TSetKeyResult TProgram::SetKey() {
+platform::TSetKeyResult TProgram::SetKey(TKeyNotice notice) {
   const platform::TSetKeyResult result = hook_->SetKey(HotKeyCode, HotKeyShiftState);
   const std::string key = HotKeyText(HotKeyCode, HotKeyShiftState);
+  std::string text;
   if (result == platform::TSetKeyResult::HeldElsewhere) {
-    Notify(platform::FormatMessage(platform::kMsgHotKeyInUse, {key, "Varnoke"}));
+    text = platform::FormatMessage(platform::kMsgHotKeyInUse, {key, "Varnoke"});
   } else if (result == platform::TSetKeyResult::NoSuchKey) {
-    Notify(platform::FormatMessage(platform::kMsgHotKeyNotGrabbed, {key, "Varnoke"}));
+    text = platform::FormatMessage(platform::kMsgHotKeyNotGrabbed, {key, "Varnoke"});
+  }
+  if (text.empty()) return result;
+  if (notice == TKeyNotice::Box) {
+    MessageBox(nullptr, QString::fromStdString(text), QStringLiteral("Varnoke"),
+               kMbOk | kMbIconWarning);
+  } else {
+    Notify(text);
   }
   return result;
 }

@@ -26,12 +26,21 @@ enum class TSetKeyResult;
 
 namespace varnoke::shell {
 
+class TAssignHotKey;
 class TDesktopServices;
+class TStartupForm;
+class TfrmSync;
 class TFormAbout;
 class TFormui;
 class THelpWindow;
 class TTrayIcon;
 struct THostServices;
+
+// How SetKey tells the user that the hot key cannot call the program up.
+enum class TKeyNotice {
+  Tray,  // a note from the tray icon: nobody is waiting for an answer
+  Box,   // a message box: the user has just chosen the key
+};
 
 class TProgram : public QObject {
   Q_OBJECT
@@ -99,6 +108,11 @@ class TProgram : public QObject {
   // The hot-key and startup-options dialogs, shown modally.
   void OpenHotKeyDialog();
   void OpenStartupOptionsDialog();
+  TAssignHotKey& HotKeyDialog() { return *hotKeyDialog_; }
+  // Created at its first opening, when it reads the settings.
+  TStartupForm& StartupForm();
+  // The synchronization report, created hidden with the other windows.
+  TfrmSync& Sync() { return *frmSync_; }
 
   // The host form of a drive-form path, as other programs open it; empty
   // when its drive has no root.
@@ -117,7 +131,7 @@ class TProgram : public QObject {
   void ReadHotKey();
   // Hands the hot key to the hook library; tells the user once when it
   // cannot call the program up (another program holds it).
-  platform::TSetKeyResult SetKey();
+  platform::TSetKeyResult SetKey(TKeyNotice notice = TKeyNotice::Tray);
   // Scans the drives with the progress window up, then closes it; lets
   // ETerminate through when the user abandons the scan.
   void ScanWithProgress();
@@ -140,6 +154,9 @@ class TProgram : public QObject {
   std::unique_ptr<TFormAbout> about_;
   std::unique_ptr<TTrayIcon> tray_;
   std::unique_ptr<THelpWindow> help_;
+  std::unique_ptr<TAssignHotKey> hotKeyDialog_;
+  std::unique_ptr<TStartupForm> startupForm_;
+  std::unique_ptr<TfrmSync> frmSync_;
   std::unique_ptr<platform::THookLibrary> hook_;
   std::unique_ptr<TExecutive> executive_;
   std::unique_ptr<TWindowMessageFilter> messageFilter_;

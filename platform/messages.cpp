@@ -40,7 +40,8 @@ constexpr TEntry kTable[] = {
      "The path was not typed, because the window you chose did not get the keyboard back. It is "
      "on the clipboard instead: %s"},
     {kMsgNotSaved,
-     "The filename database could not be saved to %s; the next start scans the drives again."},
+     "The filename database could not be saved to %s (%s); the next start scans the drives "
+     "again."},
     {kMsgWrongPlatform, "This program runs only under X11"},
     {kMsgHotKeyNotGrabbed,
      "The hot key %s has no key on this keyboard, so it cannot call up %s. Choose another one "

@@ -124,6 +124,8 @@ class TProgram : public QObject {
 
   // The database file's path.
   std::string DatabaseFileName() const;
+  // Message 4106 with the database file and why its last save failed.
+  std::string NotSavedText() const;
   // The help file's path.
   std::string HelpFileName() const;
 

@@ -27,8 +27,7 @@ void TProgram::ShutDown() {
     } else {
       // SaveSuccessful stays as it is: the next start must not trust the
       // file on disk to be this tree.
-      std::fprintf(stderr, "varnoke: %s\n",
-                   platform::FormatMessage(platform::kMsgNotSaved, {DatabaseFileName()}).c_str());
+      std::fprintf(stderr, "varnoke: %s\n", NotSavedText().c_str());
     }
   }
   if (form_ != nullptr) form_->SetDatabase(nullptr);

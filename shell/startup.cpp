@@ -56,7 +56,7 @@ class TFlagScope {
 bool TProgram::StartUp() {
   MemoryDB.reset();
 
-  Directory = Host.Settings.ReadStringSetting(settings::SettingsKey, "Directory");
+  Directory = Host.Settings.ReadFolderSetting(settings::SettingsKey, "Directory");
   // A folder that cannot be entered shows in the file check that follows.
   [[maybe_unused]] const int entered = ::chdir(Directory.c_str());
   CheckRequiredFiles();
@@ -142,6 +142,15 @@ void TProgram::ScanWithProgress() {
     throw;
   }
   about_->CloseSplash();
+  // The tree in memory is sound either way; the user learns that the file
+  // on disk is not it.
+  if (!MemoryDB->SavedByLastScan()) Notify(NotSavedText());
+}
+
+std::string TProgram::NotSavedText() const {
+  std::string reason = MemoryDB != nullptr ? MemoryDB->LastFileReport().Reason : std::string();
+  if (reason.empty()) reason = "reason unknown";
+  return platform::FormatMessage(platform::kMsgNotSaved, {DatabaseFileName(), reason});
 }
 
 void TProgram::StartMonitor() {

@@ -74,6 +74,7 @@ void TTrayIcon::RemoveTrayIcon() {
 
 bool TTrayIcon::ShowMessage(const QString& text) {
   if (icon_ == nullptr) return false;
+  lastMessage_ = text;
   icon_->showMessage(QStringLiteral("Varnoke"), text, QSystemTrayIcon::Information);
   return true;
 }

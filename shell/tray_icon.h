@@ -33,11 +33,14 @@ class TTrayIcon : public QObject {
 
   // A short message from the icon; false when there is no icon to show it.
   bool ShowMessage(const QString& text);
+  // The text the icon showed last; empty when none.
+  const QString& LastMessage() const noexcept { return lastMessage_; }
 
   // Ends a wait of AddTrayIcon at once (the program is ending).
   void CancelWait();
 
  private:
+  QString lastMessage_;
   TDesktopServices& desktop_;
   std::function<void(std::uint64_t)> onMouse_;
   std::unique_ptr<QSystemTrayIcon> icon_;

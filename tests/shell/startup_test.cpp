@@ -1,7 +1,10 @@
 // Start-up and shut-down of the resident program: every way out and what it
 // leaves behind (the database file, SaveSuccessful, the exit code), the
 // start-up failures, and when a start loads the database or scans.
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <fstream>
 
 #include <QtTest>
 
@@ -159,6 +162,32 @@ class TStartupTest : public QObject {
     QCOMPARE(code, 0);
     QVERIFY(under.Program.NoSaveOnExit);
     QCOMPARE(Inode(env.DatabasePath()), saved);
+    QCOMPARE(env.Dword("SaveSuccessful"), 0u);
+  }
+
+  void AMenuScanThatCannotBeSavedSaysWhy() {
+    TShellEnvironment env;
+    TBoxAnswers boxes;
+    FillDisk(env);
+    TProgramUnderTest under;
+    const int code = RunUntil(under, [&](shell::TProgram& p) {
+      // A folder in the file's place: its replacement fails, even as root.
+      ::unlink(env.DatabasePath().c_str());
+      ::mkdir(env.DatabasePath().c_str(), 0755);
+      std::ofstream(env.DatabasePath() + "/keep") << "x";
+      p.Form().ScanDrives1Click();
+      const QString notice = p.Tray()->LastMessage();
+      QVERIFY2(notice.startsWith(QStringLiteral("The filename database could not be saved to ") +
+                                 QString::fromStdString(env.DatabasePath()) + " ("),
+               qPrintable(notice));
+      QVERIFY(notice.endsWith(QStringLiteral("); the next start scans the drives again.")));
+      QVERIFY(!notice.contains(QStringLiteral("reason unknown")));
+      // The tree itself is whole.
+      QCOMPARE(static_cast<int>(p.MemoryDB->DDList().FileCount()), kFiles);
+      p.EndSession();
+    });
+    QCOMPARE(code, 0);
+    // The shut-down save fails the same way: SaveSuccessful is not set.
     QCOMPARE(env.Dword("SaveSuccessful"), 0u);
   }
 

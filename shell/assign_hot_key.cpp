@@ -100,6 +100,7 @@ TAssignHotKey::TAssignHotKey(TProgram& program, QWidget* parent)
                  Scaled(24, 152, 377, 33));
   Label3->setWordWrap(true);
 
+  FitTextsToFont(*this);
   new TDialogHelp(this, [this](int context) { program_.Help().ShowTopic(context); });
 }
 

@@ -68,6 +68,7 @@ TStartupForm::TStartupForm(settings::TSettingsStore& settings, platform::TAutoSt
   CheckBox1->setGeometry(Scaled(25, 101, 281, 17));
   CheckBox1->setChecked(true);
 
+  FitTextsToFont(*this);
   new TDialogHelp(this, [this](int context) {
     if (OnHelp) OnHelp(context);
   });

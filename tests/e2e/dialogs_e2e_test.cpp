@@ -57,8 +57,12 @@ TEST_F(ResidentDialogs, ANewHotKeyTakesEffectAtOnceAndTheOldOneIsFreed) {
   ASSERT_TRUE(WaitForTrayIcon(kWait)) << Stderr();
   const std::uint64_t search = SearchWindow();
   ASSERT_NE(search, 0u) << Stderr();
-  ASSERT_NE(OpenFromFileMenu("k", "Assign Hot Key"), 0u) << Stderr();
+  const std::uint64_t dialog = OpenFromFileMenu("k", "Assign Hot Key");
+  ASSERT_NE(dialog, 0u) << Stderr();
   Keys("ctrl+shift+F9");
+  platform::TRect rect;
+  ASSERT_TRUE(FramedRect(dialog, rect));
+  Screenshot("hot-key-dialog", Around(rect, 8));
   Keys("Return");  // Assign, the default button
   ASSERT_TRUE(Watch().WaitGone("Assign Hot Key", 50, kWait));
   EXPECT_EQ(Dword("HotKey"), 120u);
@@ -84,9 +88,13 @@ TEST_F(ResidentDialogs, TheStartupChoiceWritesAndRemovesTheAutostartEntry) {
   const std::uint64_t search = SearchWindow();
   ASSERT_NE(search, 0u) << Stderr();
 
-  ASSERT_NE(OpenFromFileMenu("o", "Set Startup Options"), 0u) << Stderr();
+  const std::uint64_t dialog = OpenFromFileMenu("o", "Set Startup Options");
+  ASSERT_NE(dialog, 0u) << Stderr();
   Keys("alt+a");  // Start Automatically
   LetTheClickLand();
+  platform::TRect rect;
+  ASSERT_TRUE(FramedRect(dialog, rect));
+  Screenshot("startup-options", Around(rect, 8));
   Keys("Return");
   ASSERT_TRUE(Watch().WaitGone("Set Startup Options", 50, kWait));
   EXPECT_EQ(Dword("StartupOptions"), 1u);

@@ -20,11 +20,6 @@ ino_t Inode(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
-platform::TRect Around(const platform::TRect& rect, int margin) {
-  return {std::max(0, rect.Left - margin), std::max(0, rect.Top - margin), rect.Right + margin,
-          rect.Bottom + margin};
-}
-
 // A program of the test's own with one focused line edit, whose text it
 // reports when asked.
 class TProbe {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -195,6 +196,11 @@ void ProgramTest::Screenshot(const std::string& name, const platform::TRect& are
   RunOrFail({TestProgram("x11-screenshot"), std::string(VARNOKE_SCREENSHOT_DIR) + "/" + name + ".png",
        std::to_string(area.Left), std::to_string(area.Top), std::to_string(area.Right - area.Left),
        std::to_string(area.Bottom - area.Top)});
+}
+
+platform::TRect Around(const platform::TRect& rect, int margin) {
+  return {std::max(0, rect.Left - margin), std::max(0, rect.Top - margin), rect.Right + margin,
+          rect.Bottom + margin};
 }
 
 }  // namespace varnoke::testing

@@ -69,4 +69,7 @@ class ProgramTest : public ::testing::Test {
   std::unique_ptr<TWindowWatch> watch_;
 };
 
+// rect grown by margin on every side, within the screen's top left.
+platform::TRect Around(const platform::TRect& rect, int margin);
+
 }  // namespace varnoke::testing

@@ -12,6 +12,7 @@
 #include "shell/uiform.h"
 #include "tests/shell/dialog_runner.h"
 #include "tests/shell/started_program.h"
+#include "tests/shell/text_fits.h"
 #include "tests/support/process.h"
 
 using namespace varnoke;
@@ -45,6 +46,7 @@ class THotKeyDialogTest : public QObject {
     const TDialogRun dialog = FromMenu(run, [&](TAssignHotKey& d) {
       shownText = d.Edit1->text();
       QCOMPARE(d.windowTitle(), QStringLiteral("Assign Hot Key"));
+      QVERIFY2(TextsThatDoNotFit(d).isEmpty(), qPrintable(TextsThatDoNotFit(d)));
       QCOMPARE(d.focusWidget(), d.Edit1);
       QCOMPARE(d.Label1->text(), QStringLiteral("Hot &Key:"));
       QCOMPARE(d.btnSetKey->text(), QStringLiteral("Assign"));

@@ -13,6 +13,7 @@
 #include "shell/uiform.h"
 #include "tests/shell/dialog_runner.h"
 #include "tests/shell/started_program.h"
+#include "tests/shell/text_fits.h"
 #include "tests/support/process.h"
 
 using namespace varnoke;
@@ -68,6 +69,7 @@ class TStartupFormTest : public QObject {
     bool enabled = false;
     FromMenu(run, [&](TStartupForm& d) {
       QCOMPARE(d.windowTitle(), QStringLiteral("Set Startup Options"));
+      QVERIFY2(TextsThatDoNotFit(d).isEmpty(), qPrintable(TextsThatDoNotFit(d)));
       QCOMPARE(d.RadioButton1->text(), QStringLiteral("Start &Automatically"));
       QCOMPARE(d.RadioButton2->text(), QStringLiteral("Start Automatically &without ReSync"));
       QCOMPARE(d.RadioButton3->text(), QStringLiteral("Do &not Start Automatically"));

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "db/memory_db.h"
+#include "live/live_server.h"
 #include "db/terminate.h"
 #include "monitor/executive.h"
 #include "platform/alertable_wait.h"

@@ -16,6 +16,8 @@ struct TFindOptions {
   bool Count = false;    // --count: print the number of rows only
   bool Host = false;     // --host: print host paths, not drive paths
   bool NulEnds = false;  // -0: end each line with NUL
+  bool FileOnly = false; // --file: read the database file even when the program runs
+  bool Verbose = false;  // --verbose: say on stderr where the rows came from
   TSortOrder Sort = TSortOrder::None;
   std::optional<std::string> Pattern;
 };

@@ -61,6 +61,8 @@ void TLiveServer::Stop() {
   // sees the readable state in any wait it is in.
   [[maybe_unused]] const ssize_t written = ::write(stop_.Get(), &one, sizeof one);
   thread_.join();
+  // The name is free for the next program as soon as this one stops.
+  listener_.Reset();
 }
 
 void TLiveServer::Run() {
@@ -154,7 +156,7 @@ std::optional<std::string> TLiveServer::Answer(const std::string& pattern, int o
   TRowList list;
   db_.SearchRows(pattern, list);
   rows = list.Names.size();
-  if (countOnly) return {};
+  if (countOnly) return std::string();
   if (order == static_cast<int>(TLiveOrder::Name)) TMemoryDB::SortRowsByName(list);
   if (order == static_cast<int>(TLiveOrder::Path)) TMemoryDB::SortRowsByPath(list);
   std::string text;

@@ -1,13 +1,18 @@
 #include "live/live_protocol.h"
 
+#include <cstdio>
 #include <cstring>
 
+#include "db/crc32.h"
 #include "platform/single_instance.h"
 
 namespace varnoke::live {
 
-std::string LiveSocketName() {
-  return platform::TSingleInstance::SocketName("Varnoke96.find");
+std::string LiveSocketName(std::string_view hivePath) {
+  char tag[16];
+  std::snprintf(tag, sizeof tag, "-%08x",
+                static_cast<unsigned>(StreamCRC32(hivePath.data(), hivePath.size())));
+  return platform::TSingleInstance::SocketName("Varnoke96.find") + tag;
 }
 
 void PutU32(std::string& out, std::uint32_t value) {

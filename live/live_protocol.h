@@ -18,8 +18,10 @@
 
 namespace varnoke::live {
 
-// The socket beside the single-instance one, named for the calling user.
-std::string LiveSocketName();
+// The socket beside the single-instance one, named for the calling user and
+// the settings hive: a program answers only the searches that would have
+// read its own database file.
+std::string LiveSocketName(std::string_view hivePath);
 
 inline constexpr char kRequestMagic[4] = {'V', 'N', 'F', 'Q'};
 inline constexpr std::uint8_t kProtocolVersion = 1;

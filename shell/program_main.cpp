@@ -61,7 +61,7 @@ int RunProgram(int argc, char** argv) {
   }
   THostServices host;
   TProgram program(host, *desktop);
-  program.LiveSocketName = live::LiveSocketName();
+  program.LiveSocketName = live::LiveSocketName(host.Hive.Path());
   TSessionEnd sessionEnd;
   QObject::connect(&sessionEnd, &TSessionEnd::ending, &program, [&] { program.EndSession(); });
   program.CreateWindows();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "live/live_protocol.h"
+#include "platform/hive_file.h"
 #include "tools/varnoke-find/find_options.h"
 #include "tools/varnoke-find/find_program.h"
 
@@ -44,5 +45,5 @@ int main(int argc, char** argv) {
   }
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-  return RunFind(*options, stdout, stderr, gInterrupted, varnoke::live::LiveSocketName());
+  return RunFind(*options, stdout, stderr, gInterrupted, varnoke::live::LiveSocketName(varnoke::platform::DefaultHivePath()));
 }

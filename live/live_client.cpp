@@ -41,8 +41,7 @@ std::optional<TLiveAnswer> AskRunningProgram(const std::string& socketName,
   std::uint64_t rowsReceived = 0;
   for (;;) {
     char header[kAnswerHeaderBytes];
-    if (ReceiveExactly(socket.Get(), header, sizeof header, deadline, timeout) !=
-        TTransfer::Done) {
+    if (ReceiveExactly(socket.Get(), header, sizeof header, deadline, timeout) != TTransfer::Done) {
       problem = "the program did not answer in time";
       return std::nullopt;
     }
@@ -53,13 +52,11 @@ std::optional<TLiveAnswer> AskRunningProgram(const std::string& socketName,
       return std::nullopt;
     }
     std::string payload(size, '\0');
-    if (ReceiveExactly(socket.Get(), payload.data(), size, deadline, timeout) !=
-        TTransfer::Done) {
+    if (ReceiveExactly(socket.Get(), payload.data(), size, deadline, timeout) != TTransfer::Done) {
       problem = "the program's answer was cut short";
       return std::nullopt;
     }
-    if (kind == kRowsFrame && !payload.empty() && payload.back() == '\0' &&
-        !request.CountOnly) {
+    if (kind == kRowsFrame && !payload.empty() && payload.back() == '\0' && !request.CountOnly) {
       rowsReceived += static_cast<std::uint64_t>(std::count(payload.begin(), payload.end(), '\0'));
       answer.Paths += payload;
     } else if (kind == kEndFrame && size == 8) {

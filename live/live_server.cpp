@@ -74,8 +74,8 @@ void TLiveServer::Run() {
     }
     if ((fds[1].revents & POLLIN) != 0) return;
     if ((fds[0].revents & POLLIN) == 0) continue;
-    platform::TUniqueFd client(::accept4(listener_.Get(), nullptr, nullptr,
-                                         SOCK_CLOEXEC | SOCK_NONBLOCK));
+    platform::TUniqueFd client(
+        ::accept4(listener_.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (!client.Valid()) continue;  // the client went before it was taken, or fds ran out
     if (PeerUid(client.Get()) != static_cast<long>(::getuid())) continue;
     try {
@@ -90,8 +90,8 @@ void TLiveServer::Run() {
 void TLiveServer::Serve(int client) {
   const auto requestDeadline = TClock::now() + kRequestTime;
   char header[kRequestHeaderBytes];
-  if (ReceiveExactly(client, header, sizeof header, requestDeadline, kRequestTime,
-                     stop_.Get()) != TTransfer::Done)
+  if (ReceiveExactly(client, header, sizeof header, requestDeadline, kRequestTime, stop_.Get()) !=
+      TTransfer::Done)
     return;
   const auto refuse = [&](const std::string& why) {
     const std::string frame = AnswerHeader(kRefusalFrame, why.size()) + why;
@@ -115,8 +115,8 @@ void TLiveServer::Serve(int client) {
   }
 
   std::uint64_t rows = 0;
-  const std::optional<std::string> text = Answer(
-      request->Pattern, static_cast<int>(request->Order), request->CountOnly, rows);
+  const std::optional<std::string> text =
+      Answer(request->Pattern, static_cast<int>(request->Order), request->CountOnly, rows);
   if (!text) return;
 
   // The tree's lock is released by now: however slowly the client reads,
@@ -134,8 +134,7 @@ void TLiveServer::Serve(int client) {
       return;
     rest.remove_prefix(size);
   }
-  if (SendAll(client, EndFrame(rows), answerDeadline, kAnswerStall, stop_.Get()) ==
-      TTransfer::Done)
+  if (SendAll(client, EndFrame(rows), answerDeadline, kAnswerStall, stop_.Get()) == TTransfer::Done)
     ++answered_;
 }
 

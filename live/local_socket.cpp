@@ -80,8 +80,7 @@ platform::TUniqueFd ConnectAbstract(std::string_view name, TClock::time_point de
     return {};
   int error = 0;
   socklen_t size = sizeof error;
-  if (::getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0)
-    return {};
+  if (::getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return {};
   return socket;
 }
 

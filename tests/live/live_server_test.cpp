@@ -140,7 +140,8 @@ TEST_F(LiveServerTest, AnotherUserIsNotAnswered) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
   std::memcpy(address.sun_path + 1, socketName.data(), socketName.size());
-  const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + socketName.size());
+  const auto length =
+      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + socketName.size());
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -170,11 +171,18 @@ TEST_F(LiveServerTest, SurvivesMalformedStalledAndVanishingClients) {
     ASSERT_TRUE(client.Valid()) << i;
     std::string frame = EncodeRequest({"*.TXT"});
     switch (i % 4) {
-      case 0: frame[random() % 4] ^= 0x20; break;                  // magic
-      case 1: frame[8] = 9; break;                                 // version
-      case 2: frame[4] = frame[5] = frame[6] = frame[7] = '\xff'; break;  // length
-      default:                                                     // noise
-        for (char& c : frame) c = static_cast<char>(random());
+      case 0:
+        frame[random() % 4] ^= 0x20;
+        break;  // magic
+      case 1:
+        frame[8] = 9;
+        break;  // version
+      case 2:
+        frame[4] = frame[5] = frame[6] = frame[7] = '\xff';
+        break;  // length
+      default:  // noise
+        for (char& c : frame)
+          c = static_cast<char>(random());
     }
     ASSERT_EQ(SendAll(client.Get(), frame, TClock::now() + 1s, 1s), TTransfer::Done);
     // Each gets a refusal or is hung up on, and is never answered with rows.

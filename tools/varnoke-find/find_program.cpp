@@ -141,14 +141,15 @@ int SearchFile(THost& host, const TFindOptions& options, std::FILE* out, std::FI
     }
     return kFailed;
   }
-  if (options.Verbose) std::fprintf(err, "varnoke-find: rows from the database file %s\n", path.c_str());
+  if (options.Verbose)
+    std::fprintf(err, "varnoke-find: rows from the database file %s\n", path.c_str());
   db.Search(*options.Pattern);
   if (options.Sort == TSortOrder::Name) db.SortByName();
   if (options.Sort == TSortOrder::Path) db.SortByPath();
   return PrintRows(
       &host, options, static_cast<std::size_t>(db.ResultCount()),
-      [&db](std::size_t i, std::string& row) { row = db.ResultFullPath(static_cast<int>(i)); },
-      out, err);
+      [&db](std::size_t i, std::string& row) { row = db.ResultFullPath(static_cast<int>(i)); }, out,
+      err);
 }
 
 // The running program's answer, or nothing (with why told when verbose).
@@ -161,14 +162,12 @@ std::optional<live::TLiveAnswer> AskProgram(const TFindOptions& options,
                                                      : live::TLiveOrder::None;
   request.CountOnly = options.Count;
   std::string problem;
-  std::optional<live::TLiveAnswer> answer =
-      live::AskRunningProgram(socketName, request, problem);
+  std::optional<live::TLiveAnswer> answer = live::AskRunningProgram(socketName, request, problem);
   if (options.Verbose) {
     if (answer)
       std::fprintf(err, "varnoke-find: rows from the running program\n");
     else
-      std::fprintf(err, "varnoke-find: the running program did not answer (%s)\n",
-                   problem.c_str());
+      std::fprintf(err, "varnoke-find: the running program did not answer (%s)\n", problem.c_str());
   }
   return answer;
 }

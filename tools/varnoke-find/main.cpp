@@ -45,5 +45,6 @@ int main(int argc, char** argv) {
   }
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-  return RunFind(*options, stdout, stderr, gInterrupted, varnoke::live::LiveSocketName(varnoke::platform::DefaultHivePath()));
+  return RunFind(*options, stdout, stderr, gInterrupted,
+                 varnoke::live::LiveSocketName(varnoke::platform::DefaultHivePath()));
 }

@@ -52,7 +52,8 @@ int Main(const std::string& findBinary) {
 
   const std::string pattern = "*.TXT";
   // --file: this figure is the file's load and search, whatever program runs.
-  const std::string find = env + "'" + findBinary + "' --file --count '" + pattern + "' > /dev/null";
+  const std::string find =
+      env + "'" + findBinary + "' --file --count '" + pattern + "' > /dev/null";
   Shell(find);  // warm
   const double cliMs = BestMs(kRuns, [&] { Shell(find); });
   const std::string firstLine =

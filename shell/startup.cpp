@@ -6,8 +6,8 @@
 #include <cstdio>
 
 #include "db/memory_db.h"
-#include "live/live_server.h"
 #include "db/terminate.h"
+#include "live/live_server.h"
 #include "monitor/executive.h"
 #include "monitor/initialization_error.h"
 #include "platform/alertable_wait.h"

@@ -24,6 +24,13 @@ namespace varnoke {
 inline constexpr std::string_view kFileDeleted = "File Deleted";
 
 // The two halves of a path as ResolvePath splits it.
+// Result rows of a caller's own, filled by SearchRows: names and their
+// directories side by side, as the window's result list keeps them.
+struct TRowList {
+  std::vector<const char*> Names;
+  std::vector<TDirectoryRecord*> Dirs;
+};
+
 struct TResolvedPath {
   std::string Name;                       // the final name, upper-cased
   TDirectoryRecord* Directory = nullptr;  // the directory that holds it, or null
@@ -159,6 +166,16 @@ class TMemoryDB {
   // below a directory, anything else searches every file name.
   void Search(std::string_view pattern);
 
+  // The same search into rows of the caller's own; the window's result list
+  // is left as it is. Caller holds Lock for as long as it reads the rows:
+  // they point into the tree.
+  void SearchRows(std::string_view pattern, TRowList& rows);
+  // A row's full path as ResultFullPath reads it. Caller holds Lock.
+  std::string RowFullPath(const char* name, const TDirectoryRecord* directory) const;
+  // The window's orderings, for rows of the caller's own. Caller holds Lock.
+  static void SortRowsByName(TRowList& rows);
+  static void SortRowsByPath(TRowList& rows);
+
   // ---- Result list. ----
 
   // Number of rows, blanked rows included. Takes no lock: only the
@@ -190,10 +207,10 @@ class TMemoryDB {
   const std::vector<TDirectoryRecord*>& ResultDirs() const noexcept { return resultDirs_; }
 
  private:
-  void SearchFiles(std::string_view pattern);
-  void SearchSubtree(std::string_view pattern);
-  void SearchDirectories(std::string_view rest);
-  void AppendResult(const char* name, TDirectoryRecord* directory);
+  void SearchFiles(std::string_view pattern, TRowList& rows);
+  void SearchSubtree(std::string_view pattern, TRowList& rows);
+  void SearchDirectories(std::string_view rest, TRowList& rows);
+  static void AppendRow(TRowList& rows, const char* name, TDirectoryRecord* directory);
   void ClearResults() noexcept;
   bool ValidRow(int index) const noexcept { return index >= 0 && index < ResultCount(); }
 

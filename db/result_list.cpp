@@ -15,17 +15,16 @@ void TMemoryDB::ClearResults() noexcept {
   std::vector<TDirectoryRecord*>().swap(resultDirs_);
 }
 
-void TMemoryDB::AppendResult(const char* name, TDirectoryRecord* directory) {
+void TMemoryDB::AppendRow(TRowList& rows, const char* name, TDirectoryRecord* directory) {
   // Grow both lists before touching either, so that running out of memory
   // never leaves them with different lengths.
-  if (resultNames_.size() == resultNames_.capacity() ||
-      resultDirs_.size() == resultDirs_.capacity()) {
-    const std::size_t capacity = resultNames_.empty() ? 64 : resultNames_.size() * 2;
-    resultNames_.reserve(capacity);
-    resultDirs_.reserve(capacity);
+  if (rows.Names.size() == rows.Names.capacity() || rows.Dirs.size() == rows.Dirs.capacity()) {
+    const std::size_t capacity = rows.Names.empty() ? 64 : rows.Names.size() * 2;
+    rows.Names.reserve(capacity);
+    rows.Dirs.reserve(capacity);
   }
-  resultNames_.push_back(name);
-  resultDirs_.push_back(directory);
+  rows.Names.push_back(name);
+  rows.Dirs.push_back(directory);
 }
 
 std::string TMemoryDB::ResultName(int index) const {
@@ -38,8 +37,11 @@ std::string TMemoryDB::ResultName(int index) const {
 std::string TMemoryDB::ResultFullPath(int index) const {
   std::lock_guard guard(Lock);
   if (!ValidRow(index)) return {};
-  const char* name = resultNames_[static_cast<std::size_t>(index)];
-  const TDirectoryRecord* directory = resultDirs_[static_cast<std::size_t>(index)];
+  return RowFullPath(resultNames_[static_cast<std::size_t>(index)],
+                     resultDirs_[static_cast<std::size_t>(index)]);
+}
+
+std::string TMemoryDB::RowFullPath(const char* name, const TDirectoryRecord* directory) const {
   if (name == nullptr) return std::string(kFileDeleted);
   // A named row without a directory is a drive root; its path is the root
   // itself, "C:\".
@@ -165,6 +167,14 @@ void TMemoryDB::SortByName() {
 void TMemoryDB::SortByPath() {
   std::lock_guard guard(Lock);
   SortRows<TPathOrder>(resultNames_, resultDirs_);
+}
+
+void TMemoryDB::SortRowsByName(TRowList& rows) {
+  SortRows<TNameOrder>(rows.Names, rows.Dirs);
+}
+
+void TMemoryDB::SortRowsByPath(TRowList& rows) {
+  SortRows<TPathOrder>(rows.Names, rows.Dirs);
 }
 
 }  // namespace varnoke

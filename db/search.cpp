@@ -10,37 +10,46 @@ namespace varnoke {
 void TMemoryDB::Search(std::string_view pattern) {
   std::lock_guard guard(Lock);
   ClearResults();
+  TRowList rows;
+  SearchRows(pattern, rows);
+  resultNames_.swap(rows.Names);
+  resultDirs_.swap(rows.Dirs);
+}
+
+void TMemoryDB::SearchRows(std::string_view pattern, TRowList& rows) {
+  std::lock_guard guard(Lock);
+  rows = {};
   if (pattern.empty()) return;
   if (pattern.front() == '.') {
-    SearchDirectories(pattern.substr(1));
+    SearchDirectories(pattern.substr(1), rows);
   } else if (pattern.find('\\') != std::string_view::npos) {
-    SearchSubtree(pattern);
+    SearchSubtree(pattern, rows);
   } else {
-    SearchFiles(pattern);
+    SearchFiles(pattern, rows);
   }
 }
 
-void TMemoryDB::SearchFiles(std::string_view pattern) {
+void TMemoryDB::SearchFiles(std::string_view pattern, TRowList& rows) {
   const std::string upper = platform::UpperCase(pattern);
   for (TDirectoryRecord* d = ddList_->FirstDirectory(); d != nullptr; d = d->Next()) {
     for (const TFileEntry* e = d->Files(); e != nullptr; e = e->Next()) {
       if (MatchWildcardTerminated(e->Name(), upper.data(), upper.size())) {
-        AppendResult(e->Name(), d);
+        AppendRow(rows, e->Name(), d);
       }
     }
   }
 }
 
-void TMemoryDB::SearchDirectories(std::string_view rest) {
+void TMemoryDB::SearchDirectories(std::string_view rest, TRowList& rows) {
   const std::string upper = platform::UpperCase(rest);
   for (TDirectoryRecord* d = ddList_->FirstDirectory(); d != nullptr; d = d->Next()) {
     if (MatchWildcard(d->NameAddress(), upper.data(), d->Name().size(), upper.size())) {
-      AppendResult(d->NameAddress(), d->Parent());
+      AppendRow(rows, d->NameAddress(), d->Parent());
     }
   }
 }
 
-void TMemoryDB::SearchSubtree(std::string_view pattern) {
+void TMemoryDB::SearchSubtree(std::string_view pattern, TRowList& rows) {
   const TResolvedPath resolved = ResolvePath(pattern);
   if (resolved.Directory == nullptr) return;
   const std::string& namePattern = resolved.Name;
@@ -64,7 +73,7 @@ void TMemoryDB::SearchSubtree(std::string_view pattern) {
   for (TDirectoryRecord* d : all) {
     for (const TFileEntry* e = d->Files(); e != nullptr; e = e->Next()) {
       if (MatchWildcardTerminated(e->Name(), namePattern.data(), namePattern.size())) {
-        AppendResult(e->Name(), d);
+        AppendRow(rows, e->Name(), d);
       }
     }
   }

@@ -18,6 +18,10 @@ class TExecutive;
 class TMemoryDB;
 }  // namespace varnoke
 
+namespace varnoke::live {
+class TLiveServer;
+}  // namespace varnoke::live
+
 namespace varnoke::platform {
 class TEvent;
 class THookLibrary;
@@ -90,6 +94,10 @@ class TProgram : public QObject {
   std::unique_ptr<TMemoryDB> MemoryDB;
   bool NoSaveOnExit = false;
   std::unique_ptr<platform::TEvent> StopEvent;
+  // Where StartUp offers searches to other processes of the user, once the
+  // monitor runs; empty for none (the default, so that programs under test
+  // never answer the user's own searches).
+  std::string LiveSocketName;
   std::uint16_t HotKeyCode = 0;
   std::uint32_t HotKeyShiftState = 0;
   TPopupMessages Messages;
@@ -147,6 +155,7 @@ class TProgram : public QObject {
   void InstallHook();
   bool StartupScan();
   void StartMonitor();
+  void StartLiveServer();
   void MonitorFailed(std::exception_ptr error);
   bool AddTrayIcon();
   // Ends the event loop (and any wait inside it) with the exit code.
@@ -161,6 +170,7 @@ class TProgram : public QObject {
   std::unique_ptr<TfrmSync> frmSync_;
   std::unique_ptr<platform::THookLibrary> hook_;
   std::unique_ptr<TExecutive> executive_;
+  std::unique_ptr<live::TLiveServer> liveServer_;
   std::unique_ptr<TWindowMessageFilter> messageFilter_;
   bool scanning_ = false;
   bool eventLoopRunning_ = false;

@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <cstdio>
 
+#include "live/live_protocol.h"
 #include "platform/messages.h"
 #include "platform/single_instance.h"
 #include "platform/x11/x11_display.h"
@@ -60,6 +61,7 @@ int RunProgram(int argc, char** argv) {
   }
   THostServices host;
   TProgram program(host, *desktop);
+  program.LiveSocketName = live::LiveSocketName(host.Hive.Path());
   TSessionEnd sessionEnd;
   QObject::connect(&sessionEnd, &TSessionEnd::ending, &program, [&] { program.EndSession(); });
   program.CreateWindows();

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "db/memory_db.h"
+#include "live/live_server.h"
 #include "monitor/executive.h"
 #include "platform/alertable_wait.h"
 #include "platform/messages.h"
@@ -20,6 +21,9 @@ void TProgram::ShutDown() {
   // is applied during the save or to a freed database.
   if (StopEvent != nullptr) StopEvent->Set();
   executive_.reset();
+  // Searches from other processes end before the save and the freeing of
+  // the tree.
+  liveServer_.reset();
 
   if (!NoSaveOnExit && MemoryDB != nullptr) {
     if (MemoryDB->SaveToFile()) {

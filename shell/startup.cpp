@@ -7,6 +7,7 @@
 
 #include "db/memory_db.h"
 #include "db/terminate.h"
+#include "live/live_server.h"
 #include "monitor/executive.h"
 #include "monitor/initialization_error.h"
 #include "platform/alertable_wait.h"
@@ -99,6 +100,7 @@ bool TProgram::StartUp() {
 
   // Only a complete tree may meet change reports.
   StartMonitor();
+  StartLiveServer();
   return AddTrayIcon();
 }
 
@@ -161,6 +163,16 @@ void TProgram::StartMonitor() {
     QMetaObject::invokeMethod(this, [this, error] { MonitorFailed(error); }, Qt::QueuedConnection);
   };
   executive_ = std::make_unique<TExecutive>(*MemoryDB, *StopEvent, std::move(options));
+}
+
+void TProgram::StartLiveServer() {
+  if (LiveSocketName.empty()) return;
+  std::string problem;
+  liveServer_ = live::TLiveServer::Start(*MemoryDB, LiveSocketName, &problem);
+  // Without it varnoke-find reads the file, as it always could.
+  if (liveServer_ == nullptr)
+    std::fprintf(stderr, "varnoke: searches from the command line read the database file: %s\n",
+                 problem.empty() ? "the socket is taken" : problem.c_str());
 }
 
 bool TProgram::AddTrayIcon() {

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include "db/memory_db.h"
+#include "live/live_client.h"
 #include "settings/registry_error.h"
 #include "shell/about.h"
 #include "shell/app_exception.h"
@@ -391,6 +392,30 @@ class TStartupTest : public QObject {
         }(),
         10000);
     under.Program.ShutDown();
+  }
+
+  void OtherProcessesAreAnsweredOnlyWhileTheProgramRuns() {
+    TShellEnvironment env;
+    TBoxAnswers boxes;
+    FillDisk(env);
+    TProgramUnderTest under;
+    const std::string socket = "VarnokeTest.shell-" + std::to_string(::getpid());
+    under.Program.LiveSocketName = socket;
+    QVERIFY(under.Program.StartUp());
+    TMemoryDB& db = *under.Program.MemoryDB;
+    QVERIFY(under.Program.WaitUntilMonitoring());
+    db.Search("FILE1*.TXT");
+    const int windowRows = db.ResultCount();
+    env.MakeFile("docs/LIVE-MADE.TXT");
+    std::string problem;
+    const auto ask = [&](const std::string& pattern) {
+      return live::AskRunningProgram(socket, {pattern, live::TLiveOrder::None, true}, problem);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(ask("LIVE-MADE.TXT") && ask("LIVE-MADE.TXT")->Rows == 1, 10000);
+    QCOMPARE(ask("*.TXT")->Rows, static_cast<std::uint64_t>(kFiles + 1));
+    QCOMPARE(db.ResultCount(), windowRows);
+    under.Program.ShutDown();
+    QVERIFY(!ask("*.TXT"));
   }
 };
 

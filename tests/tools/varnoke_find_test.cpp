@@ -9,11 +9,16 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "db/memory_db.h"
+#include "live/live_protocol.h"
+#include "live/live_server.h"
 #include "platform/hive_file.h"
 #include "platform/messages.h"
 #include "platform/unique_fd.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
+#include "tests/support/test_host.h"
+#include "tests/support/tree_builder.h"
 
 namespace varnoke {
 namespace {
@@ -344,6 +349,54 @@ TEST_F(VarnokeFindTest, ExplainsBadArguments) {
   EXPECT_EQ(Find({"--version"}).out.rfind("varnoke-find ", 0), 0u);
   // After "--" an argument is a pattern even when it starts with "-".
   EXPECT_EQ(Find({"--", "-x"}).status, 2);  // no database yet, but a valid command
+}
+
+// A running program's tree, in memory, answering on the socket that
+// varnoke-find under this test's settings asks.
+class VarnokeFindLiveTest : public VarnokeFindTest {
+ protected:
+  VarnokeFindLiveTest() {
+    fakeHost.drives.Set('C', platform::TDriveType::Fixed);
+    std::lock_guard guard(db.Lock);
+    for (const char* path : {"C:\\LIVE\\ONLY.TXT", "C:\\README.TXT", "C:\\LIVE\\B.TXT"})
+      testing::AddFilePath(db, path);
+  }
+  void StartProgram() {
+    server = live::TLiveServer::Start(db, live::LiveSocketName(hive.Path()));
+    ASSERT_NE(server, nullptr);
+  }
+
+  testing::TTestHost fakeHost;
+  TMemoryDB db{fakeHost.Services()};
+  std::unique_ptr<live::TLiveServer> server;
+};
+
+TEST_F(VarnokeFindLiveTest, TheRunningProgramAnswersUnlessTheFileIsAskedFor) {
+  MakeTreeAndScan();
+  StartProgram();
+  const testing::TProcessResult live = Find({"--verbose", "--sort", "name", "*.TXT"});
+  EXPECT_EQ(live.status, 0);
+  EXPECT_EQ(live.out, "C:\\LIVE\\B.TXT\nC:\\LIVE\\ONLY.TXT\nC:\\README.TXT\n");
+  EXPECT_NE(live.err.find("rows from the running program"), std::string::npos) << live.err;
+  EXPECT_EQ(Find({"--count", "-0", "c:\\live\\*"}).out, std::string("2\0", 2));
+  EXPECT_EQ(Find({"NOPE.*"}).status, 1);
+
+  const testing::TProcessResult file = Find({"--file", "--verbose", "*.TXT"});
+  EXPECT_EQ(file.out, "C:\\README.TXT\nC:\\PROGRAM FILES\\APP\\MIXED.TXT\n");
+  EXPECT_NE(file.err.find("rows from the database file"), std::string::npos) << file.err;
+  // A scan reads the disk, not the program.
+  EXPECT_EQ(Find({"--scan"}).status, 0);
+
+  server.reset();
+  const testing::TProcessResult fallback = Find({"--verbose", "*.TXT"});
+  EXPECT_EQ(fallback.out, "C:\\README.TXT\nC:\\PROGRAM FILES\\APP\\MIXED.TXT\n");
+  EXPECT_NE(fallback.err.find("did not answer"), std::string::npos) << fallback.err;
+}
+
+TEST_F(VarnokeFindLiveTest, HostPathsOfLiveRowsComeFromTheDriveLinks) {
+  MakeTreeAndScan();
+  StartProgram();
+  EXPECT_EQ(Find({"--host", "README.TXT"}).out, Disk() + "/readme.txt\n");
 }
 
 }  // namespace

@@ -3,11 +3,12 @@
 namespace varnoke::find {
 
 const char* const kFindUsage =
-    "usage: varnoke-find [--sort name|path] [--count] [--host] [-0] PATTERN\n"
+    "usage: varnoke-find [--sort name|path] [--count] [--host] [-0] [--file] [--verbose] PATTERN\n"
     "       varnoke-find --scan\n"
     "\n"
     "Finds files and directories by name in Varnoke's database of every fixed\n"
-    "drive, and prints their full paths.\n"
+    "drive, and prints their full paths. The running program answers from its\n"
+    "current tree; when it does not run, the saved database file is read.\n"
     "\n"
     "PATTERN  *.TXT          every file whose name matches (* and ? are wildcards)\n"
     "         C:\\DIR\\*.INI   the files below C:\\DIR that match\n"
@@ -19,6 +20,8 @@ const char* const kFindUsage =
     "  --count        print only the number of rows\n"
     "  --host         print paths as this machine names them (/home/...)\n"
     "  -0             end each line with a NUL character\n"
+    "  --file         read the database file even when the program runs\n"
+    "  --verbose      say on stderr whether the program or the file answered\n"
     "  --help         show this text\n"
     "  --version      show the version\n"
     "\n"
@@ -41,6 +44,10 @@ std::optional<TFindOptions> ParseFindOptions(const std::vector<std::string>& arg
         options.Version = true;
       } else if (arg == "--count" || arg == "-c") {
         options.Count = true;
+      } else if (arg == "--file") {
+        options.FileOnly = true;
+      } else if (arg == "--verbose" || arg == "-v") {
+        options.Verbose = true;
       } else if (arg == "--host") {
         options.Host = true;
       } else if (arg == "-0" || arg == "--null") {

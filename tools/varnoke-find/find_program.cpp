@@ -2,10 +2,14 @@
 
 #include <unistd.h>
 
+#include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include "db/memory_db.h"
 #include "db/terminate.h"
+#include "live/live_client.h"
 #include "platform/config_paths.h"
 #include "platform/drive_map.h"
 #include "platform/hive_drive_overrides.h"
@@ -76,7 +80,43 @@ int Scan(THost& host, std::FILE* out, std::FILE* err, const std::atomic<bool>& c
   return kRowsPrinted;
 }
 
-int Search(THost& host, const TFindOptions& options, std::FILE* out, std::FILE* err) {
+// Prints the rows that readRow gives for 0 to rows - 1, as options ask.
+int PrintRows(THost* host, const TFindOptions& options, std::size_t rows,
+              const std::function<void(std::size_t, std::string&)>& readRow, std::FILE* out,
+              std::FILE* err) {
+  const char end = options.NulEnds ? '\0' : '\n';
+  if (options.Count) {
+    std::fprintf(out, "%zu%c", rows, end);
+    return rows > 0 ? kRowsPrinted : kNoRows;
+  }
+  std::optional<platform::THostPathCache> hostPaths;
+  if (options.Host) hostPaths.emplace(host->drives);
+  bool driveGone[26] = {};
+  std::string row;
+  for (std::size_t i = 0; i < rows; ++i) {
+    readRow(i, row);
+    const std::string* text = &row;
+    if (hostPaths) {
+      const std::string& hostPath = hostPaths->HostPath(row);
+      if (!hostPath.empty()) {
+        text = &hostPath;
+      } else if (row.size() >= 2 && row[1] == ':' && row[0] >= 'A' && row[0] <= 'Z') {
+        // The drive's link went after the scan: the row keeps its drive form.
+        bool& told = driveGone[row[0] - 'A'];
+        if (!told) {
+          std::fprintf(err, "varnoke-find: drive %c: is gone; its rows are shown as saved\n",
+                       row[0]);
+          told = true;
+        }
+      }
+    }
+    std::fwrite(text->data(), 1, text->size(), out);
+    std::fputc(end, out);
+  }
+  return rows > 0 ? kRowsPrinted : kNoRows;
+}
+
+int SearchFile(THost& host, const TFindOptions& options, std::FILE* out, std::FILE* err) {
   const std::string path = DatabasePath(host.settings);
   TMemoryDB db(host.Services());
   if (!db.LoadFromFile(path)) {
@@ -101,48 +141,68 @@ int Search(THost& host, const TFindOptions& options, std::FILE* out, std::FILE* 
     }
     return kFailed;
   }
+  if (options.Verbose)
+    std::fprintf(err, "varnoke-find: rows from the database file %s\n", path.c_str());
   db.Search(*options.Pattern);
   if (options.Sort == TSortOrder::Name) db.SortByName();
   if (options.Sort == TSortOrder::Path) db.SortByPath();
-  const int rows = db.ResultCount();
-  const char end = options.NulEnds ? '\0' : '\n';
-  if (options.Count) {
-    std::fprintf(out, "%d%c", rows, end);
-    return rows > 0 ? kRowsPrinted : kNoRows;
+  return PrintRows(
+      &host, options, static_cast<std::size_t>(db.ResultCount()),
+      [&db](std::size_t i, std::string& row) { row = db.ResultFullPath(static_cast<int>(i)); }, out,
+      err);
+}
+
+// The running program's answer, or nothing (with why told when verbose).
+std::optional<live::TLiveAnswer> AskProgram(const TFindOptions& options,
+                                            const std::string& socketName, std::FILE* err) {
+  live::TLiveRequest request;
+  request.Pattern = *options.Pattern;
+  request.Order = options.Sort == TSortOrder::Name   ? live::TLiveOrder::Name
+                  : options.Sort == TSortOrder::Path ? live::TLiveOrder::Path
+                                                     : live::TLiveOrder::None;
+  request.CountOnly = options.Count;
+  std::string problem;
+  std::optional<live::TLiveAnswer> answer = live::AskRunningProgram(socketName, request, problem);
+  if (options.Verbose) {
+    if (answer)
+      std::fprintf(err, "varnoke-find: rows from the running program\n");
+    else
+      std::fprintf(err, "varnoke-find: the running program did not answer (%s)\n", problem.c_str());
   }
-  platform::THostPathCache hostPaths(host.drives);
-  bool driveGone[26] = {};
-  for (int i = 0; i < rows; ++i) {
-    const std::string row = db.ResultFullPath(i);
-    const std::string* text = &row;
-    if (options.Host) {
-      const std::string& hostPath = hostPaths.HostPath(row);
-      if (!hostPath.empty()) {
-        text = &hostPath;
-      } else if (row.size() >= 2 && row[1] == ':' && row[0] >= 'A' && row[0] <= 'Z') {
-        // The drive's link went after the scan: the row keeps its drive form.
-        bool& told = driveGone[row[0] - 'A'];
-        if (!told) {
-          std::fprintf(err, "varnoke-find: drive %c: is gone; its rows are shown as saved\n",
-                       row[0]);
-          told = true;
-        }
-      }
-    }
-    std::fwrite(text->data(), 1, text->size(), out);
-    std::fputc(end, out);
-  }
-  return rows > 0 ? kRowsPrinted : kNoRows;
+  return answer;
+}
+
+int PrintAnswer(THost* host, const TFindOptions& options, const live::TLiveAnswer& answer,
+                std::FILE* out, std::FILE* err) {
+  std::size_t at = 0;
+  return PrintRows(
+      host, options, static_cast<std::size_t>(answer.Rows),
+      [&](std::size_t, std::string& row) {
+        const std::size_t end = answer.Paths.find('\0', at);
+        row.assign(answer.Paths, at, end - at);
+        at = end + 1;
+      },
+      out, err);
 }
 
 }  // namespace
 
 int RunFind(const TFindOptions& options, std::FILE* out, std::FILE* err,
-            const std::atomic<bool>& cancel) {
+            const std::atomic<bool>& cancel, const std::string& socketName) {
   try {
-    THost host;
-    const int status =
-        options.Scan ? Scan(host, out, err, cancel) : Search(host, options, out, err);
+    // The program's answer needs none of the machine's services unless the
+    // rows are to be shown as host paths.
+    std::optional<live::TLiveAnswer> answer;
+    if (!options.Scan && !options.FileOnly) answer = AskProgram(options, socketName, err);
+    std::unique_ptr<THost> host;
+    if (!answer || options.Host) host = std::make_unique<THost>();
+    int status = kFailed;
+    if (options.Scan)
+      status = Scan(*host, out, err, cancel);
+    else if (answer)
+      status = PrintAnswer(host.get(), options, *answer, out, err);
+    else
+      status = SearchFile(*host, options, out, err);
     if (std::fflush(out) != 0) {
       std::fprintf(err, "varnoke-find: cannot write the output\n");
       return kFailed;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "live/live_protocol.h"
+#include "platform/hive_file.h"
 #include "tools/varnoke-find/find_options.h"
 #include "tools/varnoke-find/find_program.h"
 
@@ -43,5 +45,6 @@ int main(int argc, char** argv) {
   }
   static char buffer[1 << 16];
   std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-  return RunFind(*options, stdout, stderr, gInterrupted);
+  return RunFind(*options, stdout, stderr, gInterrupted,
+                 varnoke::live::LiveSocketName(varnoke::platform::DefaultHivePath()));
 }

@@ -1,0 +1,124 @@
+// varnoke-find answered by a running program that holds the 1,000,000-entry
+// tree of the scan benchmark, against plocate on the same tree in the same
+// run (or, without plocate, against varnoke-find reading the file).
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+#include "bench/bench_util.h"
+#include "bench/disk_tree.h"
+#include "db/memory_db.h"
+#include "live/live_protocol.h"
+#include "live/live_server.h"
+#include "platform/config_paths.h"
+#include "platform/drive_map.h"
+#include "platform/hive_drive_overrides.h"
+#include "platform/hive_file.h"
+#include "platform/linux_data_files.h"
+#include "platform/linux_drives.h"
+#include "platform/linux_file_system.h"
+#include "platform/mount_table.h"
+#include "platform/registry.h"
+#include "settings/settings_store.h"
+
+namespace varnoke::bench {
+namespace {
+
+constexpr std::size_t kDirectories = 100'000;
+constexpr std::size_t kFiles = 900'000;
+constexpr int kRuns = 7;
+
+bool Shell(const std::string& command) {
+  return std::system(command.c_str()) == 0;
+}
+
+// The machine's services as the resident program has them.
+struct TProgramHost {
+  platform::THiveFile hive{platform::DefaultHivePath()};
+  settings::TSettingsStore settings{hive};
+  platform::TDriveMap map{platform::DriveLinkFolder()};
+  platform::TMountTable mounts;
+  platform::THiveDriveTypeOverrides overrides{hive};
+  platform::TLinuxDrives drives{map, mounts, &overrides};
+  platform::TLinuxFileSystem files{drives, mounts};
+  platform::TLinuxDataFiles dataFiles;
+};
+
+int Main(const std::string& findBinary) {
+  const char* base = std::getenv("VARNOKE_BENCH_DIR");
+  const std::string folder = base != nullptr ? base : "/tmp/varnoke-bench";
+  const TDiskTree tree = EnsureDiskTree(folder + "/scan", kDirectories, kFiles);
+
+  const std::string config = folder + "/live-config";
+  if (!Shell("rm -rf '" + config + "' && mkdir -p '" + config + "/varnoke/dosdevices' '" + config +
+             "/install'") ||
+      ::symlink(tree.root.c_str(), (config + "/varnoke/dosdevices/c:").c_str()) != 0) {
+    return 1;
+  }
+  ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);  // for this process's services too
+  {
+    platform::THiveFile hive(platform::DefaultHivePath());
+    std::string problem;
+    hive.Modify(
+        [&](platform::THiveContents& contents) {
+          contents.FindOrAdd("HKEY_CLASSES_ROOT\\Varnoke\\Settings")
+              .Set("Directory", platform::kRegSz, platform::StringData(config + "/install"));
+          contents.FindOrAdd("HKEY_LOCAL_MACHINE\\Software\\Varnoke\\Drives")
+              .Set("c:", platform::kRegSz, platform::StringData("fixed"));
+          return true;
+        },
+        problem);
+  }
+  const std::string env = "XDG_CONFIG_HOME='" + config + "' ";
+  if (!Shell(env + "'" + findBinary + "' --scan > /dev/null")) return 1;
+
+  TProgramHost host;
+  TMemoryDB db({host.drives, host.files, host.dataFiles, host.settings});
+  if (!db.LoadFromFile(config + "/install/memdb.dat")) return 1;
+  const std::unique_ptr<live::TLiveServer> server =
+      live::TLiveServer::Start(db, live::LiveSocketName(host.hive.Path()));
+  if (server == nullptr) return 1;
+
+  const auto timed = [&](const std::string& args) {
+    const std::string command = env + "'" + findBinary + "' " + args + " > /dev/null";
+    Shell(command);  // warm
+    return BestMs(kRuns, [&] { Shell(command); });
+  };
+  const double liveMs = timed("--count '*.TXT'");
+  const double liveSubstringMs = timed("--count '*ABC*'");
+  const double fileMs = timed("--file --count '*.TXT'");
+
+  double plocateMs = NAN;
+  double plocateSubstringMs = NAN;
+  const std::string plocateDb = folder + "/live-plocate.db";
+  if (Shell("command -v plocate > /dev/null && command -v updatedb > /dev/null") &&
+      Shell("updatedb --prunepaths '' --prunefs '' --prunenames '' -l no -U '" + tree.root +
+            "' -o '" + plocateDb + "'")) {
+    const auto locate = [&](const std::string& pattern) {
+      const std::string command =
+          "plocate -i -c -d '" + plocateDb + "' '" + pattern + "' > /dev/null";
+      Shell(command);
+      return BestMs(kRuns, [&] { Shell(command); });
+    };
+    plocateMs = locate("*.TXT");
+    plocateSubstringMs = locate("abc");
+  }
+
+  Report("live_cli_search_ms", liveMs);
+  Report("live_cli_substring_ms", liveSubstringMs);
+  Report("file_cli_search_ms", fileMs);
+  Report("live_cli_vs_file_ratio", liveMs / fileMs);
+  Report("plocate_ms", plocateMs);
+  Report("live_cli_vs_plocate_ratio", liveMs / plocateMs);
+  Report("live_cli_substring_vs_plocate_ratio", liveSubstringMs / plocateSubstringMs);
+  return 0;
+}
+
+}  // namespace
+}  // namespace varnoke::bench
+
+int main() {
+  return varnoke::bench::Main(VARNOKE_FIND_BINARY);
+}

@@ -1,0 +1,67 @@
+// The live search's wire format. A client sends one request frame and reads
+// answer frames until the end frame; the server then closes.
+//
+// Request:  "VNFQ", u32 body length, body = u8 version, u8 order, u8 flags,
+//           pattern bytes (the rest of the body).
+// Answer:   frames of u8 kind, u32 payload length, payload:
+//           'R' rows, each full path ended by NUL;
+//           'E' end, u64 number of rows; the answer is complete;
+//           'X' refusal, a line of text saying why.
+// Integers are little-endian.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace varnoke::live {
+
+// The socket beside the single-instance one, named for the calling user and
+// the settings hive: a program answers only the searches that would have
+// read its own database file.
+std::string LiveSocketName(std::string_view hivePath);
+
+inline constexpr char kRequestMagic[4] = {'V', 'N', 'F', 'Q'};
+inline constexpr std::uint8_t kProtocolVersion = 1;
+inline constexpr std::size_t kRequestHeaderBytes = 8;
+inline constexpr std::size_t kAnswerHeaderBytes = 5;
+// Longer patterns are refused; no name or path in the tree comes near it.
+inline constexpr std::size_t kMaxPatternBytes = 4096;
+inline constexpr std::size_t kMaxRequestBody = 3 + kMaxPatternBytes;
+// The largest answer frame either side sends or accepts.
+inline constexpr std::size_t kMaxAnswerPayload = 1 << 20;
+
+inline constexpr char kRowsFrame = 'R';
+inline constexpr char kEndFrame = 'E';
+inline constexpr char kRefusalFrame = 'X';
+
+enum class TLiveOrder : std::uint8_t { None = 0, Name = 1, Path = 2 };
+
+struct TLiveRequest {
+  std::string Pattern;
+  TLiveOrder Order = TLiveOrder::None;
+  bool CountOnly = false;  // the end frame alone, no rows
+};
+
+// The whole request frame.
+std::string EncodeRequest(const TLiveRequest& request);
+
+// The body length a request header announces, or nothing when the header
+// is not one of ours or announces more than kMaxRequestBody.
+std::optional<std::size_t> RequestBodyLength(std::string_view header);
+
+// The request in a body; nothing, with why in problem, when it is malformed.
+std::optional<TLiveRequest> DecodeRequestBody(std::string_view body, std::string& problem);
+
+// An answer frame's header for a payload of size bytes.
+std::string AnswerHeader(char kind, std::size_t size);
+// An end frame for this many rows.
+std::string EndFrame(std::uint64_t rows);
+
+void PutU32(std::string& out, std::uint32_t value);
+std::uint32_t GetU32(const char* in) noexcept;
+std::uint64_t GetU64(const char* in) noexcept;
+
+}  // namespace varnoke::live

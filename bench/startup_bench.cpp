@@ -18,14 +18,9 @@
 #include <vector>
 
 #include "bench/bench_util.h"
-#include "bench/tree_fill.h"
-#include "db/memory_db.h"
-#include "platform/hive_file.h"
-#include "platform/linux_data_files.h"
-#include "settings/settings_store.h"
+#include "bench/desktop_session.h"
+#include "bench/program_installation.h"
 #include "tests/e2e/window_watch.h"
-#include "tests/support/fake_drives.h"
-#include "tests/support/memory_file_system.h"
 
 namespace varnoke::bench {
 namespace {
@@ -80,61 +75,12 @@ TStart Measure(testing::TWindowWatch& watch, const std::string& program,
   return start;
 }
 
-// The settings, drive and installation folder of a user whose database
-// was saved cleanly.
-class TInstallation {
- public:
-  explicit TInstallation(const std::string& root)
-      : root_(root), hive_(root + "/config/varnoke/registry.reg") {
-    for (const std::string folder : {"/config", "/config/varnoke", "/config/varnoke/dosdevices",
-                                     "/install", "/disk"})
-      ::mkdir((root + folder).c_str(), 0755);
-    [[maybe_unused]] const int linked =
-        ::symlink((root + "/disk").c_str(), (root + "/config/varnoke/dosdevices/c:").c_str()) +
-        ::symlink(VARNOKE_HOOK_LIBRARY, (root + "/install/mhook.dll").c_str());
-    std::ofstream(root + "/config/varnoke/registry.reg")
-        << "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Varnoke\\Settings]\n"
-        << "\"Directory\"=\"" << root << "/install\"\n"
-        << "\"ShowSplash\"=dword:00000000\n"
-        << "\"SaveSuccessful\"=dword:00000001\n"
-        << "\"StartupOptions\"=dword:00000001\n"
-        << "\"HotKey\"=dword:00000046\n"
-        << "\"HotKeyShift\"=dword:00000005\n\n"
-        << "[HKEY_LOCAL_MACHINE\\Software\\Varnoke\\Drives]\n"
-        << "\"c:\"=\"fixed\"\n";
-  }
-
-  // Saves a generated tree as the database; its entry count.
-  std::size_t SaveDatabase() {
-    testing::TFakeDrives drives;
-    testing::TMemoryFileSystem files;
-    platform::TLinuxDataFiles dataFiles;
-    settings::TSettingsStore settings(hive_);
-    TMemoryDB db({drives, files, dataFiles, settings});
-    FillGenerated(db, kDirectories, kFiles);
-    db.LoadFromFile(root_ + "/install/memdb.dat");  // gives the database its file name
-    db.SaveToFile();
-    return db.DDList().FileCount() + db.DDList().DirectoryCount();
-  }
-
-  // Every start loads: the program clears the flag on loading, and a
-  // benchmark run may end before it is set again.
-  void MarkSaved() {
-    settings::TSettingsStore settings(hive_);
-    settings.WriteDWORDSetting(settings::SettingsKey, "SaveSuccessful", 1);
-  }
-
- private:
-  std::string root_;
-  platform::THiveFile hive_;
-};
-
 int Main() {
   char folderTemplate[] = "/tmp/varnoke-bench-start-XXXXXX";
   const std::string root = ::mkdtemp(folderTemplate);
   ::setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
-  TInstallation installation(root);
-  const std::size_t entries = installation.SaveDatabase();
+  TInstallation installation(root, VARNOKE_HOOK_LIBRARY);
+  const std::size_t entries = installation.SaveDatabase(kDirectories, kFiles);
 
   testing::TWindowWatch watch;
   std::vector<double> program;
@@ -176,20 +122,7 @@ int Main() {
 }  // namespace varnoke::bench
 
 int main(int argc, char** argv) {
-  if (std::getenv("VARNOKE_STARTUP_BENCH_SESSION") == nullptr) {
-    if (std::system("command -v Xvfb >/dev/null 2>&1 && command -v icewm >/dev/null 2>&1") != 0) {
-      std::printf("startup_bench: skipped, Xvfb or icewm is missing\n");
-      return 0;
-    }
-    ::setenv("VARNOKE_STARTUP_BENCH_SESSION", "1", 1);
-    ::setenv("VARNOKE_X11_WAIT", VARNOKE_X11_WAIT_PROGRAM, 1);
-    std::vector<char*> args{const_cast<char*>(VARNOKE_DESKTOP_SESSION), const_cast<char*>("--")};
-    for (int i = 0; i < argc; ++i)
-      args.push_back(argv[i]);
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    std::perror("startup_bench: desktop-session");
-    return 1;
-  }
+  int status = 0;
+  if (!varnoke::bench::InDesktopSession(argc, argv, "startup_bench", true, &status)) return status;
   return varnoke::bench::Main();
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "bench/bench_util.h"
+#include "bench/desktop_session.h"
 #include "platform/x11/desktop.h"
 #include "platform/x11/window_messages.h"
 #include "platform/x11/x11_display.h"
@@ -116,22 +117,8 @@ TFigures Measure(TProbe& probe, const std::string& path, Type&& type) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (std::getenv("VARNOKE_TYPING_BENCH_SESSION") == nullptr) {
-    if (std::system("command -v Xvfb >/dev/null 2>&1 && command -v icewm >/dev/null 2>&1") != 0) {
-      std::printf("typing_bench: skipped, Xvfb or icewm is missing\n");
-      return 0;
-    }
-    ::setenv("VARNOKE_TYPING_BENCH_SESSION", "1", 1);
-    ::setenv("VARNOKE_X11_WAIT", VARNOKE_X11_WAIT_PROGRAM, 1);
-    std::vector<char*> args{const_cast<char*>(VARNOKE_DESKTOP_SESSION),
-                            const_cast<char*>("--no-dbus"), const_cast<char*>("--")};
-    for (int i = 0; i < argc; ++i)
-      args.push_back(argv[i]);
-    args.push_back(nullptr);
-    ::execv(args[0], args.data());
-    std::perror("typing_bench: desktop-session");
-    return 1;
-  }
+  int status = 0;
+  if (!bench::InDesktopSession(argc, argv, "typing_bench", false, &status)) return status;
   auto display = platform::TX11Display::Open();
   if (display == nullptr) {
     std::printf("typing_bench: skipped, no display\n");

@@ -1,5 +1,7 @@
 #include "db/memory_db.h"
 
+#include <algorithm>
+
 #include "platform/upcase.h"
 
 namespace varnoke {
@@ -61,6 +63,51 @@ TResolvedPath TMemoryDB::ResolvePath(std::string_view path) {
   }
   result.Directory = directory;
   return result;
+}
+
+std::vector<TDirectoryRecord*> TMemoryDB::ResolveAllDirectories(std::string_view path,
+                                                                std::string& name) {
+  const std::string upper = platform::UpperCase(path);
+  const std::string_view text = upper;
+  const std::size_t last = text.rfind('\\');
+  std::vector<TDirectoryRecord*> matched;
+  if (last == std::string_view::npos) {
+    name = upper;
+    return matched;
+  }
+  name = std::string(text.substr(last + 1));
+
+  // A disk that keeps case holds "D" and "d" side by side, and the tree
+  // holds both as "D": every record the path names is followed, not only
+  // the first. Drive roots are never doubled.
+  std::size_t slash = text.find('\\');
+  TDirectoryRecord* root = FindDirectory(text.substr(0, slash), nullptr);
+  if (root == nullptr) return matched;
+  matched.push_back(root);
+  std::vector<TDirectoryRecord*> children;
+  std::vector<TDirectoryRecord*> next;
+  while (slash != last) {
+    const std::size_t begin = slash + 1;
+    slash = text.find('\\', begin);
+    const std::string_view component = text.substr(begin, slash - begin);
+    next.clear();
+    for (TDirectoryRecord* directory : matched) {
+      // One hashed lookup settles the usual case of no twin at all.
+      TDirectoryRecord* first = FindDirectory(component, directory);
+      if (first == nullptr) continue;
+      children.clear();
+      ddList_->AppendSubdirectories(directory, children);
+      for (TDirectoryRecord* child : children) {
+        if (child->Name() == component) next.push_back(child);
+      }
+    }
+    if (next.empty()) return {};
+    matched.swap(next);
+  }
+  std::sort(matched.begin(), matched.end(), [](const TDirectoryRecord* a, const TDirectoryRecord* b) {
+    return TDDList::ChainOrder(a) < TDDList::ChainOrder(b);
+  });
+  return matched;
 }
 
 TDirectoryRecord* TMemoryDB::FindDirectory(std::string_view name, const TDirectoryRecord* parent) {

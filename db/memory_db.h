@@ -75,6 +75,13 @@ class TMemoryDB {
   // is not in the tree or the path has no "\".
   TResolvedPath ResolvePath(std::string_view path);
 
+  // As ResolvePath, but with every directory record that the components
+  // before the last "\" name, in chain order: names that differ only in
+  // case on the disk are one name in the tree, and a path names all of
+  // them. The final name, upper-cased, goes to name. Empty when a component
+  // is not in the tree or the path has no "\".
+  std::vector<TDirectoryRecord*> ResolveAllDirectories(std::string_view path, std::string& name);
+
   // The first record in chain order with exactly this name and parent.
   TDirectoryRecord* FindDirectory(std::string_view name, const TDirectoryRecord* parent);
 

@@ -50,17 +50,16 @@ void TMemoryDB::SearchDirectories(std::string_view rest, TRowList& rows) {
 }
 
 void TMemoryDB::SearchSubtree(std::string_view pattern, TRowList& rows) {
-  const TResolvedPath resolved = ResolvePath(pattern);
-  if (resolved.Directory == nullptr) return;
-  const std::string& namePattern = resolved.Name;
+  std::string namePattern;
+  std::vector<TDirectoryRecord*> all = ResolveAllDirectories(pattern, namePattern);
+  if (all.empty()) return;
 
-  // Breadth first: the start directory, then its subdirectories, then
+  // Breadth first: the start directories, then their subdirectories, then
   // theirs, level by level; within a level in chain order, whichever parent
   // a directory has.
   auto byChainOrder = [](const TDirectoryRecord* a, const TDirectoryRecord* b) {
     return TDDList::ChainOrder(a) < TDDList::ChainOrder(b);
   };
-  std::vector<TDirectoryRecord*> all{resolved.Directory};
   std::size_t levelBegin = 0;
   while (levelBegin < all.size()) {
     const std::size_t levelEnd = all.size();

@@ -84,7 +84,58 @@ const std::string& THostPathCache::Resolve(std::size_t depth, std::string_view n
   return directory.resolved.emplace(key, std::move(host)).first->second;
 }
 
+// The ordinal-th entry of the kind asked for whose upper-cased name is
+// name's, in the order the directory lists them: the order in which the
+// scan met them. Goes to Resolve when the disk lists fewer.
+const std::string& THostPathCache::ResolveTwin(std::size_t depth, std::string_view name,
+                                               std::uint32_t ordinal, bool isDirectory) {
+  TNode& directory = *walk_[depth];
+  // Names hold no NUL, so the key cannot meet a plain name's.
+  std::string key(name);
+  key.push_back('\0');
+  key.push_back(isDirectory ? 'd' : 'f');
+  key += std::to_string(ordinal);
+  if (const auto it = directory.resolved.find(key); it != directory.resolved.end()) {
+    return it->second;
+  }
+  if (!directory.kindsListed) {
+    directory.kindsListed = true;
+    const int fd = DescriptorOf(depth);
+    TUniqueFd listing(fd >= 0 ? ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+    if (listing.Valid()) {
+      TDirectoryReader reader;
+      reader.ReadAll(listing.Get(), false, [&](const TRawEntry& entry) {
+        if (entry.Name == "." || entry.Name == "..") return;
+        auto& byName = TDirectoryReader::IsDirectory(listing.Get(), entry)
+                           ? directory.directoriesByUpperName
+                           : directory.othersByUpperName;
+        byName[UpperCase(entry.Name)].emplace_back(entry.Name);
+      });
+    }
+  }
+  const auto& byName =
+      isDirectory ? directory.directoriesByUpperName : directory.othersByUpperName;
+  const auto it = byName.find(UpperCase(name));
+  if (it == byName.end() || ordinal >= it->second.size()) {
+    std::string host = Resolve(depth, name);
+    return directory.resolved.emplace(std::move(key), std::move(host)).first->second;
+  }
+  return directory.resolved.emplace(std::move(key), it->second[ordinal]).first->second;
+}
+
+const std::string& THostPathCache::ResolveComponent(std::size_t depth, std::string_view name,
+                                                    std::uint32_t ordinal, bool isDirectory) {
+  return ordinal == kSoleName ? Resolve(depth, name) : ResolveTwin(depth, name, ordinal, isDirectory);
+}
+
 const std::string& THostPathCache::HostPath(std::string_view drivePath) {
+  static const std::vector<std::uint32_t> kNoOrdinals;
+  return HostPath(drivePath, kNoOrdinals, false);
+}
+
+const std::string& THostPathCache::HostPath(std::string_view drivePath,
+                                            const std::vector<std::uint32_t>& ordinals,
+                                            bool lastIsDirectory) {
   result_.clear();
   if (drivePath.size() < 3 || drivePath[1] != ':' || drivePath[2] != '\\') return result_;
   TNode* root = Root(drivePath[0]);
@@ -93,17 +144,26 @@ const std::string& THostPathCache::HostPath(std::string_view drivePath) {
   walk_.push_back(root);
   result_ = root->host;
   std::size_t begin = 3;
-  for (;;) {
+  for (std::size_t component = 0;; ++component) {
+    const std::uint32_t ordinal = component < ordinals.size() ? ordinals[component] : kSoleName;
     const std::size_t slash = drivePath.find('\\', begin);
     if (slash == std::string_view::npos) {
       const std::string_view name = drivePath.substr(begin);
-      if (!name.empty()) AppendComponent(result_, Resolve(walk_.size() - 1, name));
+      if (!name.empty()) {
+        AppendComponent(result_, ResolveComponent(walk_.size() - 1, name, ordinal, lastIsDirectory));
+      }
       return result_;
     }
-    const std::string key(drivePath.substr(begin, slash - begin));
+    const std::string_view name = drivePath.substr(begin, slash - begin);
+    // Twins are distinct directories, each with a node of its own.
+    std::string key(name);
+    if (ordinal != kSoleName) {
+      key.push_back('\0');
+      key += std::to_string(ordinal);
+    }
     TNode*& child = walk_.back()->children[key];
     if (child == nullptr) {
-      std::string host = Resolve(walk_.size() - 1, key);
+      std::string host = ResolveComponent(walk_.size() - 1, name, ordinal, true);
       child = &nodes_.emplace_back();
       child->host = std::move(host);
     }

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <deque>
 #include <string>
 #include <string_view>
@@ -27,7 +28,22 @@ class THostPathCache {
   explicit THostPathCache(const TLinuxDrives& drives) : drives_(drives) {}
 
   // The host form of a drive-form path; empty when its drive has no root.
+  // Each component goes to the entry of that exact name, else to the first
+  // listed whose upper-cased name matches.
   const std::string& HostPath(std::string_view drivePath);
+
+  // The same for a path whose components may have twins: entries of one
+  // directory whose names differ only in case, which the drive form cannot
+  // tell apart. ordinals[i] is for the i-th component below the drive root:
+  // kSoleName where the name has no twin (resolved as above), else the
+  // component is the ordinals[i]-th (from 0), in listing order, of the
+  // directory's entries with its upper-cased name and its kind: directories
+  // for all but the last component, and for the last one as
+  // lastIsDirectory says. Missing ordinals count as kSoleName; an ordinal
+  // beyond what the disk lists now resolves as a sole name does.
+  static constexpr std::uint32_t kSoleName = 0xFFFFFFFFu;
+  const std::string& HostPath(std::string_view drivePath, const std::vector<std::uint32_t>& ordinals,
+                              bool lastIsDirectory);
 
  private:
   struct TNode {
@@ -37,11 +53,20 @@ class THostPathCache {
     std::unordered_map<std::string, std::string> resolved;
     // Upper-cased entry name -> the first host name in listing order.
     std::unordered_map<std::string, std::string> byUpperName;
+    // Upper-cased entry name -> every host name of that kind, in listing
+    // order; filled only where a twin is asked for.
+    bool kindsListed = false;
+    std::unordered_map<std::string, std::vector<std::string>> directoriesByUpperName;
+    std::unordered_map<std::string, std::vector<std::string>> othersByUpperName;
     std::unordered_map<std::string, TNode*> children;  // by the name asked for
   };
 
   TNode* Root(char letter);
   const std::string& Resolve(std::size_t depth, std::string_view name);
+  const std::string& ResolveTwin(std::size_t depth, std::string_view name, std::uint32_t ordinal,
+                                 bool isDirectory);
+  const std::string& ResolveComponent(std::size_t depth, std::string_view name,
+                                      std::uint32_t ordinal, bool isDirectory);
   int DescriptorOf(std::size_t depth);
 
   const TLinuxDrives& drives_;

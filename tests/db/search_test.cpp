@@ -97,6 +97,29 @@ TEST_F(SearchTest, PathQualifiedSearchFindsNothingWhereThePrefixDoesNotResolve) 
   EXPECT_EQ(Find("C:\\\\WINDOWS\\*.INI"), Paths{});
 }
 
+TEST_F(SearchTest, PathQualifiedSearchCoversEveryTwinThePathNames) {
+  // Two directories that the disk spells "Case\d" and "CASE\D", and so on:
+  // one name each in the tree, all named by the path.
+  std::lock_guard guard(db.Lock);
+  TDirectoryRecord* case1 = EnsureDirectory(db, "C:\\CASE");
+  TDirectoryRecord* case2 = db.DDList().AddDirectory("CASE", case1->Parent());
+  TDirectoryRecord* d1 = db.DDList().AddDirectory("D", case1);
+  TDirectoryRecord* d2 = db.DDList().AddDirectory("D", case2);
+  TDirectoryRecord* d3 = db.DDList().AddDirectory("D", case1);
+  TDirectoryRecord* below = db.DDList().AddDirectory("SUB", d1);
+  db.DDList().AddFile("ONE.TXT", d3);
+  db.DDList().AddFile("TWO.TXT", d2);
+  db.DDList().AddFile("THREE.TXT", d1);
+  db.DDList().AddFile("FOUR.TXT", below);
+  db.DDList().AddFile("OTHER.TXT", db.DDList().AddDirectory("E", case2));
+  // The start level in chain order (d1, d2, d3), then the level below.
+  EXPECT_EQ(Find("c:\\case\\d\\*.txt"),
+            (Paths{"C:\\CASE\\D\\THREE.TXT", "C:\\CASE\\D\\TWO.TXT", "C:\\CASE\\D\\ONE.TXT",
+                   "C:\\CASE\\D\\SUB\\FOUR.TXT"}));
+  EXPECT_EQ(Find("C:\\CASE\\*.TXT").size(), 5u);
+  EXPECT_EQ(Find("C:\\CASE\\X\\*"), Paths{});
+}
+
 TEST_F(SearchTest, ASearchReplacesTheRowsOfTheLastOne) {
   Find("*.INI");
   EXPECT_EQ(Find("*.EXE"), (Paths{"C:\\WINDOWS\\NOTEPAD.EXE"}));
@@ -133,9 +156,13 @@ Paths ReferenceSubtreeSearch(TMemoryDB& db, const std::string& pattern) {
   std::lock_guard guard(db.Lock);
   const TResolvedPath resolved = db.ResolvePath(pattern);
   Paths rows;
-  if (resolved.Directory == nullptr) return rows;
-  std::vector<TDirectoryRecord*> all{resolved.Directory};
-  std::vector<TDirectoryRecord*> level{resolved.Directory};
+  // The start level: every record the prefix spells, twins included.
+  const std::string prefix = platform::UpperCase(pattern.substr(0, pattern.rfind('\\') + 1));
+  std::vector<TDirectoryRecord*> level;
+  for (TDirectoryRecord* d = db.DDList().FirstDirectory(); d != nullptr; d = d->Next()) {
+    if (db.DirectoryPath(d) == prefix) level.push_back(d);
+  }
+  std::vector<TDirectoryRecord*> all = level;
   while (!level.empty()) {
     std::vector<TDirectoryRecord*> next;
     for (TDirectoryRecord* d = db.DDList().FirstDirectory(); d != nullptr; d = d->Next()) {

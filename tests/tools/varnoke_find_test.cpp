@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 
@@ -146,6 +147,61 @@ TEST_F(VarnokeFindTest, PrintsHostPathsSpelledAsTheDiskSpellsThem) {
   EXPECT_EQ(Find({"--host", "mixed.txt"}).out, Disk() + "/Program Files/App/MiXed.TxT\n");
   EXPECT_EQ(Find({"--host", ".app"}).out, Disk() + "/Program Files/App\n");
   EXPECT_EQ(Find({"--host", ".c:"}).out, Disk() + "\n");
+}
+
+// The lines of an output, sorted: twins come in the disk's listing order,
+// which the file system chooses.
+std::vector<std::string> SortedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  for (std::size_t begin = 0; begin < text.size();) {
+    const std::size_t end = text.find('\n', begin);
+    lines.push_back(text.substr(begin, end - begin));
+    if (end == std::string::npos) break;
+    begin = end + 1;
+  }
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+TEST_F(VarnokeFindTest, NamesThatDifferOnlyInCaseEachPrintTheirOwnHostPath) {
+  MakeFile("a.txt");
+  MakeFile("A.TXT");
+  MakeFile("case/D/upper.txt");
+  MakeFile("case/D/same.txt");
+  MakeFile("case/d/lower.txt");
+  MakeFile("case/d/SAME.TXT");
+  MakeFile("case/d/deeper/x.txt");
+  const testing::TProcessResult scan = Find({"--scan"});
+  ASSERT_EQ(scan.status, 0) << scan.err;
+
+  EXPECT_EQ(SortedLines(Find({"--host", "a.txt"}).out),
+            (std::vector<std::string>{Disk() + "/A.TXT", Disk() + "/a.txt"}));
+  EXPECT_EQ(SortedLines(Find({"--host", "same.txt"}).out),
+            (std::vector<std::string>{Disk() + "/case/D/same.txt", Disk() + "/case/d/SAME.TXT"}));
+  EXPECT_EQ(SortedLines(Find({"--host", ".d"}).out),
+            (std::vector<std::string>{Disk() + "/case/D", Disk() + "/case/d"}));
+  EXPECT_EQ(Find({"--host", "x.txt"}).out, Disk() + "/case/d/deeper/x.txt\n");
+
+  // A path below the twins covers both of them.
+  EXPECT_EQ(SortedLines(Find({"C:\\CASE\\D\\*"}).out),
+            (std::vector<std::string>{"C:\\CASE\\D\\DEEPER\\X.TXT", "C:\\CASE\\D\\LOWER.TXT",
+                                      "C:\\CASE\\D\\SAME.TXT", "C:\\CASE\\D\\SAME.TXT",
+                                      "C:\\CASE\\D\\UPPER.TXT"}));
+  EXPECT_EQ(SortedLines(Find({"--host", "c:\\case\\d\\*"}).out),
+            (std::vector<std::string>{Disk() + "/case/D/same.txt", Disk() + "/case/D/upper.txt",
+                                      Disk() + "/case/d/SAME.TXT", Disk() + "/case/d/deeper/x.txt",
+                                      Disk() + "/case/d/lower.txt"}));
+}
+
+TEST_F(VarnokeFindTest, AFolderBesideAFileOfTheSameNamePrintsAsTheFolder) {
+  MakeFile("Docs/inside.txt");
+  MakeFile("DOCS");
+  const testing::TProcessResult scan = Find({"--scan"});
+  ASSERT_EQ(scan.status, 0) << scan.err;
+  EXPECT_EQ(Find({"--host", "inside.txt"}).out, Disk() + "/Docs/inside.txt\n");
+  EXPECT_EQ(Find({"--host", "docs"}).out, Disk() + "/DOCS\n");
+  EXPECT_EQ(Find({"--host", ".docs"}).out, Disk() + "/Docs\n");
+  EXPECT_EQ(Find({"--host", "c:\\docs\\*"}).out, Disk() + "/Docs/inside.txt\n");
 }
 
 TEST_F(VarnokeFindTest, RefusesADamagedDatabaseAndSaysWhatToDo) {

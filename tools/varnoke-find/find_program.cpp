@@ -6,9 +6,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "db/memory_db.h"
 #include "db/terminate.h"
+#include "db/twin_ordinals.h"
 #include "live/live_client.h"
 #include "platform/config_paths.h"
 #include "platform/drive_map.h"
@@ -80,10 +82,15 @@ int Scan(THost& host, std::FILE* out, std::FILE* err, const std::atomic<bool>& c
   return kRowsPrinted;
 }
 
+// The host path of row i: the path alone, or with twins told apart where
+// the row's place in the tree is known.
+using THostPathOf =
+    std::function<const std::string&(platform::THostPathCache&, std::size_t, const std::string&)>;
+
 // Prints the rows that readRow gives for 0 to rows - 1, as options ask.
 int PrintRows(THost* host, const TFindOptions& options, std::size_t rows,
               const std::function<void(std::size_t, std::string&)>& readRow, std::FILE* out,
-              std::FILE* err) {
+              std::FILE* err, const THostPathOf& hostPathOf = nullptr) {
   const char end = options.NulEnds ? '\0' : '\n';
   if (options.Count) {
     std::fprintf(out, "%zu%c", rows, end);
@@ -97,7 +104,8 @@ int PrintRows(THost* host, const TFindOptions& options, std::size_t rows,
     readRow(i, row);
     const std::string* text = &row;
     if (hostPaths) {
-      const std::string& hostPath = hostPaths->HostPath(row);
+      const std::string& hostPath =
+          hostPathOf ? hostPathOf(*hostPaths, i, row) : hostPaths->HostPath(row);
       if (!hostPath.empty()) {
         text = &hostPath;
       } else if (row.size() >= 2 && row[1] == ':' && row[0] >= 'A' && row[0] <= 'Z') {
@@ -146,10 +154,23 @@ int SearchFile(THost& host, const TFindOptions& options, std::FILE* out, std::FI
   db.Search(*options.Pattern);
   if (options.Sort == TSortOrder::Name) db.SortByName();
   if (options.Sort == TSortOrder::Path) db.SortByPath();
+  // The rows point into the tree, which tells twins apart by their order.
+  std::lock_guard guard(db.Lock);
+  TTwinOrdinals twins(db.DDList());
+  const bool directoryRows = !options.Pattern->empty() && options.Pattern->front() == '.';
+  static_assert(TTwinOrdinals::kSoleName == platform::THostPathCache::kSoleName);
+  std::vector<std::uint32_t> ordinals;
+  const THostPathOf hostPathOf = [&](platform::THostPathCache& paths, std::size_t i,
+                                     const std::string& row) -> const std::string& {
+    if (!twins.Compute(db.ResultNames()[i], db.ResultDirs()[i], directoryRows, ordinals)) {
+      return paths.HostPath(row);
+    }
+    return paths.HostPath(row, ordinals, directoryRows);
+  };
   return PrintRows(
       &host, options, static_cast<std::size_t>(db.ResultCount()),
       [&db](std::size_t i, std::string& row) { row = db.ResultFullPath(static_cast<int>(i)); }, out,
-      err);
+      err, hostPathOf);
 }
 
 // The running program's answer, or nothing (with why told when verbose).

@@ -48,6 +48,24 @@ std::uint32_t TTwinOrdinals::FileOrdinal(const char* name, TDirectoryRecord* dir
   return 0;
 }
 
+// The subdirectory of parent whose name is at that address, or null.
+TDirectoryRecord* TTwinOrdinals::RecordOfName(const char* name, TDirectoryRecord* parent) {
+  // The first of the name is the row's record unless the row shows a later
+  // twin; only then are the siblings walked.
+  TDirectoryRecord* record = list_.FindDirectory(name, parent);
+  if (record == nullptr || record->NameAddress() == name) return record;
+  children_.clear();
+  list_.AppendSubdirectories(parent, children_);
+  for (TDirectoryRecord* child : children_) {
+    if (child->NameAddress() == name) return child;
+  }
+  return nullptr;
+}
+
+bool TTwinOrdinals::RowIsDirectory(const char* name, TDirectoryRecord* directory) {
+  return name != nullptr && directory != nullptr && RecordOfName(name, directory) != nullptr;
+}
+
 bool TTwinOrdinals::Compute(const char* name, TDirectoryRecord* directory, bool nameIsDirectory,
                             std::vector<std::uint32_t>& ordinals) {
   ordinals.clear();
@@ -62,19 +80,8 @@ bool TTwinOrdinals::Compute(const char* name, TDirectoryRecord* directory, bool 
   }
   std::uint32_t last = kSoleName;
   if (nameIsDirectory) {
-    // The first of the name is the row's record unless the row shows a
-    // later twin; only then are the siblings walked.
-    TDirectoryRecord* record = list_.FindDirectory(name, directory);
-    if (record != nullptr && record->NameAddress() != name) {
-      record = nullptr;
-      children_.clear();
-      list_.AppendSubdirectories(directory, children_);
-      for (TDirectoryRecord* child : children_) {
-        if (child->NameAddress() == name) record = child;
-      }
-    }
-    // Not in the loop: the lookup may refill children_.
-    if (record != nullptr) last = DirectoryOrdinal(record);
+    // Not in RecordOfName's loop: the lookup may refill children_.
+    if (TDirectoryRecord* record = RecordOfName(name, directory)) last = DirectoryOrdinal(record);
   } else {
     last = FileOrdinal(name, directory);
   }

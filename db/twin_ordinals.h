@@ -37,10 +37,15 @@ class TTwinOrdinals {
   bool Compute(const char* name, TDirectoryRecord* directory, bool nameIsDirectory,
                std::vector<std::uint32_t>& ordinals);
 
+  // True when the row's name is a directory record's, as the rows of a
+  // directory-name search are; false for a file entry's and a blanked row.
+  bool RowIsDirectory(const char* name, TDirectoryRecord* directory);
+
  private:
   std::uint32_t DirectoryOrdinal(TDirectoryRecord* record);
   void GroupChildren(TDirectoryRecord* parent);
   std::uint32_t FileOrdinal(const char* name, TDirectoryRecord* directory);
+  TDirectoryRecord* RecordOfName(const char* name, TDirectoryRecord* parent);
 
   TDDList& list_;
   std::unordered_map<const TDirectoryRecord*, std::uint32_t> directoryOrdinals_;

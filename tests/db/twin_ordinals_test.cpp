@@ -68,5 +68,18 @@ TEST_F(TwinOrdinalsTest, AFileAndADirectoryOfOneNameAreTwinsOfDifferentKinds) {
   EXPECT_EQ(Of(docs->NameAddress(), root, true), (Ordinals{0}));
 }
 
+TEST_F(TwinOrdinalsTest, ARowIsADirectoryRowOnlyWhenItsNameIsARecordsOwn) {
+  TDirectoryRecord* root = EnsureDirectory(db, "C:");
+  TDirectoryRecord* first = db.DDList().AddDirectory("DOCS", root);
+  TDirectoryRecord* second = db.DDList().AddDirectory("DOCS", root);
+  TFileEntry* file = db.DDList().AddFile("DOCS", root);
+  TTwinOrdinals twins(db.DDList());
+  EXPECT_TRUE(twins.RowIsDirectory(first->NameAddress(), root));
+  EXPECT_TRUE(twins.RowIsDirectory(second->NameAddress(), root));
+  EXPECT_FALSE(twins.RowIsDirectory(file->Name(), root));
+  EXPECT_FALSE(twins.RowIsDirectory(nullptr, root));
+  EXPECT_FALSE(twins.RowIsDirectory(root->NameAddress(), nullptr));
+}
+
 }  // namespace
 }  // namespace varnoke

@@ -16,8 +16,7 @@ constexpr int kFocusWaitMilliseconds = 1000;
 
 }  // namespace
 
-void TFormui::DeliverPath(const std::string& path) {
-  const std::string text = HostPathOf(path);
+void TFormui::DeliverPath(const std::string& text) {
   const TWindowHandle target = TargetEditControl;
   TargetEditControl = 0;
   // Keys go to the focus, so the target's window must have it back before

@@ -71,12 +71,12 @@ class TFormui : public QMainWindow {
   // message was one of them.
   bool HandleWindowMessage(std::uint32_t message, std::uint64_t wParam, std::uint64_t lParam);
   void HideSearchWindow();
-  // Types the host form of path into TargetEditControl, which it clears.
-  void DeliverPath(const std::string& path);
+  // Types a row's host path into TargetEditControl, which it clears.
+  void DeliverPath(const std::string& text);
 
   // The host form of a row's full path: what leaves the program for other
   // programs. A blanked row's text stays as it is.
-  std::string HostPathOf(const std::string& fullPath) const;
+  std::string RowHostPath(int index) const;
 
   // ---- State ----
   bool AllowClose = false;
@@ -131,7 +131,7 @@ class TFormui : public QMainWindow {
   void PlaceOver(const TScreenRect& frame);
   void ShowAndFocus();
 
-  void OpenFile(const std::string& fullPath);
+  void OpenFile(const std::string& hostPath);
   void PutOnClipboard(const std::string& text);
 
   TProgram& program_;

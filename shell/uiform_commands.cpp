@@ -80,40 +80,40 @@ void TFormui::ReportApplied() {
       Qt::QueuedConnection);
 }
 
-std::string TFormui::HostPathOf(const std::string& fullPath) const {
-  const std::string host = program_.HostPath(fullPath);
-  return host.empty() ? fullPath : host;
+std::string TFormui::RowHostPath(int index) const {
+  const std::string host = program_.ResultHostPath(index);
+  return host.empty() ? program_.MemoryDB->ResultFullPath(index) : host;
 }
 
 void TFormui::gridSearchResultsDblClick() {
   const int index = SelectedDataIndex();
   TMemoryDB* db = program_.MemoryDB.get();
   if (index < 0 || db == nullptr) return;
-  const std::string full = db->ResultFullPath(index);
-  if (full.empty()) return;
+  if (db->ResultFullPath(index).empty()) return;
+  const std::string host = RowHostPath(index);
   if (TargetEditControl != 0) {
-    DeliverPath(full);
+    DeliverPath(host);
     return;
   }
-  OpenFile(full);
+  OpenFile(host);
   HideSearchWindow();
 }
 
-void TFormui::OpenFile(const std::string& fullPath) {
-  QDesktopServices::openUrl(QUrl::fromLocalFile(HostText(HostPathOf(fullPath))));
+void TFormui::OpenFile(const std::string& hostPath) {
+  QDesktopServices::openUrl(QUrl::fromLocalFile(HostText(hostPath)));
 }
 
 void TFormui::OpenClick() {
   const int index = SelectedDataIndex();
   if (index < 0 || program_.MemoryDB == nullptr) return;
-  OpenFile(program_.MemoryDB->ResultFullPath(index));
+  OpenFile(RowHostPath(index));
   HideSearchWindow();
 }
 
 void TFormui::ExploreClick() {
   const int index = SelectedDataIndex();
   if (index < 0 || program_.MemoryDB == nullptr) return;
-  ShowInFileManager(HostText(HostPathOf(program_.MemoryDB->ResultFullPath(index))));
+  ShowInFileManager(HostText(RowHostPath(index)));
   HideSearchWindow();
 }
 
@@ -127,7 +127,7 @@ void TFormui::PutOnClipboard(const std::string& text) {
 void TFormui::Copy1Click() {
   const int index = SelectedDataIndex();
   if (index < 0 || program_.MemoryDB == nullptr) return;
-  PutOnClipboard(HostPathOf(program_.MemoryDB->ResultFullPath(index)));
+  PutOnClipboard(RowHostPath(index));
 }
 
 void TFormui::ScanDrives1Click() {

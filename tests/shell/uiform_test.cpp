@@ -131,6 +131,31 @@ class TUiformTest : public QObject {
     QVERIFY(form.isVisible());  // the window stays
   }
 
+  void CopyTellsApartNamesThatDifferOnlyInCase() {
+    TStartedProgram run({"case/D/same.txt", "case/d/SAME.TXT", "Docs/inside.txt", "DOCS"});
+    shell::TFormui& form = run.Form();
+    Search(form, QStringLiteral("SAME.TXT"));
+    QCOMPARE(form.gridSearchResults->Model().rowCount(), 2);
+    QStringList copied;
+    for (int row = 1; row <= 2; ++row) {
+      form.gridSearchResults->SelectRow(row);
+      form.Copy1Click();
+      copied << QGuiApplication::clipboard()->text();
+    }
+    copied.sort();
+    const QString disk = QString::fromStdString(run.Env.Disk());
+    QCOMPARE(copied, (QStringList{disk + "/case/D/same.txt", disk + "/case/d/SAME.TXT"}));
+    // A folder beside a file of its name: the rows below it are the folder's.
+    Search(form, QStringLiteral("INSIDE.TXT"));
+    form.gridSearchResults->SelectRow(1);
+    form.Copy1Click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), disk + "/Docs/inside.txt");
+    Search(form, QStringLiteral(".DOCS"));
+    form.gridSearchResults->SelectRow(1);
+    form.Copy1Click();
+    QCOMPARE(QGuiApplication::clipboard()->text(), disk + "/Docs");
+  }
+
   void DeletedFilesReadFileDeleted() {
     TStartedProgram run(kFiles);
     shell::TFormui& form = run.Form();

@@ -104,9 +104,10 @@ std::vector<TDirectoryRecord*> TMemoryDB::ResolveAllDirectories(std::string_view
     if (next.empty()) return {};
     matched.swap(next);
   }
-  std::sort(matched.begin(), matched.end(), [](const TDirectoryRecord* a, const TDirectoryRecord* b) {
-    return TDDList::ChainOrder(a) < TDDList::ChainOrder(b);
-  });
+  std::sort(matched.begin(), matched.end(),
+            [](const TDirectoryRecord* a, const TDirectoryRecord* b) {
+              return TDDList::ChainOrder(a) < TDDList::ChainOrder(b);
+            });
   return matched;
 }
 

@@ -17,7 +17,8 @@ void TTwinOrdinals::GroupChildren(TDirectoryRecord* parent) {
             });
   for (std::size_t i = 0; i < children_.size();) {
     std::size_t end = i + 1;
-    while (end < children_.size() && children_[end]->Name() == children_[i]->Name()) ++end;
+    while (end < children_.size() && children_[end]->Name() == children_[i]->Name())
+      ++end;
     // A file of the same name is a twin too: on the disk the two names
     // differ in case, and the fast lookup by exact name could meet either.
     const bool sole = end - i == 1 && list_.FindFile(parent, children_[i]->Name()) == nullptr;
@@ -72,7 +73,8 @@ bool TTwinOrdinals::Compute(const char* name, TDirectoryRecord* directory, bool 
   // A blanked row, or a drive root shown as a row of its own.
   if (name == nullptr || directory == nullptr) return false;
   chain_.clear();
-  for (TDirectoryRecord* r = directory; r->Parent() != nullptr; r = r->Parent()) chain_.push_back(r);
+  for (TDirectoryRecord* r = directory; r->Parent() != nullptr; r = r->Parent())
+    chain_.push_back(r);
   bool twins = false;
   for (auto r = chain_.rbegin(); r != chain_.rend(); ++r) {
     ordinals.push_back(DirectoryOrdinal(*r));

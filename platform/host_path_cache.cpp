@@ -113,8 +113,7 @@ const std::string& THostPathCache::ResolveTwin(std::size_t depth, std::string_vi
       });
     }
   }
-  const auto& byName =
-      isDirectory ? directory.directoriesByUpperName : directory.othersByUpperName;
+  const auto& byName = isDirectory ? directory.directoriesByUpperName : directory.othersByUpperName;
   const auto it = byName.find(UpperCase(name));
   if (it == byName.end() || ordinal >= it->second.size()) {
     std::string host = Resolve(depth, name);
@@ -125,7 +124,8 @@ const std::string& THostPathCache::ResolveTwin(std::size_t depth, std::string_vi
 
 const std::string& THostPathCache::ResolveComponent(std::size_t depth, std::string_view name,
                                                     std::uint32_t ordinal, bool isDirectory) {
-  return ordinal == kSoleName ? Resolve(depth, name) : ResolveTwin(depth, name, ordinal, isDirectory);
+  return ordinal == kSoleName ? Resolve(depth, name)
+                              : ResolveTwin(depth, name, ordinal, isDirectory);
 }
 
 const std::string& THostPathCache::HostPath(std::string_view drivePath) {
@@ -150,7 +150,8 @@ const std::string& THostPathCache::HostPath(std::string_view drivePath,
     if (slash == std::string_view::npos) {
       const std::string_view name = drivePath.substr(begin);
       if (!name.empty()) {
-        AppendComponent(result_, ResolveComponent(walk_.size() - 1, name, ordinal, lastIsDirectory));
+        AppendComponent(result_,
+                        ResolveComponent(walk_.size() - 1, name, ordinal, lastIsDirectory));
       }
       return result_;
     }

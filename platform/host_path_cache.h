@@ -42,8 +42,8 @@ class THostPathCache {
   // lastIsDirectory says. Missing ordinals count as kSoleName; an ordinal
   // beyond what the disk lists now resolves as a sole name does.
   static constexpr std::uint32_t kSoleName = 0xFFFFFFFFu;
-  const std::string& HostPath(std::string_view drivePath, const std::vector<std::uint32_t>& ordinals,
-                              bool lastIsDirectory);
+  const std::string& HostPath(std::string_view drivePath,
+                              const std::vector<std::uint32_t>& ordinals, bool lastIsDirectory);
 
  private:
   struct TNode {

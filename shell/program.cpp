@@ -69,11 +69,6 @@ THelpWindow& TProgram::Help() {
   return *help_;
 }
 
-std::string TProgram::HostPath(const std::string& drivePath) const {
-  platform::THostPathCache paths(Host.Drives);
-  return paths.HostPath(drivePath);
-}
-
 std::string TProgram::ResultHostPath(int index) const {
   if (MemoryDB == nullptr) return {};
   // The row points into the tree: the lock is held until its path is made.

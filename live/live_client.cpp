@@ -12,6 +12,27 @@ namespace {
 // However long the rows take to come, as long as they keep coming.
 constexpr auto kWholeAnswerTime = std::chrono::minutes(2);
 
+// Splits the rows' texts into the answer's paths and twin texts; false
+// when they are not rows NUL-ended texts each (twice that with twins).
+bool SplitRows(const std::string& texts, bool withTwins, std::uint64_t rows, TLiveAnswer& answer) {
+  const auto ends = static_cast<std::uint64_t>(std::count(texts.begin(), texts.end(), '\0'));
+  if (ends != (withTwins ? 2 * rows : rows) || (!texts.empty() && texts.back() != '\0'))
+    return false;
+  if (!withTwins) {
+    answer.Paths = texts;
+    return true;
+  }
+  answer.Paths.reserve(texts.size());
+  bool path = true;
+  for (std::size_t at = 0; at < texts.size();) {
+    const std::size_t end = texts.find('\0', at);
+    (path ? answer.Paths : answer.Twins).append(texts, at, end + 1 - at);
+    path = !path;
+    at = end + 1;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<TLiveAnswer> AskRunningProgram(const std::string& socketName,
@@ -38,7 +59,7 @@ std::optional<TLiveAnswer> AskRunningProgram(const std::string& socketName,
     return std::nullopt;
   }
   TLiveAnswer answer;
-  std::uint64_t rowsReceived = 0;
+  std::string texts;
   for (;;) {
     char header[kAnswerHeaderBytes];
     if (ReceiveExactly(socket.Get(), header, sizeof header, deadline, timeout) != TTransfer::Done) {
@@ -57,11 +78,12 @@ std::optional<TLiveAnswer> AskRunningProgram(const std::string& socketName,
       return std::nullopt;
     }
     if (kind == kRowsFrame && !payload.empty() && payload.back() == '\0' && !request.CountOnly) {
-      rowsReceived += static_cast<std::uint64_t>(std::count(payload.begin(), payload.end(), '\0'));
-      answer.Paths += payload;
+      // With twin texts every row is two NUL-ended texts, and a frame may
+      // end between them.
+      texts += payload;
     } else if (kind == kEndFrame && size == 8) {
       answer.Rows = GetU64(payload.data());
-      if (!request.CountOnly && answer.Rows != rowsReceived) {
+      if (!request.CountOnly && !SplitRows(texts, request.WithTwins, answer.Rows, answer)) {
         problem = "the program's answer does not add up";
         return std::nullopt;
       }

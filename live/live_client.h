@@ -13,6 +13,7 @@ namespace varnoke::live {
 struct TLiveAnswer {
   std::uint64_t Rows = 0;  // the number of rows
   std::string Paths;       // each row's full path, NUL-ended; empty when only counted
+  std::string Twins;       // with WithTwins: each row's twin text, NUL-ended
 };
 
 // Sends the request to the program listening on socketName and reads its

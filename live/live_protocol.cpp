@@ -37,7 +37,7 @@ std::string EncodeRequest(const TLiveRequest& request) {
   PutU32(frame, static_cast<std::uint32_t>(3 + request.Pattern.size()));
   frame.push_back(static_cast<char>(kProtocolVersion));
   frame.push_back(static_cast<char>(request.Order));
-  frame.push_back(request.CountOnly ? 1 : 0);
+  frame.push_back(static_cast<char>((request.CountOnly ? 1 : 0) | (request.WithTwins ? 2 : 0)));
   frame += request.Pattern;
   return frame;
 }
@@ -66,7 +66,7 @@ std::optional<TLiveRequest> DecodeRequestBody(std::string_view body, std::string
     return std::nullopt;
   }
   const auto flags = static_cast<std::uint8_t>(body[2]);
-  if ((flags & ~1u) != 0) {
+  if ((flags & ~3u) != 0) {
     problem = "the request has unknown flags";
     return std::nullopt;
   }
@@ -83,7 +83,45 @@ std::optional<TLiveRequest> DecodeRequestBody(std::string_view body, std::string
   request.Pattern = std::string(pattern);
   request.Order = static_cast<TLiveOrder>(order);
   request.CountOnly = (flags & 1u) != 0;
+  request.WithTwins = (flags & 2u) != 0;
   return request;
+}
+
+std::string EncodeTwins(const std::vector<std::uint32_t>& ordinals, bool isDirectory,
+                        std::uint32_t soleName) {
+  if (ordinals.empty()) return {};
+  std::string text(1, isDirectory ? 'd' : 'f');
+  for (std::size_t i = 0; i < ordinals.size(); ++i) {
+    if (i > 0) text.push_back(',');
+    text += ordinals[i] == soleName ? std::string("s") : std::to_string(ordinals[i]);
+  }
+  return text;
+}
+
+bool DecodeTwins(std::string_view text, std::uint32_t soleName,
+                 std::vector<std::uint32_t>& ordinals, bool& isDirectory) {
+  ordinals.clear();
+  if (text.size() < 2 || (text[0] != 'd' && text[0] != 'f')) return false;
+  isDirectory = text[0] == 'd';
+  std::size_t at = 1;
+  while (at <= text.size()) {
+    std::size_t comma = text.find(',', at);
+    if (comma == std::string_view::npos) comma = text.size();
+    const std::string_view part = text.substr(at, comma - at);
+    if (part == "s") {
+      ordinals.push_back(soleName);
+    } else {
+      if (part.empty() || part.size() > 9) return false;
+      std::uint32_t value = 0;
+      for (const char c : part) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+      }
+      ordinals.push_back(value);
+    }
+    at = comma + 1;
+  }
+  return true;
 }
 
 std::string AnswerHeader(char kind, std::size_t size) {

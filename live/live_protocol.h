@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 #include <string_view>
 
 namespace varnoke::live {
@@ -43,7 +44,19 @@ struct TLiveRequest {
   std::string Pattern;
   TLiveOrder Order = TLiveOrder::None;
   bool CountOnly = false;  // the end frame alone, no rows
+  // Each row's path is followed by its twin text (EncodeTwins), so that
+  // names that differ only in case on the disk are told apart.
+  bool WithTwins = false;
 };
+
+// The twin text of a row: empty when no component of its path has a twin;
+// else 'd' (a directory row) or 'f', then one ordinal per component below
+// the drive root, comma-separated, 's' for a component without a twin.
+std::string EncodeTwins(const std::vector<std::uint32_t>& ordinals, bool isDirectory,
+                        std::uint32_t soleName);
+// The ordinals and kind of a twin text; false when it is empty or malformed.
+bool DecodeTwins(std::string_view text, std::uint32_t soleName,
+                 std::vector<std::uint32_t>& ordinals, bool& isDirectory);
 
 // The whole request frame.
 std::string EncodeRequest(const TLiveRequest& request);

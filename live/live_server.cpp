@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "db/memory_db.h"
+#include "db/twin_ordinals.h"
 #include "live/live_protocol.h"
 #include "live/local_socket.h"
 
@@ -116,7 +117,7 @@ void TLiveServer::Serve(int client) {
 
   std::uint64_t rows = 0;
   const std::optional<std::string> text =
-      Answer(request->Pattern, static_cast<int>(request->Order), request->CountOnly, rows);
+      Answer(*request, rows);
   if (!text) return;
 
   // The tree's lock is released by now: however slowly the client reads,
@@ -138,8 +139,7 @@ void TLiveServer::Serve(int client) {
     ++answered_;
 }
 
-std::optional<std::string> TLiveServer::Answer(const std::string& pattern, int order,
-                                               bool countOnly, std::uint64_t& rows) {
+std::optional<std::string> TLiveServer::Answer(const TLiveRequest& request, std::uint64_t& rows) {
   // The rows point into the tree, so they are searched, ordered and turned
   // into text in one hold of the lock.
   std::unique_lock guard(db_.Lock, std::defer_lock);
@@ -153,15 +153,23 @@ std::optional<std::string> TLiveServer::Answer(const std::string& pattern, int o
     if (TClock::now() >= deadline || ::poll(&stop, 1, 5) != 0) return std::nullopt;
   }
   TRowList list;
-  db_.SearchRows(pattern, list);
+  db_.SearchRows(request.Pattern, list);
   rows = list.Names.size();
-  if (countOnly) return std::string();
-  if (order == static_cast<int>(TLiveOrder::Name)) TMemoryDB::SortRowsByName(list);
-  if (order == static_cast<int>(TLiveOrder::Path)) TMemoryDB::SortRowsByPath(list);
+  if (request.CountOnly) return std::string();
+  if (request.Order == TLiveOrder::Name) TMemoryDB::SortRowsByName(list);
+  if (request.Order == TLiveOrder::Path) TMemoryDB::SortRowsByPath(list);
+  TTwinOrdinals twins(db_.DDList());
+  const bool directoryRows = request.Pattern.front() == '.';
+  std::vector<std::uint32_t> ordinals;
   std::string text;
   for (std::size_t i = 0; i < list.Names.size(); ++i) {
     text += db_.RowFullPath(list.Names[i], list.Dirs[i]);
     text.push_back('\0');
+    if (request.WithTwins) {
+      if (twins.Compute(list.Names[i], list.Dirs[i], directoryRows, ordinals))
+        text += EncodeTwins(ordinals, directoryRows, TTwinOrdinals::kSoleName);
+      text.push_back('\0');
+    }
   }
   return text;
 }

@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "live/live_protocol.h"
 #include "platform/unique_fd.h"
 
 namespace varnoke {
@@ -46,10 +47,10 @@ class TLiveServer {
  private:
   void Run();
   void Serve(int client);
-  // The rows' text, NUL-ended, or only their number; nothing when the
-  // tree's lock could not be had in time or the server is stopping.
-  std::optional<std::string> Answer(const std::string& pattern, int order, bool countOnly,
-                                    std::uint64_t& rows);
+  // The rows' text, NUL-ended (each followed by its twin text when asked
+  // for), or only their number; nothing when the tree's lock could not be
+  // had in time or the server is stopping.
+  std::optional<std::string> Answer(const TLiveRequest& request, std::uint64_t& rows);
 
   TMemoryDB& db_;
   platform::TUniqueFd listener_;

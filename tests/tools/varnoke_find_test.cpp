@@ -455,5 +455,19 @@ TEST_F(VarnokeFindLiveTest, HostPathsOfLiveRowsComeFromTheDriveLinks) {
   EXPECT_EQ(Find({"--host", "README.TXT"}).out, Disk() + "/readme.txt\n");
 }
 
+TEST_F(VarnokeFindLiveTest, LiveRowsOfNamesThatDifferOnlyInCaseEachPrintTheirOwnHostPath) {
+  MakeFile("a.txt");
+  MakeFile("A.TXT");
+  {
+    std::lock_guard guard(db.Lock);
+    testing::AddFilePath(db, "C:\\A.TXT");
+    testing::AddFilePath(db, "C:\\A.TXT");
+  }
+  StartProgram();
+  const testing::TProcessResult live = Find({"--verbose", "--host", "a.txt"});
+  EXPECT_NE(live.err.find("rows from the running program"), std::string::npos) << live.err;
+  EXPECT_EQ(SortedLines(live.out), (std::vector<std::string>{Disk() + "/A.TXT", Disk() + "/a.txt"}));
+}
+
 }  // namespace
 }  // namespace varnoke

@@ -182,6 +182,7 @@ std::optional<live::TLiveAnswer> AskProgram(const TFindOptions& options,
                   : options.Sort == TSortOrder::Path ? live::TLiveOrder::Path
                                                      : live::TLiveOrder::None;
   request.CountOnly = options.Count;
+  request.WithTwins = options.Host && !options.Count;
   std::string problem;
   std::optional<live::TLiveAnswer> answer = live::AskRunningProgram(socketName, request, problem);
   if (options.Verbose) {
@@ -196,6 +197,22 @@ std::optional<live::TLiveAnswer> AskProgram(const TFindOptions& options,
 int PrintAnswer(THost* host, const TFindOptions& options, const live::TLiveAnswer& answer,
                 std::FILE* out, std::FILE* err) {
   std::size_t at = 0;
+  std::size_t twinAt = 0;
+  std::vector<std::uint32_t> ordinals;
+  // Rows are read in order, each once: the twin text read with a row's
+  // host path is that row's.
+  const THostPathOf hostPathOf = [&](platform::THostPathCache& paths, std::size_t,
+                                     const std::string& row) -> const std::string& {
+    const std::size_t end = answer.Twins.find('\0', twinAt);
+    const std::string_view twins =
+        end == std::string::npos ? std::string_view()
+                                 : std::string_view(answer.Twins).substr(twinAt, end - twinAt);
+    twinAt = end == std::string::npos ? answer.Twins.size() : end + 1;
+    bool isDirectory = false;
+    if (!live::DecodeTwins(twins, platform::THostPathCache::kSoleName, ordinals, isDirectory))
+      return paths.HostPath(row);
+    return paths.HostPath(row, ordinals, isDirectory);
+  };
   return PrintRows(
       host, options, static_cast<std::size_t>(answer.Rows),
       [&](std::size_t, std::string& row) {
@@ -203,7 +220,7 @@ int PrintAnswer(THost* host, const TFindOptions& options, const live::TLiveAnswe
         row.assign(answer.Paths, at, end - at);
         at = end + 1;
       },
-      out, err);
+      out, err, hostPathOf);
 }
 
 }  // namespace

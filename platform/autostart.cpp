@@ -1,7 +1,6 @@
 #include "platform/autostart.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/config_paths.h"
+#include "platform/file_writing.h"
 #include "platform/path_text.h"
 #include "platform/unique_fd.h"
 
@@ -16,24 +16,6 @@ namespace varnoke::platform {
 namespace {
 
 constexpr std::string_view kEntryName = "varnoke.desktop";
-
-bool MakeFolders(const std::string& folder) {
-  struct stat st {};
-  if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  if (folder.empty() || folder == "/" || folder == ".") return false;
-  if (!MakeFolders(FolderOf(folder))) return false;
-  return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 // The length of the UTF-8 sequence at text[i], or 0 when none starts there.
 std::size_t Utf8Length(std::string_view text, std::size_t i) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/config_paths.h"
+#include "platform/file_writing.h"
 #include "platform/hive_format.h"
 #include "platform/leftover_files.h"
 #include "platform/messages.h"
@@ -20,24 +21,6 @@ namespace {
 // No settings file comes near this; a bigger one (or a device that never
 // ends) is refused before it fills the memory.
 constexpr std::size_t kMaxHiveBytes = std::size_t{4} << 20;
-
-bool MakeFolders(const std::string& folder) {
-  struct stat st {};
-  if (::stat(folder.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
-  if (folder.empty() || folder == "/" || folder == ".") return false;
-  if (!MakeFolders(FolderOf(folder))) return false;
-  return ::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
-bool WriteAll(int fd, std::string_view data) {
-  while (!data.empty()) {
-    const ssize_t n = ::write(fd, data.data(), data.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 bool SameTime(const timespec& a, const timespec& b) {
   return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;

@@ -10,6 +10,7 @@
 #include "platform/key_table.h"
 #include "settings/settings_store.h"
 #include "shell/app_exception.h"
+#include "shell/dialog_controls.h"
 #include "shell/dialog_help.h"
 #include "shell/help_window.h"
 #include "shell/host_services.h"
@@ -21,20 +22,9 @@ namespace varnoke::shell {
 namespace {
 
 QLabel* Label(QWidget* parent, const char* name, const QString& text, const QRect& place) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setGeometry(place);
+  auto* label = PlaceControl<QLabel>(parent, name, text, place);
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   return label;
-}
-
-QPushButton* Button(QWidget* parent, const char* name, const QString& text, const QRect& place,
-                    int helpContext) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setGeometry(place);
-  SetHelpContext(button, helpContext);
-  return button;
 }
 
 // Enter and Esc alone belong to the default and cancel buttons, and Tab
@@ -76,10 +66,12 @@ TAssignHotKey::TAssignHotKey(TProgram& program, QWidget* parent)
   Edit1->installEventFilter(this);
   Label1->setBuddy(Edit1);
 
-  btnSetKey = Button(this, "btnSetKey", QStringLiteral("Assign"), Scaled(256, 8, 75, 25), 11);
+  btnSetKey = PlaceControl<QPushButton>(this, "btnSetKey", QStringLiteral("Assign"),
+                                        Scaled(256, 8, 75, 25), 11);
   btnSetKey->setDefault(true);
   connect(btnSetKey, &QPushButton::clicked, this, Guarded([this] { btnSetKeyClick(); }));
-  btnCancel = Button(this, "btnCancel", QStringLiteral("Cancel"), Scaled(336, 8, 75, 25), 12);
+  btnCancel = PlaceControl<QPushButton>(this, "btnCancel", QStringLiteral("Cancel"),
+                                        Scaled(336, 8, 75, 25), 12);
   btnCancel->setAutoDefault(false);
   connect(btnCancel, &QPushButton::clicked, this, Guarded([this] { btnCancelClick(); }));
 

@@ -12,31 +12,11 @@
 #include "platform/autostart.h"
 #include "settings/settings_store.h"
 #include "shell/app_exception.h"
+#include "shell/dialog_controls.h"
 #include "shell/dialog_help.h"
 #include "shell/window_scale.h"
 
 namespace varnoke::shell {
-namespace {
-
-QRadioButton* Radio(QWidget* parent, const char* name, const QString& text, const QRect& place,
-                    int helpContext) {
-  auto* radio = new QRadioButton(text, parent);
-  radio->setObjectName(QString::fromLatin1(name));
-  radio->setGeometry(place);
-  SetHelpContext(radio, helpContext);
-  return radio;
-}
-
-QPushButton* Button(QWidget* parent, const char* name, const QString& text, const QRect& place,
-                    int helpContext) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setGeometry(place);
-  SetHelpContext(button, helpContext);
-  return button;
-}
-
-}  // namespace
 
 TStartupForm::TStartupForm(settings::TSettingsStore& settings, platform::TAutoStart& autoStart,
                            QWidget* parent)
@@ -51,21 +31,24 @@ TStartupForm::TStartupForm(settings::TSettingsStore& settings, platform::TAutoSt
   setFont(LayoutFont(13));
 
   // Siblings of one parent: the three form one group.
-  RadioButton1 = Radio(this, "RadioButton1", QStringLiteral("Start &Automatically"),
-                       Scaled(24, 24, 233, 17), 30);
-  RadioButton2 = Radio(this, "RadioButton2", QStringLiteral("Start Automatically &without ReSync"),
-                       Scaled(24, 48, 241, 17), 31);
-  RadioButton3 = Radio(this, "RadioButton3", QStringLiteral("Do &not Start Automatically"),
-                       Scaled(24, 72, 233, 17), 32);
-  btnOK = Button(this, "btnOK", QStringLiteral("OK"), Scaled(312, 8, 75, 25), 33);
+  RadioButton1 = PlaceControl<QRadioButton>(
+      this, "RadioButton1", QStringLiteral("Start &Automatically"), Scaled(24, 24, 233, 17), 30);
+  RadioButton2 = PlaceControl<QRadioButton>(this, "RadioButton2",
+                                            QStringLiteral("Start Automatically &without ReSync"),
+                                            Scaled(24, 48, 241, 17), 31);
+  RadioButton3 = PlaceControl<QRadioButton>(this, "RadioButton3",
+                                            QStringLiteral("Do &not Start Automatically"),
+                                            Scaled(24, 72, 233, 17), 32);
+  btnOK =
+      PlaceControl<QPushButton>(this, "btnOK", QStringLiteral("OK"), Scaled(312, 8, 75, 25), 33);
   btnOK->setDefault(true);
   connect(btnOK, &QPushButton::clicked, this, Guarded([this] { btnOKClick(); }));
-  btnCancel = Button(this, "btnCancel", QStringLiteral("Cancel"), Scaled(312, 40, 75, 25), 34);
+  btnCancel = PlaceControl<QPushButton>(this, "btnCancel", QStringLiteral("Cancel"),
+                                        Scaled(312, 40, 75, 25), 34);
   btnCancel->setAutoDefault(false);
   connect(btnCancel, &QPushButton::clicked, this, Guarded([this] { btnCancelClick(); }));
-  CheckBox1 = new QCheckBox(QStringLiteral("Show splash screen on startup"), this);
-  CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-  CheckBox1->setGeometry(Scaled(25, 101, 281, 17));
+  CheckBox1 = PlaceControl<QCheckBox>(
+      this, "CheckBox1", QStringLiteral("Show splash screen on startup"), Scaled(25, 101, 281, 17));
   CheckBox1->setChecked(true);
 
   FitTextsToFont(*this);

@@ -9,19 +9,12 @@
 
 #include "bench/bench_util.h"
 #include "bench/disk_tree.h"
+#include "db/machine_services.h"
 #include "db/memory_db.h"
 #include "live/live_protocol.h"
 #include "live/live_server.h"
-#include "platform/config_paths.h"
-#include "platform/drive_map.h"
-#include "platform/hive_drive_overrides.h"
 #include "platform/hive_file.h"
-#include "platform/linux_data_files.h"
-#include "platform/linux_drives.h"
-#include "platform/linux_file_system.h"
-#include "platform/mount_table.h"
 #include "platform/registry.h"
-#include "settings/settings_store.h"
 
 namespace varnoke::bench {
 namespace {
@@ -33,18 +26,6 @@ constexpr int kRuns = 7;
 bool Shell(const std::string& command) {
   return std::system(command.c_str()) == 0;
 }
-
-// The machine's services as the resident program has them.
-struct TProgramHost {
-  platform::THiveFile hive{platform::DefaultHivePath()};
-  settings::TSettingsStore settings{hive};
-  platform::TDriveMap map{platform::DriveLinkFolder()};
-  platform::TMountTable mounts;
-  platform::THiveDriveTypeOverrides overrides{hive};
-  platform::TLinuxDrives drives{map, mounts, &overrides};
-  platform::TLinuxFileSystem files{drives, mounts};
-  platform::TLinuxDataFiles dataFiles;
-};
 
 int Main(const std::string& findBinary) {
   const char* base = std::getenv("VARNOKE_BENCH_DIR");
@@ -74,11 +55,11 @@ int Main(const std::string& findBinary) {
   const std::string env = "XDG_CONFIG_HOME='" + config + "' ";
   if (!Shell(env + "'" + findBinary + "' --scan > /dev/null")) return 1;
 
-  TProgramHost host;
-  TMemoryDB db({host.drives, host.files, host.dataFiles, host.settings});
+  TMachineServices host;
+  TMemoryDB db(host.Services());
   if (!db.LoadFromFile(config + "/install/memdb.dat")) return 1;
   const std::unique_ptr<live::TLiveServer> server =
-      live::TLiveServer::Start(db, live::LiveSocketName(host.hive.Path()));
+      live::TLiveServer::Start(db, live::LiveSocketName(host.Hive.Path()));
   if (server == nullptr) return 1;
 
   const auto timed = [&](const std::string& args) {

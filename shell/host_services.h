@@ -1,34 +1,14 @@
-// The machine's services as the resident program uses them: the settings
-// hive of the user, the drive map, the mount table, and the Linux drives,
-// file system and data files over them.
+// The machine's services as the resident program uses them: those of every
+// program of the user, and the desktop's autostart folder.
 #pragma once
 
-#include "db/database_services.h"
+#include "db/machine_services.h"
 #include "platform/autostart.h"
-#include "platform/config_paths.h"
-#include "platform/drive_map.h"
-#include "platform/hive_drive_overrides.h"
-#include "platform/hive_file.h"
-#include "platform/linux_data_files.h"
-#include "platform/linux_drives.h"
-#include "platform/linux_file_system.h"
-#include "platform/mount_table.h"
-#include "settings/settings_store.h"
 
 namespace varnoke::shell {
 
-struct THostServices {
-  platform::THiveFile Hive{platform::DefaultHivePath()};
-  settings::TSettingsStore Settings{Hive};
-  platform::TDriveMap Map{platform::DriveLinkFolder()};
-  platform::TMountTable Mounts;
-  platform::THiveDriveTypeOverrides Overrides{Hive};
-  platform::TLinuxDrives Drives{Map, Mounts, &Overrides};
-  platform::TLinuxFileSystem Files{Drives, Mounts};
-  platform::TLinuxDataFiles DataFiles;
+struct THostServices : TMachineServices {
   platform::TXdgAutoStart AutoStart{platform::AutoStartFolder()};
-
-  TDatabaseServices Services() { return {Drives, Files, DataFiles, Settings}; }
 };
 
 }  // namespace varnoke::shell

@@ -8,20 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "db/machine_services.h"
 #include "db/memory_db.h"
 #include "db/terminate.h"
 #include "db/twin_ordinals.h"
 #include "live/live_client.h"
-#include "platform/config_paths.h"
-#include "platform/drive_map.h"
-#include "platform/hive_drive_overrides.h"
 #include "platform/hive_file.h"
 #include "platform/host_path_cache.h"
-#include "platform/linux_data_files.h"
-#include "platform/linux_drives.h"
-#include "platform/linux_file_system.h"
-#include "platform/mount_table.h"
-#include "settings/settings_store.h"
 #include "tools/varnoke-find/text_progress.h"
 
 namespace varnoke::find {
@@ -29,26 +22,12 @@ namespace {
 
 constexpr const char* kDatabaseName = "memdb.dat";
 
-// The machine's services, as the resident program has them.
-struct THost {
-  platform::THiveFile hive{platform::DefaultHivePath()};
-  settings::TSettingsStore settings{hive};
-  platform::TDriveMap map{platform::DriveLinkFolder()};
-  platform::TMountTable mounts;
-  platform::THiveDriveTypeOverrides overrides{hive};
-  platform::TLinuxDrives drives{map, mounts, &overrides};
-  platform::TLinuxFileSystem files{drives, mounts};
-  platform::TLinuxDataFiles dataFiles;
-
-  TDatabaseServices Services() { return {drives, files, dataFiles, settings}; }
-};
-
 std::string DatabasePath(const settings::TSettingsStore& store) {
   return store.ReadFolderSetting(settings::SettingsKey, "Directory") + "/" + kDatabaseName;
 }
 
-int Scan(THost& host, std::FILE* out, std::FILE* err, const std::atomic<bool>& cancel) {
-  const std::string path = DatabasePath(host.settings);
+int Scan(TMachineServices& host, std::FILE* out, std::FILE* err, const std::atomic<bool>& cancel) {
+  const std::string path = DatabasePath(host.Settings);
   TMemoryDB db(host.Services());
   TTextProgress progress(err, ::isatty(::fileno(err)) != 0, cancel, db.ScanCancelRequested);
   try {
@@ -68,7 +47,7 @@ int Scan(THost& host, std::FILE* out, std::FILE* err, const std::atomic<bool>& c
                    "varnoke-find: no fixed drive was found, so %s was left as it was. The "
                    "drives are the links in %s; a drive whose disk is not recognised as fixed "
                    "can be declared so in %s, as \"c:\"=\"fixed\" under [%s]\n",
-                   path.c_str(), host.map.Folder().c_str(), host.hive.Path().c_str(),
+                   path.c_str(), host.Map.Folder().c_str(), host.Hive.Path().c_str(),
                    std::string(platform::kDrivesKey).c_str());
     } else {
       std::fprintf(err,
@@ -88,7 +67,7 @@ using THostPathOf =
     std::function<const std::string&(platform::THostPathCache&, std::size_t, const std::string&)>;
 
 // Prints the rows that readRow gives for 0 to rows - 1, as options ask.
-int PrintRows(THost* host, const TFindOptions& options, std::size_t rows,
+int PrintRows(TMachineServices* host, const TFindOptions& options, std::size_t rows,
               const std::function<void(std::size_t, std::string&)>& readRow, std::FILE* out,
               std::FILE* err, const THostPathOf& hostPathOf = nullptr) {
   const char end = options.NulEnds ? '\0' : '\n';
@@ -97,7 +76,7 @@ int PrintRows(THost* host, const TFindOptions& options, std::size_t rows,
     return rows > 0 ? kRowsPrinted : kNoRows;
   }
   std::optional<platform::THostPathCache> hostPaths;
-  if (options.Host) hostPaths.emplace(host->drives);
+  if (options.Host) hostPaths.emplace(host->Drives);
   bool driveGone[26] = {};
   std::string row;
   for (std::size_t i = 0; i < rows; ++i) {
@@ -124,8 +103,9 @@ int PrintRows(THost* host, const TFindOptions& options, std::size_t rows,
   return rows > 0 ? kRowsPrinted : kNoRows;
 }
 
-int SearchFile(THost& host, const TFindOptions& options, std::FILE* out, std::FILE* err) {
-  const std::string path = DatabasePath(host.settings);
+int SearchFile(TMachineServices& host, const TFindOptions& options, std::FILE* out,
+               std::FILE* err) {
+  const std::string path = DatabasePath(host.Settings);
   TMemoryDB db(host.Services());
   if (!db.LoadFromFile(path)) {
     const TFileReport report = db.LastFileReport();
@@ -194,8 +174,8 @@ std::optional<live::TLiveAnswer> AskProgram(const TFindOptions& options,
   return answer;
 }
 
-int PrintAnswer(THost* host, const TFindOptions& options, const live::TLiveAnswer& answer,
-                std::FILE* out, std::FILE* err) {
+int PrintAnswer(TMachineServices* host, const TFindOptions& options,
+                const live::TLiveAnswer& answer, std::FILE* out, std::FILE* err) {
   std::size_t at = 0;
   std::size_t twinAt = 0;
   std::vector<std::uint32_t> ordinals;
@@ -232,8 +212,8 @@ int RunFind(const TFindOptions& options, std::FILE* out, std::FILE* err,
     // rows are to be shown as host paths.
     std::optional<live::TLiveAnswer> answer;
     if (!options.Scan && !options.FileOnly) answer = AskProgram(options, socketName, err);
-    std::unique_ptr<THost> host;
-    if (!answer || options.Host) host = std::make_unique<THost>();
+    std::unique_ptr<TMachineServices> host;
+    if (!answer || options.Host) host = std::make_unique<TMachineServices>();
     int status = kFailed;
     if (options.Scan)
       status = Scan(*host, out, err, cancel);

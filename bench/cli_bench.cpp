@@ -10,8 +10,7 @@
 
 #include "bench/bench_util.h"
 #include "bench/disk_tree.h"
-#include "platform/hive_file.h"
-#include "platform/registry.h"
+#include "bench/scanned_config.h"
 
 namespace varnoke::bench {
 namespace {
@@ -20,10 +19,6 @@ constexpr std::size_t kDirectories = 100'000;
 constexpr std::size_t kFiles = 900'000;
 constexpr int kRuns = 7;
 
-bool Shell(const std::string& command) {
-  return std::system(command.c_str()) == 0;
-}
-
 int Main(const std::string& findBinary) {
   const char* base = std::getenv("VARNOKE_BENCH_DIR");
   const std::string folder = base != nullptr ? base : "/tmp/varnoke-bench";
@@ -31,24 +26,8 @@ int Main(const std::string& findBinary) {
 
   // A configuration of its own: drive C: is the tree, typed fixed.
   const std::string config = folder + "/cli-config";
-  if (!Shell("rm -rf '" + config + "' && mkdir -p '" + config + "/varnoke/dosdevices' '" + config +
-             "/install'") ||
-      ::symlink(tree.root.c_str(), (config + "/varnoke/dosdevices/c:").c_str()) != 0) {
-    return 1;
-  }
-  platform::THiveFile hive(config + "/varnoke/registry.reg");
-  std::string problem;
-  hive.Modify(
-      [&](platform::THiveContents& contents) {
-        contents.FindOrAdd("HKEY_CLASSES_ROOT\\Varnoke\\Settings")
-            .Set("Directory", platform::kRegSz, platform::StringData(config + "/install"));
-        contents.FindOrAdd("HKEY_LOCAL_MACHINE\\Software\\Varnoke\\Drives")
-            .Set("c:", platform::kRegSz, platform::StringData("fixed"));
-        return true;
-      },
-      problem);
+  if (!MakeScannedConfig(config, tree.root, findBinary)) return 1;
   const std::string env = "XDG_CONFIG_HOME='" + config + "' ";
-  if (!Shell(env + "'" + findBinary + "' --scan > /dev/null")) return 1;
 
   const std::string pattern = "*.TXT";
   // --file: this figure is the file's load and search, whatever program runs.

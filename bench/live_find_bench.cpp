@@ -9,12 +9,11 @@
 
 #include "bench/bench_util.h"
 #include "bench/disk_tree.h"
+#include "bench/scanned_config.h"
 #include "db/machine_services.h"
 #include "db/memory_db.h"
 #include "live/live_protocol.h"
 #include "live/live_server.h"
-#include "platform/hive_file.h"
-#include "platform/registry.h"
 
 namespace varnoke::bench {
 namespace {
@@ -23,37 +22,15 @@ constexpr std::size_t kDirectories = 100'000;
 constexpr std::size_t kFiles = 900'000;
 constexpr int kRuns = 7;
 
-bool Shell(const std::string& command) {
-  return std::system(command.c_str()) == 0;
-}
-
 int Main(const std::string& findBinary) {
   const char* base = std::getenv("VARNOKE_BENCH_DIR");
   const std::string folder = base != nullptr ? base : "/tmp/varnoke-bench";
   const TDiskTree tree = EnsureDiskTree(folder + "/scan", kDirectories, kFiles);
 
   const std::string config = folder + "/live-config";
-  if (!Shell("rm -rf '" + config + "' && mkdir -p '" + config + "/varnoke/dosdevices' '" + config +
-             "/install'") ||
-      ::symlink(tree.root.c_str(), (config + "/varnoke/dosdevices/c:").c_str()) != 0) {
-    return 1;
-  }
+  if (!MakeScannedConfig(config, tree.root, findBinary)) return 1;
   ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);  // for this process's services too
-  {
-    platform::THiveFile hive(platform::DefaultHivePath());
-    std::string problem;
-    hive.Modify(
-        [&](platform::THiveContents& contents) {
-          contents.FindOrAdd("HKEY_CLASSES_ROOT\\Varnoke\\Settings")
-              .Set("Directory", platform::kRegSz, platform::StringData(config + "/install"));
-          contents.FindOrAdd("HKEY_LOCAL_MACHINE\\Software\\Varnoke\\Drives")
-              .Set("c:", platform::kRegSz, platform::StringData("fixed"));
-          return true;
-        },
-        problem);
-  }
   const std::string env = "XDG_CONFIG_HOME='" + config + "' ";
-  if (!Shell(env + "'" + findBinary + "' --scan > /dev/null")) return 1;
 
   TMachineServices host;
   TMemoryDB db(host.Services());

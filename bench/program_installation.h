@@ -15,6 +15,7 @@
 #include "settings/settings_store.h"
 #include "tests/support/fake_drives.h"
 #include "tests/support/memory_file_system.h"
+#include "tests/support/program_hive.h"
 
 namespace varnoke::bench {
 
@@ -29,15 +30,7 @@ class TInstallation {
         ::symlink((root + "/disk").c_str(), (root + "/config/varnoke/dosdevices/c:").c_str()) +
         ::symlink(hookLibrary.c_str(), (root + "/install/mhook.dll").c_str());
     std::ofstream(root + "/config/varnoke/registry.reg")
-        << "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Varnoke\\Settings]\n"
-        << "\"Directory\"=\"" << root << "/install\"\n"
-        << "\"ShowSplash\"=dword:00000000\n"
-        << "\"SaveSuccessful\"=dword:00000001\n"
-        << "\"StartupOptions\"=dword:00000001\n"
-        << "\"HotKey\"=dword:00000046\n"
-        << "\"HotKeyShift\"=dword:00000005\n\n"
-        << "[HKEY_LOCAL_MACHINE\\Software\\Varnoke\\Drives]\n"
-        << "\"c:\"=\"fixed\"\n";
+        << testing::ProgramHiveText(root + "/install", 1);
   }
 
   // Saves a generated tree as the database; its entry count.

@@ -17,6 +17,7 @@
 
 #include "platform/hive_file.h"
 #include "settings/settings_store.h"
+#include "tests/support/program_hive.h"
 #include "tests/x11/desktop_fixture.h"
 
 namespace varnoke::testing {
@@ -48,15 +49,7 @@ void ProgramTest::SetUp() {
   // What the installation step puts in the installation folder.
   ASSERT_EQ(::symlink(HookLibraryPath().c_str(), (Install() + "/mhook.dll").c_str()), 0);
   ASSERT_EQ(::symlink(VARNOKE_PROGRAM, (Install() + "/varnoke").c_str()), 0);
-  std::ofstream(HivePath(config)) << "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Varnoke\\Settings]\n"
-                                  << "\"Directory\"=\"" << Install() << "\"\n"
-                                  << "\"ShowSplash\"=dword:00000000\n"
-                                  << "\"SaveSuccessful\"=dword:00000000\n"
-                                  << "\"StartupOptions\"=dword:00000001\n"
-                                  << "\"HotKey\"=dword:00000046\n"
-                                  << "\"HotKeyShift\"=dword:00000005\n\n"
-                                  << "[HKEY_LOCAL_MACHINE\\Software\\Varnoke\\Drives]\n"
-                                  << "\"c:\"=\"fixed\"\n";
+  std::ofstream(HivePath(config)) << ProgramHiveText(Install());
   display_ = platform::TX11Display::Open();
   ASSERT_NE(display_, nullptr) << "no display: run inside desktop-session";
   desktop_ = std::make_unique<platform::TDesktop>(*display_);

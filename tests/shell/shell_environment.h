@@ -18,6 +18,7 @@
 #include "settings/settings_store.h"
 #include "shell/message_box.h"
 #include "tests/shell/fake_hook_state.h"
+#include "tests/support/program_hive.h"
 #include "tests/support/temp_dir.h"
 
 namespace varnoke::testing {
@@ -35,15 +36,7 @@ class TShellEnvironment {
     ::mkdir(Disk().c_str(), 0755);
     [[maybe_unused]] int linked = ::symlink(Disk().c_str(), (Config() + "/varnoke/dosdevices/c:").c_str());
     linked = ::symlink(VARNOKE_FAKE_HOOK, (Install() + "/mhook.dll").c_str());
-    std::ofstream(HivePath()) << "REGEDIT4\n\n[HKEY_CLASSES_ROOT\\Varnoke\\Settings]\n"
-                              << "\"Directory\"=\"" << Install() << "\"\n"
-                              << "\"ShowSplash\"=dword:00000000\n"
-                              << "\"SaveSuccessful\"=dword:00000000\n"
-                              << "\"StartupOptions\"=dword:00000001\n"
-                              << "\"HotKey\"=dword:00000046\n"
-                              << "\"HotKeyShift\"=dword:00000005\n\n"
-                              << "[HKEY_LOCAL_MACHINE\\Software\\Varnoke\\Drives]\n"
-                              << "\"c:\"=\"fixed\"\n";
+    std::ofstream(HivePath()) << ProgramHiveText(Install());
     QVERIFY2(hook_.Loaded(), "the stand-in hook library did not load");
   }
 

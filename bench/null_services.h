@@ -3,10 +3,20 @@
 #pragma once
 
 #include "platform/data_files.h"
+#include "platform/drives.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
 
 namespace varnoke::bench {
+
+// Every drive is a fixed disk of unknown size.
+class TAllFixed : public platform::TDrives {
+ public:
+  platform::TDriveType GetDriveType(std::string_view) const override {
+    return platform::TDriveType::Fixed;
+  }
+  bool GetDiskFreeSpace(std::string_view, platform::TDiskSpace&) const override { return false; }
+};
 
 // Nothing is listed.
 class TNoFiles : public platform::TFileSystem {

@@ -13,13 +13,9 @@
 #include "bench/bench_util.h"
 #include "bench/disk_tree.h"
 #include "bench/null_services.h"
+#include "bench/tree_drive.h"
 #include "db/memory_db.h"
 #include "platform/directory_reader.h"
-#include "platform/drive_map.h"
-#include "platform/drive_type_overrides.h"
-#include "platform/linux_drives.h"
-#include "platform/linux_file_system.h"
-#include "platform/mount_table.h"
 
 namespace varnoke::bench {
 namespace {
@@ -27,13 +23,6 @@ namespace {
 constexpr std::size_t kDirectories = 100'000;
 constexpr std::size_t kFiles = 900'000;
 constexpr int kRuns = 3;
-
-class TQuietObserver : public TScanObserver {
- public:
-  void ProcessMessages() override {}
-  void SetProgressPosition(int position) override { last = position; }
-  int last = 0;
-};
 
 // The drives as they are, but claiming not to know how many entries a disk
 // holds: the scan then reads every file's size.
@@ -87,34 +76,23 @@ int Main() {
   const TDiskTree tree = EnsureDiskTree(folder + "/scan", kDirectories, kFiles);
 
   const std::string links = folder + "/scan-dosdevices";
-  ::mkdir(links.c_str(), 0755);
-  ::unlink((links + "/c:").c_str());
-  if (::symlink(tree.root.c_str(), (links + "/c:").c_str()) != 0) return 1;
-  platform::TDriveMap map(links);
-  platform::TMountTable mounts;
-  platform::TDriveTypeTable overrides;
-  overrides.Set('C', platform::TDriveType::Fixed);
-  platform::TLinuxDrives drives(map, mounts, &overrides);
-  platform::TLinuxFileSystem files(drives, mounts);
+  if (!LinkDriveC(links, tree.root)) return 1;
+  TTreeDrive drive(links);
 
   BareWalk(tree.root);  // hot cache from here on
   std::size_t walked = 0;
   const double walkMs = BestMs(kRuns, [&] { walked = BareWalk(tree.root); });
 
-  // The save at the end of the scan is refused at once: this measures the
-  // scan; the database file has a benchmark of its own.
-  TNoDataFiles noDataFiles;
-  TNoRegistry noRegistry;
-  settings::TSettingsStore settings(noRegistry);
-  TMemoryDB db({drives, files, noDataFiles, settings});
+  // The database file has a benchmark of its own.
+  TMemoryDB db(drive.Services());
   TQuietObserver observer;
   const double scanMs = BestMs(kRuns, [&] { db.ScanDrives("memdb.dat", observer); });
   const int finalProgress = observer.last;
   const double recorded =
       static_cast<double>(db.DDList().DirectoryCount() + db.DDList().FileCount());
 
-  TSizesOnly sizesOnly(drives);
-  TMemoryDB sizedDb({sizesOnly, files, noDataFiles, settings});
+  TSizesOnly sizesOnly(drive.drives);
+  TMemoryDB sizedDb({sizesOnly, drive.files, drive.noDataFiles, drive.settings});
   TQuietObserver sizedObserver;
   const double sizedMs = BestMs(kRuns, [&] { sizedDb.ScanDrives("memdb.dat", sizedObserver); });
 

@@ -11,18 +11,9 @@
 #include "bench/tree_fill.h"
 #include "bench/tree_generator.h"
 #include "db/memory_db.h"
-#include "platform/drives.h"
 
 namespace varnoke::bench {
 namespace {
-
-class TAllFixed : public platform::TDrives {
- public:
-  platform::TDriveType GetDriveType(std::string_view) const override {
-    return platform::TDriveType::Fixed;
-  }
-  bool GetDiskFreeSpace(std::string_view, platform::TDiskSpace&) const override { return false; }
-};
 
 constexpr std::size_t kDirectories = 100'000;
 constexpr std::size_t kFiles = 1'000'000;

@@ -14,13 +14,9 @@
 #include "bench/disk_tree.h"
 #include "bench/null_desktop.h"
 #include "bench/null_services.h"
+#include "bench/tree_drive.h"
 #include "bench/tree_fill.h"
 #include "db/memory_db.h"
-#include "platform/drive_map.h"
-#include "platform/drive_type_overrides.h"
-#include "platform/linux_drives.h"
-#include "platform/linux_file_system.h"
-#include "platform/mount_table.h"
 #include "shell/about.h"
 #include "shell/host_services.h"
 #include "shell/program.h"
@@ -30,20 +26,6 @@
 
 namespace varnoke::bench {
 namespace {
-
-class TAllFixed : public platform::TDrives {
- public:
-  platform::TDriveType GetDriveType(std::string_view) const override {
-    return platform::TDriveType::Fixed;
-  }
-  bool GetDiskFreeSpace(std::string_view, platform::TDiskSpace&) const override { return false; }
-};
-
-class TQuietObserver : public TScanObserver {
- public:
-  void ProcessMessages() override {}
-  void SetProgressPosition(int) override {}
-};
 
 constexpr int kRuns = 5;
 
@@ -57,7 +39,8 @@ void SearchFigures() {
   TNoDesktop desktop;
   shell::TProgram program(host, desktop);
   program.CreateWindows();
-  program.MemoryDB = std::make_unique<TMemoryDB>(TDatabaseServices{drives, noFiles, noDataFiles, settings});
+  program.MemoryDB =
+      std::make_unique<TMemoryDB>(TDatabaseServices{drives, noFiles, noDataFiles, settings});
   TMemoryDB& db = *program.MemoryDB;
   FillGenerated(db, 100'000, 1'000'000);
   shell::TFormui& form = program.Form();
@@ -71,7 +54,8 @@ void SearchFigures() {
     KeepValue(form.gridSearchResults->viewport()->grab());  // the first paint of the rows on view
   });
   const double runMs = BestMs(kRuns, [&] { form.RunSearch(); });
-  const double gridPaintMs = BestMs(kRuns, [&] { KeepValue(form.gridSearchResults->viewport()->grab()); });
+  const double gridPaintMs =
+      BestMs(kRuns, [&] { KeepValue(form.gridSearchResults->viewport()->grab()); });
   Report("run_search_ms", runMs);
   Report("grid_paint_ms", gridPaintMs);
   Report("search_hits", db.ResultCount());
@@ -87,19 +71,9 @@ void ScanFigures() {
   const std::string folder = base != nullptr ? base : "/tmp/varnoke-bench";
   const TDiskTree tree = EnsureDiskTree(folder + "/scan", 100'000, 900'000);
   const std::string links = folder + "/shell-dosdevices";
-  ::mkdir(links.c_str(), 0755);
-  ::unlink((links + "/c:").c_str());
-  if (::symlink(tree.root.c_str(), (links + "/c:").c_str()) != 0) return;
-  platform::TDriveMap map(links);
-  platform::TMountTable mounts;
-  platform::TDriveTypeTable overrides;
-  overrides.Set('C', platform::TDriveType::Fixed);
-  platform::TLinuxDrives drives(map, mounts, &overrides);
-  platform::TLinuxFileSystem files(drives, mounts);
-  TNoDataFiles noDataFiles;
-  TNoRegistry noRegistry;
-  settings::TSettingsStore settings(noRegistry);
-  TMemoryDB db({drives, files, noDataFiles, settings});
+  if (!LinkDriveC(links, tree.root)) return;
+  TTreeDrive drive(links);
+  TMemoryDB db(drive.Services());
 
   TQuietObserver quiet;
   db.ScanDrives("memdb.dat", quiet);  // hot cache from here on
@@ -111,7 +85,8 @@ void ScanFigures() {
     db.ScanDrives("memdb.dat", progress);
   });
   about.CloseSplash();
-  Report("scan_entries", static_cast<double>(db.DDList().DirectoryCount() + db.DDList().FileCount()));
+  Report("scan_entries",
+         static_cast<double>(db.DDList().DirectoryCount() + db.DDList().FileCount()));
   Report("scan_no_window_ms", bareMs);
   Report("scan_with_window_ms", windowMs);
   Report("app_scan_vs_scan_ratio", windowMs / bareMs);

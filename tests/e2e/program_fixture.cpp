@@ -17,6 +17,7 @@
 
 #include "platform/hive_file.h"
 #include "settings/settings_store.h"
+#include "tests/support/disk_files.h"
 #include "tests/support/program_hive.h"
 #include "tests/x11/desktop_fixture.h"
 
@@ -69,14 +70,7 @@ void ProgramTest::TearDown() {
 }
 
 void ProgramTest::MakeFile(const std::string& relative) const {
-  std::string folder = Disk();
-  std::size_t begin = 0;
-  for (std::size_t slash; (slash = relative.find('/', begin)) != std::string::npos;
-       begin = slash + 1) {
-    folder += "/" + relative.substr(begin, slash - begin);
-    ::mkdir(folder.c_str(), 0755);
-  }
-  std::ofstream(Disk() + "/" + relative) << "";
+  MakeFileBelow(Disk(), relative);
 }
 
 void ProgramTest::MakeFiles(const std::string& folder, int count) const {

@@ -10,15 +10,12 @@
 #include <functional>
 #include <vector>
 
+#include "tests/x11/desktop_fixture.h"
+
 namespace varnoke::testing {
 namespace {
 
 using TClock = std::chrono::steady_clock;
-
-int Remaining(TClock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
 
 int IgnoreErrors(Display*, XErrorEvent*) {
   return 0;  // windows come and go under the watch
@@ -101,7 +98,7 @@ std::uint64_t TWindowWatch::WaitForTitle(const std::string& title, int timeoutMs
     }
     if (found != 0) break;
     pollfd fd{ConnectionNumber(display_), POLLIN, 0};
-    const int left = Remaining(deadline);
+    const int left = RemainingMs(deadline);
     if (left == 0 || ::poll(&fd, 1, left) <= 0) break;
   }
   return found;
@@ -113,7 +110,7 @@ bool TWindowWatch::WaitViewable(std::uint64_t window, bool viewable, int timeout
   XSync(display_, False);
   while (Shown(window) != viewable) {
     pollfd fd{ConnectionNumber(display_), POLLIN, 0};
-    const int left = Remaining(deadline);
+    const int left = RemainingMs(deadline);
     if (left == 0 || ::poll(&fd, 1, left) <= 0) return Shown(window) == viewable;
     while (XPending(display_) > 0) {
       XEvent event;
@@ -163,7 +160,7 @@ std::uint64_t TWindowWatch::WaitForViewable(const std::string& title, int minWid
   const auto deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     if (const std::uint64_t window = Viewable(title, minWidth)) return window;
-    const int left = Remaining(deadline);
+    const int left = RemainingMs(deadline);
     if (left == 0) return 0;
     Pump(left);
   }
@@ -172,7 +169,7 @@ std::uint64_t TWindowWatch::WaitForViewable(const std::string& title, int minWid
 bool TWindowWatch::WaitGone(const std::string& title, int minWidth, int timeoutMs) {
   const auto deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
   while (Viewable(title, minWidth) != 0) {
-    const int left = Remaining(deadline);
+    const int left = RemainingMs(deadline);
     if (left == 0) return false;
     Pump(left);
   }

@@ -18,6 +18,7 @@
 #include "settings/settings_store.h"
 #include "shell/message_box.h"
 #include "tests/shell/fake_hook_state.h"
+#include "tests/support/disk_files.h"
 #include "tests/support/program_hive.h"
 #include "tests/support/temp_dir.h"
 
@@ -69,14 +70,7 @@ class TShellEnvironment {
 
   // A file below drive C:'s root ("a/b.txt"), with its folders.
   void MakeFile(const std::string& relative, const std::string& content = "") const {
-    std::string folder = Disk();
-    std::size_t begin = 0;
-    for (std::size_t slash; (slash = relative.find('/', begin)) != std::string::npos;
-         begin = slash + 1) {
-      folder += "/" + relative.substr(begin, slash - begin);
-      ::mkdir(folder.c_str(), 0755);
-    }
-    std::ofstream(Disk() + "/" + relative, std::ios::binary) << content;
+    MakeFileBelow(Disk(), relative, content);
   }
 
   // The database file's bytes; empty when there is none.

@@ -15,6 +15,7 @@
 #include "live/live_server.h"
 #include "platform/hive_file.h"
 #include "platform/messages.h"
+#include "tests/support/disk_files.h"
 #include "platform/unique_fd.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
@@ -57,14 +58,7 @@ class VarnokeFindTest : public ::testing::Test {
   std::string Database() const { return temp.Path() + "/install/memdb.dat"; }
 
   void MakeFile(const std::string& relative) const {
-    std::string path = Disk();
-    std::size_t begin = 0;
-    for (std::size_t slash; (slash = relative.find('/', begin)) != std::string::npos;) {
-      path += "/" + relative.substr(begin, slash - begin);
-      ::mkdir(path.c_str(), 0755);
-      begin = slash + 1;
-    }
-    std::ofstream(Disk() + "/" + relative) << "x";
+    testing::MakeFileBelow(Disk(), relative, "x");
   }
 
   void SetValue(const std::string& name, std::uint32_t type, std::vector<std::uint8_t> data) {

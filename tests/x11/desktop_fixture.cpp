@@ -19,11 +19,6 @@ namespace {
 
 using TClock = std::chrono::steady_clock;
 
-int Remaining(TClock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
 std::vector<char*> Argv(const std::vector<std::string>& args) {
   std::vector<char*> argv;
   for (const std::string& arg : args)
@@ -33,6 +28,11 @@ std::vector<char*> Argv(const std::vector<std::string>& args) {
 }
 
 }  // namespace
+
+int RemainingMs(TClock::time_point deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - TClock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
 
 std::string TestProgram(const std::string& name) {
   return std::string(VARNOKE_TEST_BIN) + "/" + name;
@@ -87,7 +87,7 @@ bool TChild::ReadLine(std::string& line, int timeoutMs) {
       return true;
     }
     pollfd fd{out_, POLLIN, 0};
-    if (::poll(&fd, 1, Remaining(deadline)) <= 0) return false;
+    if (::poll(&fd, 1, RemainingMs(deadline)) <= 0) return false;
     char chunk[4096];
     const ssize_t got = ::read(out_, chunk, sizeof chunk);
     if (got <= 0) return false;
@@ -98,7 +98,7 @@ bool TChild::ReadLine(std::string& line, int timeoutMs) {
 bool TChild::ReadLineStarting(const std::string& prefix, std::string& rest, int timeoutMs) {
   const auto deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
   std::string line;
-  while (ReadLine(line, Remaining(deadline))) {
+  while (ReadLine(line, RemainingMs(deadline))) {
     if (line.compare(0, prefix.size(), prefix) == 0) {
       rest = line.substr(prefix.size());
       return true;
@@ -153,7 +153,7 @@ bool TTestClient::NextEvent(Match match, void* out, int timeoutMs) {
       }
     }
     pollfd fd{ConnectionNumber(display_), POLLIN, 0};
-    if (::poll(&fd, 1, Remaining(deadline)) <= 0) return false;
+    if (::poll(&fd, 1, RemainingMs(deadline)) <= 0) return false;
   }
 }
 

@@ -5,6 +5,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -17,6 +18,10 @@ namespace varnoke::testing {
 // Where the build put the test programs (x11-receiver, line-edit-probe,
 // key-grabber) and mhook.dll.
 std::string TestProgram(const std::string& name);
+
+// Milliseconds left until deadline, rounded up (so that a wait never ends
+// before it), 0 once it has passed.
+int RemainingMs(std::chrono::steady_clock::time_point deadline);
 std::string HookLibraryPath();
 
 // A helper program whose standard output is read line by line.

@@ -9,9 +9,9 @@
 #include <QProgressBar>
 #include <QResizeEvent>
 #include <algorithm>
-#include <cerrno>
 #include <string>
 
+#include "platform/file_writing.h"
 #include "platform/messages.h"
 #include "platform/unique_fd.h"
 #include "shell/app_exception.h"
@@ -25,17 +25,6 @@ namespace {
 // on each side and a title bar of 24), which Qt's window size does not.
 constexpr int kFrameWidth = 8;
 constexpr int kFrameHeight = 8 + 24;
-
-bool WriteAll(int fd, const std::string& data) {
-  std::string_view rest = data;
-  while (!rest.empty()) {
-    const ssize_t n = ::write(fd, rest.data(), rest.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    rest.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
 
 int Unscaled(int pixels) {
   return static_cast<int>(pixels / ScreenScale() + 0.5);
@@ -118,7 +107,7 @@ void TfrmSync::Savetodisk1Click() {
     text += "\r\n";
   }
   platform::TUniqueFd fd(::open(kSyncLogName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  bool written = fd.Valid() && WriteAll(fd.Get(), text);
+  bool written = fd.Valid() && platform::WriteAll(fd.Get(), text);
   if (fd.Valid() && ::close(fd.Release()) != 0) written = false;
   if (written) return;
   // Only the report is lost: the user is told, and the program runs on.

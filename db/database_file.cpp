@@ -29,6 +29,9 @@ bool TMemoryDB::SaveToFile() {
     fileReport_ = {outcome, std::move(reason)};
     return false;
   };
+  if (scanning_) {
+    return notSaved(TFileOutcome::Busy, "a drive scan is running; its tree is not complete yet");
+  }
   if (treeFromEmptyScan_) {
     return notSaved(TFileOutcome::NoDrive,
                     "the scan found no fixed drive, so the saved database was kept as it was");
@@ -85,11 +88,12 @@ bool TMemoryDB::SaveToFile() {
 
 bool TMemoryDB::LoadFromFile(const std::string& fileName) {
   std::lock_guard guard(Lock);
-  fileName_ = fileName;
   const auto refuse = [&](TFileOutcome outcome, std::string reason) {
     fileReport_ = {outcome, std::move(reason)};
     return false;
   };
+  if (scanning_) return refuse(TFileOutcome::Busy, "a drive scan is running");
+  fileName_ = fileName;
   try {
     platform::TFileImage image;
     std::uint32_t stored = 0;

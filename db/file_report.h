@@ -15,6 +15,7 @@ enum class TFileOutcome {
   Damaged,     // load: empty, not matching "CRC32", or not a tree
   NotSaved,    // save: a step failed; the old file and its CRC stand
   NoDrive,     // save refused: the tree is a scan's that found no drive
+  Busy,        // refused: a drive scan is walking the tree
 };
 
 struct TFileReport {

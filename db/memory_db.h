@@ -96,6 +96,8 @@ class TMemoryDB {
   // tree in memory and the scan still succeeds. A scan that could list no
   // fixed drive's root saves nothing, and its tree is never saved: it would
   // replace a good database by an empty one. SavedByLastScan tells which.
+  // False, with nothing done, when called while a scan walks the drives (from
+  // a handler the observer runs): the running walk keeps its tree.
   bool ScanDrives(const std::string& fileName, TScanObserver& observer);
 
   // Adds the contents of the directory at path (drive form, as the disk
@@ -138,7 +140,8 @@ class TMemoryDB {
   // emptied by a successful load. The file and "CRC32" are read under the
   // lock a save of the file holds, so a concurrent save in another process
   // gives either the old tree or the new one. Never reads much more of a
-  // file than the counts at its start can need.
+  // file than the counts at its start can need. Refused (Busy) while a scan
+  // walks the drives, whose tree it would free.
   bool LoadFromFile(const std::string& fileName);
 
   // How the last SaveToFile or LoadFromFile ended, and why. Takes Lock.
@@ -241,6 +244,9 @@ class TMemoryDB {
   // Set while the tree is that of a scan that found no drive. Guarded by Lock.
   bool treeFromEmptyScan_ = false;
   bool savedByLastScan_ = false;  // Guarded by Lock.
+  // Set while ScanDrives walks the drives. Guarded by Lock, which the walk
+  // holds throughout.
+  bool scanning_ = false;
 };
 
 }  // namespace varnoke

@@ -47,6 +47,19 @@ struct TScanFrame {
   std::size_t next = 0;
 };
 
+// Marks the walk of a scan for its duration, however it ends.
+class TScanFlag {
+ public:
+  explicit TScanFlag(bool& flag) noexcept : flag_(flag) { flag_ = true; }
+  ~TScanFlag() { flag_ = false; }
+  TScanFlag(const TScanFlag&) = delete;
+  TScanFlag& operator=(const TScanFlag&) = delete;
+  void Clear() noexcept { flag_ = false; }
+
+ private:
+  bool& flag_;
+};
+
 }  // namespace
 
 float AllocationEstimate(std::int32_t size, std::int32_t cluster) {
@@ -65,6 +78,9 @@ void TMemoryDB::ResetTree() {
 bool TMemoryDB::ScanDrives(const std::string& fileName, TScanObserver& observer) {
   {
     std::lock_guard guard(Lock);
+    // A handler run from the observer while a scan walks the tree must not
+    // free that tree under it.
+    if (scanning_) return false;
     fileName_ = fileName;
   }
   ScanTotalKB = 1.0f;
@@ -79,6 +95,7 @@ bool TMemoryDB::ScanDrives(const std::string& fileName, TScanObserver& observer)
 
   std::unique_lock lock(Lock);
   savedByLastScan_ = false;
+  TScanFlag walking(scanning_);
   ResetTree();
   int drivesListed = 0;
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
@@ -94,6 +111,7 @@ bool TMemoryDB::ScanDrives(const std::string& fileName, TScanObserver& observer)
     if (ScanDirectory(root, record, observer)) ++drivesListed;
   }
   treeFromEmptyScan_ = drivesListed == 0;
+  walking.Clear();
   lock.unlock();
   const bool saved = SaveToFile();
   lock.lock();

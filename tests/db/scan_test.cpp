@@ -267,6 +267,38 @@ TEST_F(ScanTest, HandlersThatRunDuringTheScanReenterTheLock) {
   EXPECT_EQ(seen.back(), 1);  // the partial tree held X by the last entry
 }
 
+// A handler that asks for another scan, a load or a save while the walk
+// runs would free or save a half-built tree: each is refused, and the walk
+// ends with the whole tree.
+TEST_F(ScanTest, RefusesAScanLoadOrSaveFromAHandlerDuringTheWalk) {
+  files.AddFile("C:\\a\\x");
+  files.AddFile("C:\\b\\y");
+  int handled = 0;
+  observer.OnMessages = [&] {
+    if (handled++ != 1) return;
+    testing::TRecordingObserver inner;
+    EXPECT_FALSE(db.ScanDrives("other.dat", inner));
+    EXPECT_FALSE(db.LoadFromFile("other.dat"));
+    EXPECT_EQ(db.LastFileReport().Outcome, TFileOutcome::Busy);
+    EXPECT_FALSE(db.SaveToFile());
+    EXPECT_EQ(db.LastFileReport().Outcome, TFileOutcome::Busy);
+  };
+  ASSERT_TRUE(Scan());
+  EXPECT_GT(handled, 1);
+  EXPECT_EQ(db.FileName(), "memdb.dat");
+  EXPECT_EQ(DumpTree(db), (Lines{"C:\\", "C:\\A\\ X", "C:\\B\\ Y"}));
+  EXPECT_TRUE(db.SavedByLastScan());
+}
+
+TEST_F(ScanTest, ACancelledScanLeavesTheDatabaseFreeForTheNext) {
+  files.AddFile("C:\\a\\x");
+  db.ScanCancelRequested = true;
+  EXPECT_THROW(Scan(), ETerminate);
+  db.ScanCancelRequested = false;
+  EXPECT_TRUE(Scan());
+  EXPECT_EQ(DumpTree(db), (Lines{"C:\\", "C:\\A\\ X"}));
+}
+
 TEST_F(ScanTest, ScansATreeTenThousandDirectoriesDeep) {
   std::string path = "C:";
   for (int i = 0; i < 10000; ++i)

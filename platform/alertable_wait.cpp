@@ -67,6 +67,13 @@ std::uint32_t WaitForSingleObjectEx(TEvent& event, std::uint32_t timeoutMs, bool
     if (alertable) {
       bool ran = false;
       for (;;) {
+        // The event is looked at before each call, not only once the queue
+        // is empty: calls queued as fast as they run would otherwise keep a
+        // set event unseen for as long as they keep coming.
+        {
+          std::lock_guard guard(event.mutex_);
+          if (TryTake(event.manual_, event.set_, nullptr, nullptr)) return kWaitObject0;
+        }
         TApcThread::TCall call{};
         {
           std::lock_guard guard(self->mutex_);

@@ -2,10 +2,11 @@
 // alertable wait that runs them.
 //
 // A thread's queued calls run only on that thread, and only while it waits
-// alertably: WaitForSingleObjectEx with alertable set runs every call queued
-// for the calling thread, in order, and returns kWaitIoCompletion, or
-// returns kWaitObject0 when the event is signalled. Waiting threads sleep;
-// nothing polls.
+// alertably: WaitForSingleObjectEx with alertable set runs the calls queued
+// for the calling thread, in order, and returns kWaitIoCompletion once the
+// queue is empty, or returns kWaitObject0 as soon as the event is signalled,
+// which it looks at before each call: the calls still queued then stay
+// queued. Waiting threads sleep; nothing polls.
 #pragma once
 
 #include <condition_variable>

@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <thread>
 
 #include "monitor/initialization_error.h"
 #include "platform/messages.h"
@@ -94,9 +96,23 @@ TEST_F(ExecutiveTest, ADeviceThatCannotBeOpenedEndsTheThreadWith4098) {
 TEST_F(ExecutiveTest, ARefusedRegistrationEndsTheThreadWith4100) {
   ASSERT_TRUE(fake.Ready());
   fake.RefuseRegistration(true);
-  TExecutive executive(db, stop, Options());
+  TExecutiveOptions options = Options();
+  // The owner hears of it at once, from the monitor thread, with the cause.
+  std::exception_ptr told;
+  std::thread::id toldOn;
+  int calls = 0;
+  options.OnFailure = [&](std::exception_ptr error) {
+    told = error;
+    toldOn = std::this_thread::get_id();
+    ++calls;
+  };
+  TExecutive executive(db, stop, options);
   EXPECT_FALSE(executive.WaitUntilRegistered());
+  executive.WaitFor();
   fake.RefuseRegistration(false);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(told, executive.Failure());
+  EXPECT_NE(toldOn, std::this_thread::get_id());
   try {
     std::rethrow_exception(executive.Failure());
   } catch (const EInitialization& e) {
@@ -140,6 +156,26 @@ TEST_F(ExecutiveTest, StopsAtOnceAndUnregistersWhenNothingIsPending) {
   EXPECT_FALSE(fake.Inject(VXD_CODE_CREATE, 0, "C:\\A\\late.txt"));  // nobody to call
   executive.reset();
   EXPECT_EQ(testing::DumpTree(db), (Lines{"C:\\", "C:\\A\\"}));
+}
+
+// Shutting down while reports pour in: the stop is seen between two
+// reports, not once the burst is over.
+TEST_F(ExecutiveTest, StopsBetweenTwoReportsOfABurst) {
+  ASSERT_TRUE(fake.Ready());
+  TExecutiveOptions options = Options();
+  std::atomic<int> seen{0};
+  options.AfterReport = [&] {
+    if (++seen == 10) stop.Set();
+  };
+  TExecutive executive(db, stop, options);
+  ASSERT_TRUE(executive.WaitUntilRegistered());
+  for (int i = 0; i < 2000; ++i) {
+    if (!fake.Inject(VXD_CODE_CREATE, 0, "C:\\A\\f" + std::to_string(i))) break;
+  }
+  executive.WaitFor();
+  EXPECT_EQ(executive.Failure(), nullptr);
+  EXPECT_EQ(executive.ReportsApplied(), 10u);
+  EXPECT_EQ(fake.Status().Registered, 0u);
 }
 
 }  // namespace

@@ -75,6 +75,24 @@ TEST(AlertableWait, RunsQueuedCallsOnTheWaitingThreadInOrder) {
     EXPECT_EQ(results[i], kWaitIoCompletion);
 }
 
+// A stop set by one call is seen before the next one runs, however many
+// are queued behind it; those stay queued for a later wait.
+TEST(AlertableWait, SeesTheEventBetweenTwoCalls) {
+  gOrder.clear();
+  TEvent stop(false, false);
+  const std::shared_ptr<TApcThread> self = CurrentApcThread();
+  QueueUserAPC(Record, self, 1);
+  QueueUserAPC([](std::uintptr_t event) { reinterpret_cast<TEvent*>(event)->Set(); }, self,
+               reinterpret_cast<std::uintptr_t>(&stop));
+  for (int i = 2; i <= 1000; ++i)
+    QueueUserAPC(Record, self, static_cast<std::uintptr_t>(i));
+  EXPECT_EQ(WaitForSingleObjectEx(stop, kInfinite, true), kWaitObject0);
+  EXPECT_EQ(gOrder, std::vector<int>{1});
+  // The event was consumed; the rest run at the next alertable wait.
+  EXPECT_EQ(WaitForSingleObjectEx(stop, kInfinite, true), kWaitIoCompletion);
+  EXPECT_EQ(gOrder.size(), 1000u);
+}
+
 TEST(AlertableWait, AWaitThatIsNotAlertableLeavesTheCallsQueued) {
   gOrder.clear();
   TEvent event(false, false);

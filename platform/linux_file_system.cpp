@@ -29,6 +29,16 @@ std::optional<std::string> FindCaseBlind(TDirectoryReader& reader, int fd, std::
   return found;
 }
 
+// The name as the directory fd spells it: the name itself when it is there,
+// else the first entry that equals it case-blind; nothing when neither is.
+std::optional<std::string> SpellingOnDisk(TDirectoryReader& reader, int fd,
+                                          std::string_view name) {
+  const std::string exact(name);
+  struct stat st {};
+  if (::fstatat(fd, exact.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return exact;
+  return FindCaseBlind(reader, fd, name);
+}
+
 }  // namespace
 
 TLinuxFileSystem::TLinuxFileSystem(const TLinuxDrives& drives, TMountTable& mounts)
@@ -203,9 +213,29 @@ TUniqueFd TLinuxFileSystem::OpenDirectory(std::string_view path) {
 }
 
 bool TLinuxFileSystem::FileExists(std::string_view path) const {
-  const std::string host = HostPath(path);
-  struct stat st {};
-  return !host.empty() && ::lstat(host.c_str(), &st) == 0;
+  char letter = 0;
+  if (path.size() < 3 || !ParseDriveRoot(path.substr(0, 3), letter)) return false;
+  const std::string root = drives_.HostRoot(letter);
+  if (root.empty()) return false;
+  // Each step is taken relative to the directory before it, as the listing
+  // does, so that no host path is built: one longer than PATH_MAX would
+  // make a present file look gone.
+  TDirectoryReader reader;
+  TUniqueFd directory(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!directory.Valid()) return false;
+  std::string_view rest = path.substr(3);
+  while (!rest.empty()) {
+    const std::size_t slash = std::min(rest.find('\\'), rest.size());
+    const std::string_view name = rest.substr(0, slash);
+    rest.remove_prefix(std::min(slash + 1, rest.size()));
+    if (name.empty()) continue;
+    const std::optional<std::string> onDisk = SpellingOnDisk(reader, directory.Get(), name);
+    if (!onDisk) return false;
+    if (rest.find_first_not_of('\\') == std::string_view::npos) return true;  // the last one
+    directory = OpenAt(directory.Get(), *onDisk);
+    if (!directory.Valid()) return false;
+  }
+  return true;  // the drive's root
 }
 
 std::string TLinuxFileSystem::HostPath(std::string_view drivePath) const {
@@ -222,11 +252,8 @@ std::string TLinuxFileSystem::HostPath(std::string_view drivePath) const {
     rest.remove_prefix(std::min(slash + 1, rest.size()));
     if (name.empty()) continue;
     if (directory.Valid()) {
-      struct stat st {};
-      if (::fstatat(directory.Get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (std::optional<std::string> match = FindCaseBlind(reader, directory.Get(), name)) {
-          name = std::move(*match);
-        }
+      if (std::optional<std::string> onDisk = SpellingOnDisk(reader, directory.Get(), name)) {
+        name = std::move(*onDisk);
       }
       directory = OpenAt(directory.Get(), name);
     }

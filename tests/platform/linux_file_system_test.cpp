@@ -155,6 +155,26 @@ TEST_F(LinuxFileSystemTest, ListsPathsFarLongerThanTheSystemLimit) {
   ::close(fd);
   ASSERT_TRUE(List(drivePath));
   EXPECT_EQ(AttributesOf("leaf"), 0u);
+  // A wildcard deletion asks whether each entry is still there: one this
+  // deep is, in any case.
+  EXPECT_TRUE(drive.Files().FileExists(drivePath + "leaf"));
+  EXPECT_TRUE(drive.Files().FileExists(drivePath + "LEAF"));
+  EXPECT_FALSE(drive.Files().FileExists(drivePath + "gone"));
+}
+
+TEST_F(LinuxFileSystemTest, TellsWhatExistsMatchingCaseBlind) {
+  drive.MakeFile("Docs/Sub/a.txt");
+  ::symlink("nowhere", (drive.Root() + "/Docs/dangling").c_str());
+  const TFileSystem& files = drive.Files();
+  EXPECT_TRUE(files.FileExists("C:\\"));
+  EXPECT_TRUE(files.FileExists("C:\\Docs\\Sub\\a.txt"));
+  EXPECT_TRUE(files.FileExists("c:\\DOCS\\SUB\\A.TXT"));
+  EXPECT_TRUE(files.FileExists("C:\\DOCS\\SUB\\"));
+  EXPECT_TRUE(files.FileExists("C:\\DOCS\\DANGLING"));  // a link counts as itself
+  EXPECT_FALSE(files.FileExists("C:\\DOCS\\B.TXT"));
+  EXPECT_FALSE(files.FileExists("C:\\NOSUCH\\A.TXT"));
+  EXPECT_FALSE(files.FileExists("C:\\DOCS\\SUB\\A.TXT\\X"));  // a file holds nothing
+  EXPECT_FALSE(files.FileExists("Q:\\A.TXT"));                 // no such drive
 }
 
 // Walking deep and then back up to a directory whose descriptor was given up

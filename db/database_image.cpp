@@ -93,6 +93,31 @@ bool EncodeTree(const TDDList& list, std::string& image) {
   return true;
 }
 
+namespace {
+
+// Whether following parents (1-based indexes, 0 for none) from some record
+// leads back to a record already on the way. Each record is walked once.
+bool HasParentLoop(const std::vector<std::int32_t>& parents) {
+  enum : std::uint8_t { kUnseen, kOnPath, kDone };
+  std::vector<std::uint8_t> state(parents.size(), kUnseen);
+  std::vector<std::size_t> path;
+  for (std::size_t start = 1; start < parents.size(); ++start) {
+    std::size_t k = start;
+    while (k != 0 && state[k] == kUnseen) {
+      state[k] = kOnPath;
+      path.push_back(k);
+      k = static_cast<std::size_t>(parents[k]);
+    }
+    if (k != 0 && state[k] == kOnPath) return true;
+    for (std::size_t walked : path)
+      state[walked] = kDone;
+    path.clear();
+  }
+  return false;
+}
+
+}  // namespace
+
 std::unique_ptr<TDDList> DecodeTree(const std::uint8_t* image, std::size_t size) {
   TImageReader reader(image, size);
   std::int32_t count = 0;
@@ -124,13 +149,14 @@ std::unique_ptr<TDDList> DecodeTree(const std::uint8_t* image, std::size_t size)
     }
   }
   if (reader.Remaining() != 0) return nullptr;
-  // Parents may refer to later records, so they are set once all exist;
-  // each one is refused if it would close a loop. Going from the last
-  // record back, a parent that comes earlier in the file has no parent yet
-  // when it is taken, so the loop check ends at once in the usual case.
-  for (std::size_t k = records.size() - 1; k >= 1; --k) {
-    if (parents[k] != 0 &&
-        !list->SetParent(records[k], records[static_cast<std::size_t>(parents[k])])) {
+  // Parents may refer to later records, so they are set once all exist,
+  // after one linear check that following parents never comes back to where
+  // it started: checking each record's ancestors in turn would take time
+  // quadratic in the depth of a crafted file.
+  if (HasParentLoop(parents)) return nullptr;
+  for (std::size_t k = 1; k < records.size(); ++k) {
+    if (parents[k] != 0 && !list->SetParentWithoutLoopCheck(
+                               records[k], records[static_cast<std::size_t>(parents[k])])) {
       return nullptr;
     }
   }

@@ -266,6 +266,12 @@ bool TDDList::SetParent(TDirectoryRecord* record, TDirectoryRecord* parent) {
   return true;
 }
 
+bool TDDList::SetParentWithoutLoopCheck(TDirectoryRecord* record, TDirectoryRecord* parent) {
+  if (!Contains(record) || (parent != nullptr && !Contains(parent))) return false;
+  Reindex(record, [&] { record->parent_ = parent; });
+  return true;
+}
+
 template <typename Change>
 void TDDList::Reindex(TDirectoryRecord* record, const Change& change) noexcept {
   if (index_) index_->Erase(record);

@@ -80,6 +80,10 @@ class TDDList {
   // Gives record another parent, keeping its name; refuses as MoveDirectory
   // does.
   bool SetParent(TDirectoryRecord* record, TDirectoryRecord* parent);
+  // The same without the walk up parent's ancestors, for a caller that has
+  // checked a whole set of parents for loops at once (the loader). Still
+  // refuses records of another list.
+  bool SetParentWithoutLoopCheck(TDirectoryRecord* record, TDirectoryRecord* parent);
 
   // Appends record and every record below it to out, each record before
   // the records below it.

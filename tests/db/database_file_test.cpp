@@ -208,6 +208,36 @@ TEST_F(DatabaseFileTest, RefusesMalformedImagesEvenWithAMatchingCrc) {
   EXPECT_EQ(DumpTree(db), Lines{"C:\\ KEEP"});
 }
 
+// Every record names a parent that comes after it: a chain as deep as the
+// file is long, which loads as it stands; the same chain closed into a
+// loop at its far end, or ending in a loop it never leaves, is refused.
+TEST_F(DatabaseFileTest, LoadsParentsThatComeLaterAndFindsLoopsAtAnyDepth) {
+  constexpr int kDepth = 40000;
+  const auto chain = [&](int lastParent) {
+    std::string image = Int32(kDepth);
+    for (int k = 1; k < kDepth; ++k) {
+      image += Name("D" + std::to_string(k)) + Int32(k + 1);
+      image += k == 1 ? Int32(1) + Name("LEAF") : Int32(0);
+    }
+    return image + Name("C:") + Int32(lastParent) + Int32(0);
+  };
+  Build({"C:\\KEEP"});
+  for (const int lastParent : {1, kDepth / 2}) {
+    Plant(chain(lastParent));
+    EXPECT_FALSE(db.LoadFromFile("memdb.dat")) << "loop back to " << lastParent;
+  }
+  EXPECT_EQ(DumpTree(db), Lines{"C:\\ KEEP"});
+
+  Plant(chain(0));
+  ASSERT_TRUE(db.LoadFromFile("memdb.dat"));
+  db.Search("LEAF");
+  ASSERT_EQ(db.ResultCount(), 1);
+  std::string expected = "C:\\";
+  for (int k = kDepth - 1; k >= 1; --k)
+    expected += "D" + std::to_string(k) + "\\";
+  EXPECT_TRUE(db.ResultFullPath(0) == expected + "LEAF");  // too long to print
+}
+
 TEST_F(DatabaseFileTest, ALoadEmptiesTheRowsThatPointedIntoTheOldTree) {
   Build({"C:\\A.TXT"});
   ASSERT_TRUE(Save(db));

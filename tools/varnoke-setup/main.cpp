@@ -10,14 +10,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/config_paths.h"
+#include "platform/drive_map.h"
 #include "platform/hive_file.h"
+#include "platform/mount_table.h"
 #include "platform/registry.h"
 #include "settings/settings_store.h"
 #include "tools/varnoke-setup/program_links.h"
+#include "tools/varnoke-setup/root_drive.h"
 
 namespace {
 
@@ -32,7 +36,8 @@ constexpr const char* kUsage =
     "Creates the settings of Varnoke where they are missing: the installation\n"
     "folder (Directory, by default $XDG_DATA_HOME/varnoke), ShowSplash 1,\n"
     "SaveSuccessful 0, StartupOptions 1 and the hot key Ctrl+Alt+F, and the\n"
-    "drive map with C: as the root of the file system, and puts links to the\n"
+    "drive map with C: as the root of the file system (declared fixed when that\n"
+    "root is not on a disk the mounts name, as in a container), and puts links to the\n"
     "program's files (mhook.dll, varnoke, vk96.html) in the installation\n"
     "folder. Nothing that exists is changed, except links that point nowhere.\n";
 
@@ -190,6 +195,18 @@ int Run(int argc, char** argv) {
       return 1;
     }
     std::printf("made drive C: the root of the file system (%s/c:)\n", links.c_str());
+  }
+  if (const std::optional<std::string> cTarget = platform::TDriveMap(links).LinkTarget('c')) {
+    platform::TMountTable mounts;
+    std::string declareProblem;
+    const std::string declared =
+        setup::DeclareRootFixed(hive, *cTarget, mounts.TypeOfPath("/"), declareProblem);
+    if (!declared.empty()) std::printf("%s\n", declared.c_str());
+    if (!declareProblem.empty()) {
+      std::fprintf(stderr, "varnoke-setup: cannot declare drive C: fixed: %s\n",
+                   declareProblem.c_str());
+      return 1;
+    }
   }
   if (installed.empty() || installed[0] != '/') {
     std::fprintf(stderr, "varnoke-setup: the setting Directory is not a folder: '%s'\n",

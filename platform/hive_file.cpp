@@ -105,6 +105,23 @@ THiveRead THiveFile::Read() const {
   return read;
 }
 
+std::optional<std::uint64_t> THiveFile::Stamp() const {
+  struct stat st {};
+  Identity now;  // a missing file has the empty identity
+  if (::stat(path_.c_str(), &st) == 0) {
+    now = Identity{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+  } else if (errno != ENOENT) {
+    return std::nullopt;  // cannot tell
+  }
+  std::lock_guard guard(mutex_);
+  if (!stamped_ || !(now == stampedIdentity_)) {
+    stamped_ = true;
+    stampedIdentity_ = now;
+    ++stamp_;
+  }
+  return stamp_;
+}
+
 TModifyResult THiveFile::Modify(const std::function<bool(THiveContents&)>& edit,
                                 std::string& problem) {
   const auto unwritable = [&](int error) {

@@ -23,6 +23,8 @@ class THiveFile : public TRegistry {
   explicit THiveFile(std::string path);
 
   THiveRead Read() const override;
+  // Changes whenever the file's inode, size or times do (one stat).
+  std::optional<std::uint64_t> Stamp() const override;
   TModifyResult Modify(const std::function<bool(THiveContents&)>& edit,
                        std::string& problem) override;
 
@@ -45,6 +47,9 @@ class THiveFile : public TRegistry {
   mutable bool cached_ = false;      // Guarded by mutex_.
   mutable Identity cachedIdentity_;  // Guarded by mutex_.
   mutable THiveRead cachedRead_;     // Guarded by mutex_.
+  mutable bool stamped_ = false;        // Guarded by mutex_.
+  mutable Identity stampedIdentity_;    // Guarded by mutex_.
+  mutable std::uint64_t stamp_ = 0;     // Guarded by mutex_.
 };
 
 // <settings folder>/registry.reg.

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +73,12 @@ class TRegistry {
 
   // Reads the whole registry as it is now.
   virtual THiveRead Read() const = 0;
+
+  // A number that stays the same for as long as Read would give the same
+  // contents, and changes when they may have changed; none when the
+  // registry cannot tell without reading. Lets readers of a few values keep
+  // them instead of reading again.
+  virtual std::optional<std::uint64_t> Stamp() const { return std::nullopt; }
 
   // Reads the registry, lets edit change it (edit returns false to change
   // nothing) and stores the result as one atomic change; problem tells the

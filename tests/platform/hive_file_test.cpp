@@ -178,5 +178,55 @@ TEST_F(HiveFileTest, DriveTypeOverridesComeFromTheHive) {
   EXPECT_EQ(overrides.Lookup('C'), std::nullopt);
 }
 
+// The hive as the overrides see it, counting how often it is read.
+class TCountingRegistry : public TRegistry {
+ public:
+  explicit TCountingRegistry(TRegistry& inner) : inner_(inner) {}
+  THiveRead Read() const override {
+    ++reads;
+    return inner_.Read();
+  }
+  std::optional<std::uint64_t> Stamp() const override { return inner_.Stamp(); }
+  TModifyResult Modify(const std::function<bool(THiveContents&)>& edit,
+                       std::string& problem) override {
+    return inner_.Modify(edit, problem);
+  }
+  mutable int reads = 0;
+
+ private:
+  TRegistry& inner_;
+};
+
+// A type is asked for with every change report: the hive is read again
+// only once it changed, by the program or by hand.
+TEST_F(HiveFileTest, DriveTypeOverridesAreReadAgainOnlyWhenTheHiveChanges) {
+  TCountingRegistry counting(hive);
+  THiveDriveTypeOverrides overrides(counting);
+  const auto set = [&](const char* type) {
+    std::string problem;
+    counting.Modify(
+        [&](THiveContents& contents) {
+          contents.FindOrAdd("HKEY_LOCAL_MACHINE\\Software\\Varnoke\\Drives")
+              .Set("c:", kRegSz, StringData(type));
+          return true;
+        },
+        problem);
+  };
+  for (int i = 0; i < 1000; ++i)
+    EXPECT_EQ(overrides.Lookup('C'), std::nullopt);  // no hive yet
+  set("fixed");
+  for (int i = 0; i < 1000; ++i)
+    EXPECT_EQ(overrides.Lookup('C'), TDriveType::Fixed);
+  const int reads = counting.reads;
+  EXPECT_LE(reads, 4);
+  set("remote");
+  EXPECT_EQ(overrides.Lookup('C'), TDriveType::Remote);
+  std::ofstream(path, std::ios::trunc)
+      << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Varnoke\\Drives]\n\"c:\"=\"ramdisk\"\n";
+  EXPECT_EQ(overrides.Lookup('C'), TDriveType::RamDisk);  // edited by hand
+  EXPECT_EQ(overrides.Lookup('Z'), std::nullopt);
+  EXPECT_EQ(overrides.Lookup('1'), std::nullopt);
+}
+
 }  // namespace
 }  // namespace varnoke::platform

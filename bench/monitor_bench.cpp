@@ -1,7 +1,8 @@
 // The monitor on a tree of 1,000,000 entries: reports applied per second
 // through DeviceCallback, the latency from a file's creation to the tree
 // holding it under a burst of 100,000 creations with the real device, and
-// the processor the monitor takes while the disk is quiet.
+// the processor the monitor takes while the disk is quiet, and how long a
+// stop takes while a flood of reports is still queued.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -106,6 +107,50 @@ double ApplyThroughput() {
   return kInjected / seconds;
 }
 
+// Shutting down while reports pour in: the time from setting the stop
+// event, with most of a flood of injected reports still queued, to the
+// monitor thread's end.
+struct TStopFigures {
+  double stopMs = 0;
+  double queuedAtStop = 0;  // reports not yet applied when the stop was set
+};
+
+TStopFigures StopDuringFlood() {
+  testing::TFakeDrives drives;
+  drives.Set('C', platform::TDriveType::Fixed);
+  TNoFiles files;
+  TNoDataFiles dataFiles;
+  TNoRegistry registry;
+  settings::TSettingsStore settings(registry);
+  TMemoryDB db({drives, files, dataFiles, settings});
+  FillGenerated(db, kDirectories / 10, kFiles / 10);
+
+  auto control = platform::TDevice::CreateFile("\\\\.\\fake.vxd");
+  if (control == nullptr) return {};
+  platform::TEvent stop(false, false);
+  TAppliedCounter applied;
+  TExecutiveOptions options;
+  options.DeviceName = "\\\\.\\fake.vxd";
+  options.AfterReport = applied.Hook();
+  TExecutive executive(db, stop, options);
+  if (!executive.WaitUntilRegistered()) return {};
+  TFakeReport report{};
+  report.Code = VXD_CODE_CREATE;
+  for (int i = 0; i < kInjected; ++i) {
+    std::snprintf(report.Path, sizeof report.Path, "C:\\D%d\\FLOOD%07d.TXT", 1 + i % 20, i);
+    control->DeviceIoControl(kFakeInject, &report, sizeof report, nullptr, 0, nullptr);
+  }
+  applied.WaitFor(1000, std::chrono::seconds(60));
+  const auto start = Clock::now();
+  const std::uint64_t appliedAtStop = applied.Count();
+  stop.Set();
+  executive.WaitFor();
+  TStopFigures figures;
+  figures.stopMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  figures.queuedAtStop = static_cast<double>(kInjected) - static_cast<double>(appliedAtStop);
+  return figures;
+}
+
 struct TBurstFigures {
   double p50Ms = 0;
   double p99Ms = 0;
@@ -203,7 +248,15 @@ int Main() {
   const std::string folder = base != nullptr ? base : "/tmp/varnoke-bench";
   const TDiskTree tree = EnsureDiskTree(folder + "/scan", kDirectories, kFiles);
 
-  Report("apply_reports_per_s", ApplyThroughput());
+  const double perSecond = ApplyThroughput();
+  Report("apply_reports_per_s", perSecond);
+  // Against the time the reports still queued would take to apply: a stop
+  // that waited for the queue to drain would come out near 1.
+  const TStopFigures stop = StopDuringFlood();
+  Report("stop_during_flood_ms", stop.stopMs);
+  Report("stop_reports_queued", stop.queuedAtStop);
+  const double drainMs = perSecond > 0 ? stop.queuedAtStop / perSecond * 1000.0 : 0;
+  Report("stop_vs_drain_ratio", drainMs > 0 ? stop.stopMs / drainMs : 0);
   // The source the device picks by itself (fanotify where privileged), then
   // inotify, which everybody else gets.
   const TBurstFigures burst = Burst(tree, VXD_SOURCE_AUTOMATIC, true);

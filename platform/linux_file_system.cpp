@@ -6,6 +6,7 @@
 
 #include <algorithm>
 
+#include "platform/drive_overlaps.h"
 #include "platform/upcase.h"
 
 namespace varnoke::platform {
@@ -44,12 +45,34 @@ std::optional<std::string> SpellingOnDisk(TDirectoryReader& reader, int fd,
 TLinuxFileSystem::TLinuxFileSystem(const TLinuxDrives& drives, TMountTable& mounts)
     : drives_(drives), mounts_(mounts) {}
 
+void TLinuxFileSystem::NoteOverlaps(char letter) {
+  keptElsewhere_.clear();
+  rootKeptElsewhere_ = false;
+  for (const TDriveOverlap& overlap : FindDriveOverlaps(drives_)) {
+    if (overlap.Keeper == letter) continue;
+    if (overlap.Letter == letter) {
+      rootKeptElsewhere_ = true;  // the same folder as an earlier drive's root
+    } else if (overlap.Holder == letter) {
+      struct stat st {};
+      const std::string root = drives_.HostRoot(overlap.Letter);
+      if (::stat(root.c_str(), &st) == 0) keptElsewhere_.insert({st.st_dev, st.st_ino});
+    }
+  }
+}
+
 bool TLinuxFileSystem::OpenRoot(char letter, bool verify) {
   // Within a walk the root stays as it was when the walk began.
   if (!verify && letter == letter_ && !levels_.empty() && levels_[0].fd.Valid()) return true;
   const std::string root = drives_.HostRoot(letter);
   if (root.empty()) {
     DropLevels(0);
+    return false;
+  }
+  // Each walk starts with the drives as they are now.
+  NoteOverlaps(letter);
+  if (rootKeptElsewhere_) {
+    DropLevels(0);
+    letter_ = 0;
     return false;
   }
   if (letter == letter_ && root == rootPath_ && !levels_.empty() && levels_[0].fd.Valid()) {
@@ -133,6 +156,8 @@ bool TLinuxFileSystem::PushChild(std::string_view name) {
   child.ino = st.st_ino;
   // Into another file system only when it is a fixed disk.
   if (child.dev != parent.dev && mounts_.TypeOfDevice(child.dev) != TDriveType::Fixed) return false;
+  // Another drive's root is listed under that drive only.
+  if (keptElsewhere_.count(Id(child)) != 0) return false;
   // A bind mount can make a directory its own descendant.
   if (!chainIds_.insert(Id(child)).second) return false;
   chainPath_.append(name).push_back('\\');

@@ -76,6 +76,9 @@ class TLinuxFileSystem : public TFileSystem {
 
   bool OpenChain(char letter, std::string_view path);
   bool OpenRoot(char letter, bool verify);
+  // Notes the folders of the drive's tree that another drive keeps, and
+  // whether the drive is all another's (two links to one folder).
+  void NoteOverlaps(char letter);
   bool EnsureOpen(std::size_t level);
   bool PushChild(std::string_view name);
   void DropLevels(std::size_t keep);
@@ -92,6 +95,10 @@ class TLinuxFileSystem : public TFileSystem {
   std::vector<Level> levels_;                          // Guarded by mutex_.
   std::string chainPath_;                              // "C:\A\B\"; Guarded by mutex_.
   std::unordered_set<LevelId, LevelIdHash> chainIds_;  // Guarded by mutex_.
+  // Roots of other drives in this drive's tree that those drives keep: not
+  // entered. Guarded by mutex_.
+  std::unordered_set<LevelId, LevelIdHash> keptElsewhere_;
+  bool rootKeptElsewhere_ = false;  // Guarded by mutex_.
   TDirectoryReader reader_;                            // Guarded by mutex_.
 };
 

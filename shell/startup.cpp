@@ -12,6 +12,7 @@
 #include "monitor/initialization_error.h"
 #include "platform/alertable_wait.h"
 #include "platform/device.h"
+#include "platform/drive_overlaps.h"
 #include "platform/hook_library.h"
 #include "platform/messages.h"
 #include "settings/settings_store.h"
@@ -131,6 +132,8 @@ bool TProgram::StartupScan() {
 }
 
 void TProgram::ScanWithProgress() {
+  for (const platform::TDriveOverlap& overlap : platform::FindDriveOverlaps(Host.Drives))
+    std::fprintf(stderr, "varnoke: %s\n", platform::DescribeDriveOverlap(overlap).c_str());
   about_->SetSplashMode(3);
   MemoryDB->ScanCancelRequested = false;
   TScanProgress progress(*about_);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "db/memory_db.h"
+#include "platform/drive_overlaps.h"
 #include "platform/upcase.h"
 #include "tests/support/recording_observer.h"
 #include "tests/support/temp_drive.h"
@@ -141,6 +142,36 @@ TEST_F(ScanDiskTest, ScansATreeTenThousandDirectoriesDeep) {
     sideFound = sideFound || d->Name() == "SIDE";
   }
   EXPECT_TRUE(sideFound);
+}
+
+}  // namespace
+}  // namespace varnoke
+
+namespace varnoke {
+namespace {
+
+// A "d:" link into C:'s tree and an "e:" link to C:'s own root: each folder
+// is listed once, under the drive that the reports of changes in it name.
+TEST_F(ScanDiskTest, AFolderReachedThroughTwoDrivesIsListedUnderOneOnly) {
+  drive.MakeFile("home/data/report.txt");
+  drive.MakeFile("home/notes.txt");
+  const std::string data = drive.Host("home/data");
+  const std::string links = drive.Host() + "/../dosdevices";
+  ASSERT_EQ(::symlink(data.c_str(), (links + "/d:").c_str()), 0);
+  ASSERT_EQ(::symlink(drive.Root().c_str(), (links + "/e:").c_str()), 0);
+  drive.Overrides().Set('D', platform::TDriveType::Fixed);
+  drive.Overrides().Set('E', platform::TDriveType::Fixed);
+
+  std::vector<std::string> said;
+  for (const platform::TDriveOverlap& overlap : platform::FindDriveOverlaps(drive.Drives()))
+    said.push_back(platform::DescribeDriveOverlap(overlap));
+  EXPECT_EQ(said, (std::vector<std::string>{
+                      "drive D: is the folder C:\\home\\data\\; its contents are kept under D: only",
+                      "drive E: is the same folder as C:\\; its contents are kept under C: only"}));
+
+  Scan();
+  EXPECT_EQ(ScannedPaths(db), (Paths{"C:\\HOME\\", "C:\\HOME\\DATA\\", "C:\\HOME\\NOTES.TXT",
+                                     "D:\\REPORT.TXT"}));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "db/terminate.h"
 #include "db/twin_ordinals.h"
 #include "live/live_client.h"
+#include "platform/drive_overlaps.h"
 #include "platform/hive_file.h"
 #include "platform/host_path_cache.h"
 #include "tools/varnoke-find/text_progress.h"
@@ -29,6 +30,8 @@ std::string DatabasePath(const settings::TSettingsStore& store) {
 int Scan(TMachineServices& host, std::FILE* out, std::FILE* err, const std::atomic<bool>& cancel) {
   const std::string path = DatabasePath(host.Settings);
   TMemoryDB db(host.Services());
+  for (const platform::TDriveOverlap& overlap : platform::FindDriveOverlaps(host.Drives))
+    std::fprintf(err, "varnoke-find: %s\n", platform::DescribeDriveOverlap(overlap).c_str());
   TTextProgress progress(err, ::isatty(::fileno(err)) != 0, cancel, db.ScanCancelRequested);
   try {
     db.ScanDrives(path, progress);

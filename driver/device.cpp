@@ -4,6 +4,8 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "driver/fanotify_source.h"
@@ -20,6 +22,14 @@ std::uint32_t ReadUint32(const void* in, std::uint32_t inSize) {
   std::uint32_t value = 0;
   if (in != nullptr && inSize >= sizeof value) std::memcpy(&value, in, sizeof value);
   return value;
+}
+
+bool WriteUint32(std::uint32_t value, void* out, std::uint32_t outSize,
+                 std::uint32_t* bytesReturned) {
+  if (out == nullptr || outSize < sizeof value) return false;
+  std::memcpy(out, &value, sizeof value);
+  if (bytesReturned != nullptr) *bytesReturned = sizeof value;
+  return true;
 }
 
 }  // namespace
@@ -65,9 +75,19 @@ bool TVarnokeDevice::Control(std::uint32_t code, const void* in, std::uint32_t i
       Wake();
       return true;
     case VXD_IOCTL_QUERY_SOURCE:
-      if (out == nullptr || outSize < sizeof activeSource_) return false;
-      std::memcpy(out, &activeSource_, sizeof activeSource_);
-      if (bytesReturned != nullptr) *bytesReturned = sizeof activeSource_;
+      return WriteUint32(activeSource_, out, outSize, bytesReturned);
+    case VXD_IOCTL_WAIT_SETTLED:
+      if (!reader_.joinable()) return false;
+      return WriteUint32(WaitSettled(ReadUint32(in, inSize)), out, outSize, bytesReturned);
+    case VXD_IOCTL_QUERY_UNWATCHED:
+      return WriteUint32(unwatched_, out, outSize, bytesReturned);
+    case VXD_IOCTL_LIMIT_WATCHES:
+      if (reader_.joinable()) return false;
+      options_.WatchLimit = ReadUint32(in, inSize);
+      return true;
+    case VXD_IOCTL_RELIST_PERIOD:
+      if (reader_.joinable() || ReadUint32(in, inSize) == 0) return false;
+      options_.RelistPeriodMs = ReadUint32(in, inSize);
       return true;
     default:
       return false;
@@ -90,7 +110,7 @@ bool TVarnokeDevice::Register(TCallback callback) {
     if (!source->Start(roots)) source.reset();
   }
   if (source == nullptr && requestedSource_ != VXD_SOURCE_FANOTIFY) {
-    source = std::make_unique<TInotifySource>(*this, files_);
+    source = std::make_unique<TInotifySource>(*this, files_, options_);
     activeSource_ = VXD_SOURCE_INOTIFY;
     if (!source->Start(roots)) source.reset();
   }
@@ -118,6 +138,12 @@ void TVarnokeDevice::Unregister() {
     reader_.join();
   }
   source_.reset();
+  {
+    // Nobody is left to answer a question.
+    std::lock_guard guard(questionMutex_);
+    questionsAnswered_ = questionsAsked_;
+    answered_.notify_all();
+  }
   std::lock_guard guard(mutex_);
   callback_ = nullptr;
   if (thread_ != nullptr) host_.ReleaseThread(thread_);
@@ -135,9 +161,11 @@ void TVarnokeDevice::Wake() {
 void TVarnokeDevice::ReadLoop() {
   while (!stopping_) {
     const bool paused = paused_;
-    pollfd fds[2] = {{wake_.Get(), POLLIN, 0}, {source_->Fd(), POLLIN, 0}};
+    pollfd fds[3] = {{wake_.Get(), POLLIN, 0},
+                     {paused ? -1 : source_->Fd(), POLLIN, 0},
+                     {paused ? -1 : source_->TimerFd(), POLLIN, 0}};
     const int timeout = !paused && source_->HoldsEvents() ? kPartnerWaitMs : -1;
-    const int ready = ::poll(fds, paused ? 1 : 2, timeout);
+    const int ready = ::poll(fds, 3, timeout);
     if (ready < 0) {
       if (errno == EINTR) continue;
       break;
@@ -145,18 +173,55 @@ void TVarnokeDevice::ReadLoop() {
     if (fds[0].revents & POLLIN) {
       std::uint64_t count = 0;
       if (::read(wake_.Get(), &count, sizeof count) < 0) count = 0;
-      continue;
+      if (stopping_) break;
+      if (!paused_) source_->OnWake();
     }
-    if (ready == 0) {
-      source_->OnQuiet();
-    } else if (!paused && (fds[1].revents & (POLLIN | POLLERR | POLLHUP))) {
-      source_->OnReadable();
+    if (ready == 0) source_->OnQuiet();
+    if (fds[1].revents & (POLLIN | POLLERR | POLLHUP)) source_->OnReadable();
+    if (fds[2].revents & POLLIN) {
+      std::uint64_t expirations = 0;
+      if (::read(fds[2].fd, &expirations, sizeof expirations) > 0) source_->OnTimer();
     }
+    AnswerQuestion();
+    unwatched_ = static_cast<std::uint32_t>(source_->Unwatched());
   }
+}
+
+std::uint32_t TVarnokeDevice::WaitSettled(std::uint32_t timeoutMs) {
+  std::unique_lock lock(questionMutex_);
+  const std::uint64_t question = ++questionsAsked_;
+  Wake();
+  const bool settled = answered_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                          [&] { return questionsAnswered_ >= question; });
+  return settled ? 0 : std::max<std::uint32_t>(stillPending_, 1);
+}
+
+void TVarnokeDevice::AnswerQuestion() {
+  {
+    std::lock_guard guard(questionMutex_);
+    if (questionsAsked_ == questionsAnswered_) return;
+  }
+  std::uint64_t asked = 0;
+  {
+    std::lock_guard guard(questionMutex_);
+    asked = questionsAsked_;
+  }
+  // What the kernel has queued by now is read first, so that the answer
+  // covers every change made before the question.
+  if (!paused_) source_->OnReadable();
+  const std::size_t pending = source_->Pending();
+  // Asks to be woken by the last acknowledgement, when it is still to come.
+  const bool handled = HandledUpTo(reported_);
+  std::lock_guard guard(questionMutex_);
+  stillPending_ = static_cast<std::uint32_t>(pending + (handled ? 0 : 1));
+  if (stillPending_ != 0) return;
+  questionsAnswered_ = asked;
+  answered_.notify_all();
 }
 
 void TVarnokeDevice::Report(std::uint32_t code, std::uint32_t info, std::string path,
                             std::string newPath) {
+  ++reported_;
   auto record = std::make_unique<TRecord>();
   record->path = std::move(path);
   record->newPath = std::move(newPath);
@@ -165,17 +230,35 @@ void TVarnokeDevice::Report(std::uint32_t code, std::uint32_t info, std::string 
   record->event.Info = info;
   record->event.Code = code;
   std::lock_guard guard(mutex_);
-  if (callback_ == nullptr || thread_ == nullptr) return;
+  if (callback_ == nullptr || thread_ == nullptr) {
+    CountHandled();
+    return;
+  }
   const void* address = &record->event;
   auto [it, added] = records_.emplace(address, std::move(record));
   if (host_.QueueApc(thread_, callback_, reinterpret_cast<std::uintptr_t>(address)) == 0) {
     records_.erase(it);
+    CountHandled();
   }
 }
 
 void TVarnokeDevice::Acknowledge(const void* record) {
   std::lock_guard guard(mutex_);
-  records_.erase(record);
+  if (records_.erase(record) != 0) CountHandled();
+}
+
+void TVarnokeDevice::CountHandled() {
+  // Reports are handled in the order they were made: the count reaches
+  // each value once.
+  if (++handled_ == wantHandled_) Wake();
+}
+
+bool TVarnokeDevice::HandledUpTo(std::uint64_t count) {
+  // Two waits may be open (a round of listings, a question): the nearer
+  // one is woken first, and each is asked again at every wake.
+  const std::uint64_t want = wantHandled_;
+  if (want <= handled_ || count < want) wantHandled_ = count;
+  return handled_ >= count;
 }
 
 }  // namespace varnoke::driver

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -38,8 +39,11 @@ class TVarnokeDevice : public TReportSink {
   bool Control(std::uint32_t code, const void* in, std::uint32_t inSize, void* out,
                std::uint32_t outSize, std::uint32_t* bytesReturned);
 
+  // TReportSink, for the reader thread.
   void Report(std::uint32_t code, std::uint32_t info, std::string path,
               std::string newPath) override;
+  std::uint64_t ReportCount() const override { return reported_; }
+  bool HandledUpTo(std::uint64_t count) override;
 
  private:
   using TCallback = void (*)(std::uintptr_t);
@@ -52,8 +56,11 @@ class TVarnokeDevice : public TReportSink {
   bool Register(TCallback callback);
   void Unregister();
   void Acknowledge(const void* record);
+  void CountHandled();
   void ReadLoop();
   void Wake();
+  std::uint32_t WaitSettled(std::uint32_t timeoutMs);
+  void AnswerQuestion();
 
   const TVxdHost host_;
   // The drives as the program sees them: its drive map, mounts and hive.
@@ -66,11 +73,28 @@ class TVarnokeDevice : public TReportSink {
 
   std::uint32_t requestedSource_ = VXD_SOURCE_AUTOMATIC;
   std::uint32_t activeSource_ = VXD_SOURCE_AUTOMATIC;
+  TSourceOptions options_;
   std::unique_ptr<TChangeSource> source_;
   std::thread reader_;
   platform::TUniqueFd wake_;  // an eventfd that ends the reader's waits
   std::atomic<bool> stopping_{false};
   std::atomic<bool> paused_{false};
+
+  // Reports made by the reader, and handled by the program: acknowledged,
+  // or dropped because nobody was registered to take them.
+  std::uint64_t reported_ = 0;  // the reader's own
+  std::atomic<std::uint64_t> handled_{0};
+  std::atomic<std::uint64_t> wantHandled_{0};  // wake the reader when handled_ reaches it
+  std::atomic<std::uint32_t> unwatched_{0};    // published by the reader
+
+  // Whether everything has settled: a question for the reader, answered
+  // once it has read what the kernel holds, made every listing asked for
+  // and seen every report handled.
+  std::mutex questionMutex_;
+  std::condition_variable answered_;
+  std::uint64_t questionsAsked_ = 0;     // Guarded by questionMutex_.
+  std::uint64_t questionsAnswered_ = 0;  // Guarded by questionMutex_.
+  std::uint32_t stillPending_ = 0;       // Guarded by questionMutex_.
 
   std::mutex mutex_;
   TCallback callback_ = nullptr;  // Guarded by mutex_.

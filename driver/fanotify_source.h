@@ -3,19 +3,22 @@
 // directories by file handle.
 //
 // A handle names a directory where it is when the event is read, which may
-// be later than where it was when the event happened. So the source keeps
-// the path of every directory of the drives by handle, as the reports so
-// far have placed it, and reads each event against that history.
+// be later than where it was when the event happened. So the directories
+// are kept by handle in the model (TDirectoryModel), whose labels follow
+// the events in order, and each event is read against it. A directory
+// made on the drives is told whole by the events that follow; only one
+// moved in from outside them (or found after lost events) is listed.
 #pragma once
 
-#include <map>
 #include <optional>
-#include <set>
 #include <string>
-#include <unordered_map>
-#include <utility>
+#include <string_view>
+#include <vector>
 
+#include "driver/barrier.h"
 #include "driver/change_source.h"
+#include "driver/directory_model.h"
+#include "driver/reconciler.h"
 #include "driver/report_sink.h"
 #include "platform/linux_drives.h"
 #include "platform/linux_file_system.h"
@@ -24,8 +27,9 @@
 
 namespace varnoke::driver {
 
-class TFanotifySource : public TChangeSource {
+class TFanotifySource : public TChangeSource, private TIdentifier {
  public:
+  // All are borrowed and must outlive this object.
   TFanotifySource(TReportSink& sink, platform::TLinuxFileSystem& files,
                   const platform::TLinuxDrives& drives, platform::TMountTable& mounts)
       : sink_(sink), files_(files), drives_(drives), mounts_(mounts) {}
@@ -34,45 +38,49 @@ class TFanotifySource : public TChangeSource {
   bool Start(const std::vector<std::string>& roots) override;
   int Fd() const override { return fanotify_.Get(); }
   void OnReadable() override;
-  // Reports every directory of the drives again: a wildcard deletion of its
-  // entries whose files are gone, then a creation for each entry present.
-  void Resynchronize() override;
+  void OnWake() override { reconciler_.OnWake(); }
+  std::size_t Pending() const override { return reconciler_.Pending(); }
 
  private:
-  // A file system's id and a handle, as bytes: a directory's identity.
-  using THandleKey = std::string;
-
+  // A file system's id and a handle, as bytes: a directory's identity; and
+  // the entry's name for the kinds of record that carry one.
   struct TFidRecord {
-    THandleKey key;
-    std::string_view name;  // the entry's name, for the DFID_NAME kinds
+    std::string key;
+    std::string_view name;
+  };
+  struct TEventRecords {
+    std::optional<TFidRecord> entry;     // DFID_NAME: the directory and the entry's name
+    std::optional<TFidRecord> oldEntry;  // OLD_DFID_NAME, for a rename
+    std::optional<TFidRecord> newEntry;  // NEW_DFID_NAME, for a rename
+    std::optional<TFidRecord> target;    // FID: the object itself
   };
 
+  std::string Identify(int fd, bool& refused) override;
+  void Release(const std::string&) override {}
+
   bool Mark(const std::string& hostPath);
-  THandleKey HandleOf(const std::string& directory);
-  void Place(const std::string& directory, THandleKey key, bool fromEvent);
-  void Forget(const std::string& directory);
-  void Move(const std::string& from, const std::string& to);
-  void DirectoryCreated(const std::string& path, const THandleKey& key);
-  void DirectoryRemoved(const std::string& path);
-  // Goes over the directory (and, when recursive, everything below it) as
-  // it is on the disk now, placing what it finds; report sends creations for
-  // what is there, prune wildcard removals for what is gone.
-  void Walk(const std::string& directory, bool report, bool recursive = true, bool prune = true);
-  void WalkNew(const std::string& directory);
-  std::optional<std::string> DirectoryOf(const TFidRecord& record) const;
+  void StartMarks();
+  static TEventRecords ParseRecords(const char* info, std::size_t length);
   void HandleEvent(std::uint64_t mask, const char* info, std::size_t infoLength);
+  // The drive-form path of a record's entry, when its directory is placed
+  // and the name one the scan records; observes the event on the way.
+  std::optional<std::string> PathOf(const std::optional<TFidRecord>& record,
+                                    bool* listed = nullptr);
+  void Appeared(const std::string& path, bool directory, const std::optional<TFidRecord>& target,
+                bool movedIn);
+  void Vanished(const std::string& path, bool directory);
+  void Renamed(const std::string& from, const std::string& to, bool directory,
+               const std::optional<TFidRecord>& target);
 
   TReportSink& sink_;
   platform::TLinuxFileSystem& files_;
   const platform::TLinuxDrives& drives_;
   platform::TMountTable& mounts_;
   platform::TUniqueFd fanotify_;
-  std::vector<std::string> roots_;
-  // Every directory the reports so far have placed on the drives ("C:\A\"),
-  // with its handle where known: ordered, so that a subtree is a range.
-  std::map<std::string, THandleKey> known_;
-  std::unordered_map<THandleKey, std::string> pathByHandle_;
-  std::vector<std::string> walkedAhead_;  // new directories walked since the queue was last empty
+  TDirectoryModel model_;
+  TBarrierFolder marks_;
+  std::string marksKey_;
+  TReconciler reconciler_{model_, sink_, files_, *this, marks_};
 };
 
 }  // namespace varnoke::driver

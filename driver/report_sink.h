@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace varnoke::driver {
 
@@ -13,6 +14,12 @@ class TReportSink {
   // drive form (newPath only for a rename).
   virtual void Report(std::uint32_t code, std::uint32_t info, std::string path,
                       std::string newPath = {}) = 0;
+  // How many reports have been made so far.
+  virtual std::uint64_t ReportCount() const = 0;
+  // True when the program has handled the first count reports (applied
+  // them to its tree and acknowledged them). Otherwise false, and the
+  // source's OnWake runs once it has.
+  virtual bool HandledUpTo(std::uint64_t count) = 0;
 };
 
 // The names a scan records: not starting with "." and without a "\".

@@ -17,6 +17,18 @@ extern "C" {
 #define VXD_IOCTL_SELECT_SOURCE 0x8180u /* in: uint32 VXD_SOURCE_*; before registering */
 #define VXD_IOCTL_PAUSE_READING 0x8181u /* in: uint32 1 to stop reading the kernel, 0 to go on */
 #define VXD_IOCTL_QUERY_SOURCE 0x8182u  /* out: uint32 VXD_SOURCE_* in use after registering */
+/* in: uint32 ms to wait at most; out: uint32 0 once every change made
+   before the call has been reported and every report handled (applied and
+   acknowledged), otherwise how much is still pending when the time is up */
+#define VXD_IOCTL_WAIT_SETTLED 0x8183u
+#define VXD_IOCTL_LIMIT_WATCHES \
+  0x8185u /* in: uint32 most inotify watches (0: no limit); before registering */
+#define VXD_IOCTL_RELIST_PERIOD \
+  0x8186u /* in: uint32 ms between relistings of unwatched directories; before registering */
+/* out: uint32 directories of the fixed drives that have no watch because
+   the kernel's limit of inotify watches is reached; they are listed again
+   now and then instead */
+#define VXD_IOCTL_QUERY_UNWATCHED 0x8184u
 
 #define VXD_SOURCE_AUTOMATIC 0u
 #define VXD_SOURCE_INOTIFY 1u

@@ -32,8 +32,7 @@ std::optional<std::string> FindCaseBlind(TDirectoryReader& reader, int fd, std::
 
 // The name as the directory fd spells it: the name itself when it is there,
 // else the first entry that equals it case-blind; nothing when neither is.
-std::optional<std::string> SpellingOnDisk(TDirectoryReader& reader, int fd,
-                                          std::string_view name) {
+std::optional<std::string> SpellingOnDisk(TDirectoryReader& reader, int fd, std::string_view name) {
   const std::string exact(name);
   struct stat st {};
   if (::fstatat(fd, exact.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) return exact;
@@ -194,9 +193,9 @@ bool TLinuxFileSystem::OpenChain(char letter, std::string_view path) {
   return EnsureOpen(levels_.size() - 1);
 }
 
-void TLinuxFileSystem::ReadListing(int fd, bool rewind, bool withSizes,
+bool TLinuxFileSystem::ReadListing(int fd, bool rewind, bool withSizes,
                                    TDirectoryListing& listing) {
-  reader_.ReadAll(fd, rewind, [&](const TRawEntry& entry) {
+  return reader_.ReadAll(fd, rewind, [&](const TRawEntry& entry) {
     const bool directory = TDirectoryReader::IsDirectory(fd, entry);
     std::uint32_t size = 0;
     if (withSizes && !directory) {
@@ -226,15 +225,32 @@ bool TLinuxFileSystem::ListDirectory(std::string_view path, bool withSizes,
   return true;
 }
 
-TUniqueFd TLinuxFileSystem::OpenDirectory(std::string_view path) {
+TUniqueFd TLinuxFileSystem::Open(std::string_view path, bool afresh) {
   char letter = 0;
   if (path.size() < 3 || !ParseDriveRoot(path.substr(0, 3), letter)) return TUniqueFd();
   std::string normal(path);
   normal[0] = letter;
   if (normal.back() != '\\') normal.push_back('\\');
   std::lock_guard guard(mutex_);
+  // The root is checked anew by OpenChain in any case.
+  if (afresh && !levels_.empty()) DropLevels(1);
   if (!OpenChain(letter, normal)) return TUniqueFd();
   return TUniqueFd(::fcntl(levels_.back().fd.Get(), F_DUPFD_CLOEXEC, 0));
+}
+
+TUniqueFd TLinuxFileSystem::OpenDirectory(std::string_view path) {
+  return Open(path, false);
+}
+
+TUniqueFd TLinuxFileSystem::OpenDirectoryAfresh(std::string_view path) {
+  return Open(path, true);
+}
+
+bool TLinuxFileSystem::ListOpenDirectory(int fd, TDirectoryListing& listing) {
+  listing.Clear();
+  std::lock_guard guard(mutex_);
+  // A descriptor of the caller's may be anywhere in the directory.
+  return ReadListing(fd, true, false, listing);
 }
 
 bool TLinuxFileSystem::FileExists(std::string_view path) const {

@@ -35,6 +35,14 @@ class TLinuxFileSystem : public TFileSystem {
   // ListDirectory reaches it (no symbolic link, no mount that is not a
   // fixed disk); invalid when it cannot be opened.
   TUniqueFd OpenDirectory(std::string_view path);
+  // The same, with every component looked up on the disk again rather than
+  // taken over from the chain of an earlier call, which a rename since may
+  // have made another directory's: for callers that open a directory now
+  // and then rather than walk a tree.
+  TUniqueFd OpenDirectoryAfresh(std::string_view path);
+
+  // Lists the directory open as fd, as ListDirectory lists (without sizes).
+  bool ListOpenDirectory(int fd, TDirectoryListing& listing);
 
   // The host form of a drive-form path: the drive's root, then each
   // component matched against the disk (the entry of exactly that name, else
@@ -83,7 +91,8 @@ class TLinuxFileSystem : public TFileSystem {
   bool PushChild(std::string_view name);
   void DropLevels(std::size_t keep);
   void CloseBehindWindow(std::size_t opened);
-  void ReadListing(int fd, bool rewind, bool withSizes, TDirectoryListing& listing);
+  bool ReadListing(int fd, bool rewind, bool withSizes, TDirectoryListing& listing);
+  TUniqueFd Open(std::string_view path, bool afresh);
 
   const TLinuxDrives& drives_;
   TMountTable& mounts_;
@@ -99,7 +108,7 @@ class TLinuxFileSystem : public TFileSystem {
   // entered. Guarded by mutex_.
   std::unordered_set<LevelId, LevelIdHash> keptElsewhere_;
   bool rootKeptElsewhere_ = false;  // Guarded by mutex_.
-  TDirectoryReader reader_;                            // Guarded by mutex_.
+  TDirectoryReader reader_;         // Guarded by mutex_.
 };
 
 }  // namespace varnoke::platform

@@ -2,9 +2,6 @@
 // device has caught up, the tree holds what a fresh scan finds.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <set>
 
 #include "db/memory_db.h"
@@ -36,11 +33,6 @@ class LiveMonitorTest : public ::testing::TestWithParam<std::uint32_t> {
     ASSERT_TRUE(db.ScanDrives(drive.DatabasePath(), observer));
     TExecutiveOptions options;
     options.Source = GetParam();
-    options.AfterReport = [this] {
-      std::lock_guard guard(mutex);
-      ++reports;
-      changed.notify_all();
-    };
     executive = std::make_unique<TExecutive>(db, stop, options);
     if (!executive->WaitUntilRegistered()) {
       if (GetParam() == VXD_SOURCE_FANOTIFY) GTEST_SKIP() << "fanotify needs CAP_SYS_ADMIN";
@@ -52,30 +44,14 @@ class LiveMonitorTest : public ::testing::TestWithParam<std::uint32_t> {
     ASSERT_EQ(source, GetParam());
   }
 
-  // Makes a marker file and waits until its report is applied: the kernel
-  // delivers events in order, so everything before it has been applied too.
-  // Twice: a resynchronisation that lists the root may report the first
-  // marker before it has finished; the second then comes after it.
+  // Waits until the device has read every change made so far, made every
+  // listing it asked for, and the monitor has applied every report.
   void CatchUp() {
-    WaitForMarker();
-    WaitForMarker();
-  }
-
-  void WaitForMarker() {
-    const std::string name = "zz-marker-" + std::to_string(++markers);
-    model.Touch(drive.Root() + "/" + name);
-    const std::string path = "C:\\" + platform_upper(name);
-    std::unique_lock lock(mutex);
-    const bool arrived = changed.wait_for(lock, std::chrono::seconds(180), [&] {
-      std::lock_guard guard(db.Lock);
-      const TResolvedPath resolved = db.ResolvePath(path);
-      if (resolved.Directory == nullptr) return false;
-      for (const TFileEntry* e = resolved.Directory->Files(); e != nullptr; e = e->Next()) {
-        if (resolved.Name == e->Name()) return true;
-      }
-      return false;
-    });
-    ASSERT_TRUE(arrived) << "the marker's report never came";
+    const std::uint32_t timeoutMs = 300000;
+    std::uint32_t pending = 1;
+    ASSERT_TRUE(executive->DeviceControl(VXD_IOCTL_WAIT_SETTLED, &timeoutMs, sizeof timeoutMs,
+                                         &pending, sizeof pending));
+    ASSERT_EQ(pending, 0u) << "the device did not settle";
   }
 
   void ExpectSameAsAFreshScan() {
@@ -90,13 +66,14 @@ class LiveMonitorTest : public ::testing::TestWithParam<std::uint32_t> {
                         std::back_inserter(missing));
     std::set_difference(actual.begin(), actual.end(), expected.begin(), expected.end(),
                         std::back_inserter(extra));
-    EXPECT_TRUE(missing.empty()) << missing.size() << " missing, e.g. " << missing.front();
-    EXPECT_TRUE(extra.empty()) << extra.size() << " extra, e.g. " << extra.front();
+    EXPECT_TRUE(missing.empty()) << missing.size() << " missing: " << FirstFew(missing);
+    EXPECT_TRUE(extra.empty()) << extra.size() << " extra: " << FirstFew(extra);
   }
 
-  static std::string platform_upper(std::string text) {
-    for (char& c : text)
-      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  static std::string FirstFew(const std::vector<std::string>& paths) {
+    std::string text;
+    for (std::size_t i = 0; i < paths.size() && i < 5; ++i)
+      text += "\n  " + paths[i];
     return text;
   }
 
@@ -104,10 +81,6 @@ class LiveMonitorTest : public ::testing::TestWithParam<std::uint32_t> {
   testing::TDiskModel model{drive.Root(), drive.Outside(), 2026};
   TMemoryDB db{drive.Services()};
   platform::TEvent stop{false, false};
-    std::mutex mutex;
-  std::condition_variable changed;
-  std::uint64_t reports = 0;
-  int markers = 0;
   // Last: it goes first, so that no report arrives at what went before.
   std::unique_ptr<TExecutive> executive;
 };

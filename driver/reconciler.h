@@ -1,0 +1,138 @@
+// Listing directories whose contents the events do not tell: a directory
+// made while no watch was on it, one moved in from outside the drives, all
+// of them after the kernel lost events, one whose watch the kernel refused.
+//
+// The program applies reports in order, so a listing is only right at one
+// place in the stream of events: where the disk was what the listing saw.
+// Listings therefore go in rounds between two marks of the stream (see
+// TBarrierFolder):
+//   1. A mark is placed. When the reader reaches it, everything that
+//      happened before it has been read and reported; the directories are
+//      opened by their labels, checked to be the ones the model has there,
+//      listed, and reported at this place: a wildcard deletion of the files
+//      that are gone (the program tests the disk when it applies it), the
+//      removal of each subdirectory the model has there and the listing
+//      has not, then a creation of every entry.
+//   2. Once the program has handled those reports, a second mark is placed.
+//   3. Until the reader reaches it, every event is looked at: one that
+//      changed the entries of a listed directory, or the path that leads to
+//      it, happened while the listing or the program's test of the disk
+//      was under way, so either may be wrong. That directory is listed
+//      again in a later round.
+// When the disk stops changing, the last round of each directory sees it
+// as it is, so the tree converges on the disk; it may be late, never wrong
+// once it has caught up. Without a mark folder, listings are reported at
+// once and not checked.
+//
+// Used by the device's reader thread only.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+#include "driver/barrier.h"
+#include "driver/directory_model.h"
+#include "driver/report_sink.h"
+#include "platform/file_system.h"
+#include "platform/linux_file_system.h"
+
+namespace varnoke::driver {
+
+// How a source knows a directory it has open.
+class TIdentifier {
+ public:
+  virtual ~TIdentifier() = default;
+  // The identity of the directory open as fd (a watch on it, added when it
+  // had none; or its handle). Empty when there is none; refused is then set
+  // when the kernel refused it for want of resources.
+  virtual std::string Identify(int fd, bool& refused) = 0;
+  // Gives up an identity the model let go of.
+  virtual void Release(const std::string& identity) = 0;
+};
+
+class TReconciler {
+ public:
+  // All are borrowed and must outlive this object.
+  TReconciler(TDirectoryModel& model, TReportSink& sink, platform::TLinuxFileSystem& files,
+              TIdentifier& identifier, TBarrierFolder& marks)
+      : model_(model), sink_(sink), files_(files), identifier_(identifier), marks_(marks) {}
+
+  // Places every directory at and below the roots (labels "C:\") in the
+  // model with its identity, reporting nothing: the tree was just scanned.
+  void PlaceTrees(const std::vector<std::string>& roots);
+
+  // The directory at label is to be listed (it is added to the model).
+  void Request(const std::string& label) { model_.Mark(label); }
+
+  // An event about the entry called name of the directory at parent,
+  // whose identity is given; to be called before the model follows the
+  // event. True when the tree may not hold that directory's files as the
+  // event found them (a rename out of it would then find nothing to
+  // rename): it waits to be listed, or was listed in the round under way,
+  // whose test of the disk may have run ahead of this event.
+  bool Observe(const std::string& parent, const std::string& identity, std::string_view name);
+
+  // The kernel's queue has been read out.
+  void OnDrained();
+  // The mark with this number was read.
+  void OnMark(std::uint64_t number);
+  // The device woke the reader: reports may have been handled.
+  void OnWake();
+  // The kernel lost events: a round under way proves nothing, and every
+  // directory is to be listed.
+  void OnOverflow();
+
+  // Directories waiting to be listed, and one more while a round is under
+  // way: zero when the tree has caught up with every listing asked for.
+  std::size_t Pending() const { return model_.MarkedCount() + (phase_ == TPhase::Idle ? 0 : 1); }
+
+  // Lets go of an identity, passing by the one to keep.
+  TDirectoryModel::TRelease Releaser(std::string keep = {});
+
+ private:
+  enum class TPhase { Idle, Opening, Settling, Closing };
+
+  void StartRound();
+  void RunListings();
+  void CheckHandled();
+  void EndRound();
+  void List(const std::string& label);
+  void Unreachable(const std::string& label);
+  // Gives label the identity of the directory open as fd; true when the
+  // label is to be listed: it is new to the model, or had no identity (and
+  // was not refused one), or had another one.
+  bool Identify(const std::string& label, int fd);
+  void IdentifyChild(const std::string& label);
+  void AddToWindow(const std::string& label);
+  void Spoil(const std::string& label);
+
+  TDirectoryModel& model_;
+  TReportSink& sink_;
+  platform::TLinuxFileSystem& files_;
+  TIdentifier& identifier_;
+  TBarrierFolder& marks_;
+
+  TPhase phase_ = TPhase::Idle;
+  std::uint64_t openingMark_ = 0;
+  std::uint64_t closingMark_ = 0;
+  std::uint64_t lastReport_ = 0;
+  // The round's directories, and the paths that lead to them ("C:\A",
+  // "C:\A\B" for "C:\A\B\"), as they were at the opening mark.
+  std::vector<std::string> targets_;
+  std::unordered_set<std::string> windowDirectories_;
+  std::unordered_set<std::string> windowIdentities_;
+  std::unordered_set<std::string> windowPaths_;
+  std::unordered_set<std::string> spoiled_;
+  // Directories that could not be opened: tried again after the round, when
+  // the events that moved or removed them have been read; then their
+  // parents are listed.
+  std::vector<std::string> retry_;
+  std::unordered_set<std::string> failedOnce_;
+  platform::TDirectoryListing listing_;
+};
+
+}  // namespace varnoke::driver

@@ -197,10 +197,14 @@ TBurstFigures Burst(const TDiskTree& tree, std::uint32_t requested, bool measure
   }
 
   // The burst: a new directory, then its files, as fast as they can be made.
+  // The directory's own listing done, each file is then one report.
   const std::string directory = tree.root + "/burst";
-  const std::uint64_t base = applied.Count();
   ::mkdir(directory.c_str(), 0755);
-  applied.WaitFor(base + 1, std::chrono::seconds(60));
+  const std::uint32_t settleMs = 60000;
+  std::uint32_t pending = 0;
+  executive.DeviceControl(VXD_IOCTL_WAIT_SETTLED, &settleMs, sizeof settleMs, &pending,
+                          sizeof pending);
+  const std::uint64_t base = applied.Count() - 1;
   std::vector<Clock::time_point> made;
   made.reserve(kBurst);
   const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY);
@@ -211,6 +215,8 @@ TBurstFigures Burst(const TDiskTree& tree, std::uint32_t requested, bool measure
     ::close(::openat(fd, name, O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
   }
   applied.WaitFor(base + 1 + kBurst, std::chrono::seconds(600));
+  executive.DeviceControl(VXD_IOCTL_WAIT_SETTLED, &settleMs, sizeof settleMs, &pending,
+                          sizeof pending);
   const std::vector<Clock::time_point> times = applied.Times();
   std::vector<double> latencies;
   for (int i = 0; i < kBurst && base + 1 + i < times.size(); ++i) {

@@ -49,6 +49,9 @@ class TChangeSource {
   virtual std::size_t Pending() const = 0;
   // Directories the source cannot watch for want of kernel resources.
   virtual std::size_t Unwatched() const { return 0; }
+  // Someone waits for the tree to catch up with the disk: what the source
+  // cannot watch is to be listed now, not at its slow pace.
+  virtual void CatchUp() {}
 };
 
 }  // namespace varnoke::driver

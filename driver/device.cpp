@@ -126,6 +126,7 @@ bool TVarnokeDevice::Register(TCallback callback) {
     thread_ = host_.CurrentThread();
   }
   source_ = std::move(source);
+  unwatched_ = static_cast<std::uint32_t>(source_->Unwatched());
   stopping_ = false;
   reader_ = std::thread([this] { ReadLoop(); });
   return true;
@@ -208,7 +209,11 @@ void TVarnokeDevice::AnswerQuestion() {
   }
   // What the kernel has queued by now is read first, so that the answer
   // covers every change made before the question.
-  if (!paused_) source_->OnReadable();
+  if (!paused_) {
+    source_->OnReadable();
+    if (asked != questionsSeen_) source_->CatchUp();
+  }
+  questionsSeen_ = asked;
   const std::size_t pending = source_->Pending();
   // Asks to be woken by the last acknowledgement, when it is still to come.
   const bool handled = HandledUpTo(reported_);

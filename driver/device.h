@@ -94,6 +94,7 @@ class TVarnokeDevice : public TReportSink {
   std::condition_variable answered_;
   std::uint64_t questionsAsked_ = 0;     // Guarded by questionMutex_.
   std::uint64_t questionsAnswered_ = 0;  // Guarded by questionMutex_.
+  std::uint64_t questionsSeen_ = 0;      // the reader's own
   std::uint32_t stillPending_ = 0;       // Guarded by questionMutex_.
 
   std::mutex mutex_;

@@ -119,14 +119,14 @@ TFanotifySource::TEventRecords TFanotifySource::ParseRecords(const char* info, s
 }
 
 std::optional<std::string> TFanotifySource::PathOf(const std::optional<TFidRecord>& record,
-                                                   bool* listed) {
+                                                   bool directory, bool* listed) {
   // Only directories the model places count: one it does not know is
   // outside the drives (made elsewhere, perhaps moved in later, when it is
   // listed), or inside one moved in and not listed yet.
   if (!record) return std::nullopt;
   const std::string* parent = model_.LabelOf(record->key);
   if (parent == nullptr) return std::nullopt;
-  const bool listedNow = reconciler_.Observe(*parent, record->key, record->name);
+  const bool listedNow = reconciler_.Observe(*parent, record->key, record->name, directory);
   if (listed != nullptr) *listed = listedNow;
   if (!IsRecordedName(record->name)) return std::nullopt;
   return *parent + std::string(record->name);
@@ -145,8 +145,8 @@ void TFanotifySource::HandleEvent(std::uint64_t mask, const char* info, std::siz
   const bool directory = (mask & FAN_ONDIR) != 0;
   if ((mask & FAN_RENAME) && records.oldEntry && records.newEntry) {
     bool listed = false;
-    const std::optional<std::string> from = PathOf(records.oldEntry, &listed);
-    const std::optional<std::string> to = PathOf(records.newEntry);
+    const std::optional<std::string> from = PathOf(records.oldEntry, directory, &listed);
+    const std::optional<std::string> to = PathOf(records.newEntry, directory);
     if (from && to) {
       Renamed(*from, *to, directory, records.target);
       // The tree may have lost the old name to a listing's test of the
@@ -161,7 +161,7 @@ void TFanotifySource::HandleEvent(std::uint64_t mask, const char* info, std::siz
   }
   // The kernel merges a creation and the deletion of the same object that
   // follows it into one event; in that order they are applied.
-  const std::optional<std::string> path = PathOf(records.entry);
+  const std::optional<std::string> path = PathOf(records.entry, directory);
   if (!path) return;
   if (mask & FAN_CREATE) Appeared(*path, directory, records.target, false);
   if (mask & FAN_DELETE) Vanished(*path, directory);

@@ -64,7 +64,7 @@ class TFanotifySource : public TChangeSource, private TIdentifier {
   void HandleEvent(std::uint64_t mask, const char* info, std::size_t infoLength);
   // The drive-form path of a record's entry, when its directory is placed
   // and the name one the scan records; observes the event on the way.
-  std::optional<std::string> PathOf(const std::optional<TFidRecord>& record,
+  std::optional<std::string> PathOf(const std::optional<TFidRecord>& record, bool directory,
                                     bool* listed = nullptr);
   void Appeared(const std::string& path, bool directory, const std::optional<TFidRecord>& target,
                 bool movedIn);

@@ -152,9 +152,9 @@ void TInotifySource::Handle(int wd, std::uint32_t mask, std::uint32_t cookie,
   if (label == nullptr || name.empty()) return;
   const std::string parent = *label;  // the model may change below
   if (!(mask & IN_MOVED_TO)) FlushMove();
-  const bool listedNow = reconciler_.Observe(parent, KeyOf(wd), name);
-  const std::string path = parent + std::string(name);
   const bool directory = (mask & IN_ISDIR) != 0;
+  const bool listedNow = reconciler_.Observe(parent, KeyOf(wd), name, directory);
+  const std::string path = parent + std::string(name);
   const bool recorded = IsRecordedName(name);
   if (mask & IN_CREATE) {
     if (recorded) Appeared(path, directory);

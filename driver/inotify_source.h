@@ -42,6 +42,10 @@ class TInotifySource : public TChangeSource, private TIdentifier {
     return reconciler_.Pending() + (pendingMove_.has_value() ? 1 : 0);
   }
   std::size_t Unwatched() const override { return model_.UnwatchableCount(); }
+  void CatchUp() override {
+    model_.MarkUnwatchable(model_.UnwatchableCount());
+    reconciler_.OnDrained();
+  }
 
  private:
   // The first half of a rename, until its second half comes or it turns out

@@ -29,7 +29,9 @@ void TReconciler::PlaceTrees(const std::vector<std::string>& roots) {
     pending.pop_back();
     platform::TUniqueFd fd = files_.OpenDirectory(label);
     if (!fd.Valid()) continue;
-    Identify(label, fd.Get());
+    bool refused = false;
+    const std::string identity = identifier_.Identify(fd.Get(), refused);
+    SetIdentity(label, identity, refused);
     if (!files_.ListOpenDirectory(fd.Get(), listing_)) continue;
     const std::size_t first = pending.size();
     for (std::size_t i = 0; i < listing_.Size(); ++i) {
@@ -45,28 +47,37 @@ void TReconciler::PlaceTrees(const std::vector<std::string>& roots) {
 }
 
 bool TReconciler::Observe(const std::string& parent, const std::string& identity,
-                          std::string_view name) {
+                          std::string_view name, bool directory) {
   // Waiting to be listed, the directory's files may not be in the tree
   // yet (it was moved in) or any more (a listing's test went wrong).
   const bool pending = model_.IsMarked(parent);
   if (phase_ != TPhase::Settling && phase_ != TPhase::Closing) return pending;
-  const bool listed = !identity.empty() && windowIdentities_.count(identity) != 0;
-  if (listed || windowDirectories_.count(parent) != 0) Spoil(parent);
+  bool listed = false;
+  if (const auto it = targetByIdentity_.find(identity);
+      !identity.empty() && it != targetByIdentity_.end()) {
+    if (directory) Spoil(it->second);
+    listed = true;
+  }
+  if (const auto it = targetByLabel_.find(parent); directory && it != targetByLabel_.end()) {
+    Spoil(it->second);
+  }
   std::string path = parent + std::string(name);
   if (windowPaths_.count(path) != 0) {
     path.push_back('\\');
-    for (const std::string& target : targets_) {
-      if (IsAtOrBelow(target, path)) Spoil(target);
+    for (std::size_t i = 0; i < targets_.size(); ++i) {
+      if (IsAtOrBelow(targets_[i].Label, path)) Spoil(i);
     }
   }
   return listed || pending;
 }
 
-void TReconciler::Spoil(const std::string& label) {
-  if (!spoiled_.insert(label).second) return;
+void TReconciler::Spoil(std::size_t target) {
+  TTarget& spoiled = targets_[target];
+  if (spoiled.Spoiled) return;
+  spoiled.Spoiled = true;
   // Listed again in a later round; the mark moves with the label should
   // the event that spoiled the round be a rename.
-  if (model_.Knows(label)) model_.Mark(label);
+  if (model_.Knows(spoiled.Label)) model_.Mark(spoiled.Label);
 }
 
 void TReconciler::OnDrained() {
@@ -79,12 +90,9 @@ void TReconciler::OnWake() {
 
 void TReconciler::OnOverflow() {
   phase_ = TPhase::Idle;
-  targets_.clear();
-  windowDirectories_.clear();
-  windowPaths_.clear();
-  spoiled_.clear();
-  windowIdentities_.clear();
-  retry_.clear();
+  ClearWindow();
+  putOff_.clear();
+  putOffBefore_.clear();
   model_.MarkAll();
 }
 
@@ -124,17 +132,26 @@ void TReconciler::CheckHandled() {
 }
 
 void TReconciler::EndRound() {
-  phase_ = TPhase::Idle;
-  targets_.clear();
-  windowDirectories_.clear();
-  windowPaths_.clear();
-  spoiled_.clear();
-  windowIdentities_.clear();
-  for (const std::string& label : retry_) {
-    if (model_.Knows(label)) model_.Mark(label);
+  // Unchanged since the opening mark, a listed directory has lost the
+  // subdirectories it lacked then.
+  for (const TTarget& target : targets_) {
+    if (target.Spoiled) continue;
+    for (const std::string& child : target.Absent) {
+      if (!model_.Knows(child)) continue;
+      sink_.Report(VXD_CODE_DIRECTORY, 1, child.substr(0, child.size() - 1));
+      model_.Forget(child, Releaser());
+    }
   }
-  retry_.clear();
+  phase_ = TPhase::Idle;
+  ClearWindow();
   StartRound();
+}
+
+void TReconciler::ClearWindow() {
+  targets_.clear();
+  targetByLabel_.clear();
+  targetByIdentity_.clear();
+  windowPaths_.clear();
 }
 
 void TReconciler::RunListings() {
@@ -143,39 +160,76 @@ void TReconciler::RunListings() {
   // listed and come next, so a new tree is listed whole in one round.
   while (model_.MarkedCount() != 0 && targets_.size() < kRoundDirectories &&
          sink_.ReportCount() - start < kRoundReports) {
-    std::vector<std::string> next = model_.TakeMarked(1);
-    AddToWindow(next.front());
-    List(next.front());
+    List(model_.TakeMarked(1).front());
   }
+  for (const std::string& label : putOff_) {
+    if (model_.Knows(label)) model_.Mark(label);
+  }
+  putOff_.clear();
+  // Labels move with renames: what was put off long ago is forgotten.
+  if (putOffBefore_.size() > kRoundDirectories) putOffBefore_.clear();
 }
 
-void TReconciler::AddToWindow(const std::string& label) {
-  targets_.push_back(label);
-  windowDirectories_.insert(label);
+bool TReconciler::IsThere(const std::string& label) const {
+  return files_.FileExists(label.substr(0, label.size() - 1));
+}
+
+bool TReconciler::PutOff(const std::string& label) {
+  if (putOffBefore_.insert(label).second) {
+    putOff_.push_back(label);
+    return true;
+  }
+  putOffBefore_.erase(label);
+  return false;
+}
+
+void TReconciler::SetIdentity(const std::string& label, const std::string& identity, bool refused) {
+  if (identity.empty()) {
+    model_.Add(label);
+  } else {
+    model_.Place(label, identity);
+  }
+  model_.SetUnwatchable(label, identity.empty() && refused);
+}
+
+std::size_t TReconciler::AddTarget(const std::string& label, const std::string& identity) {
+  const std::size_t index = targets_.size();
+  targets_.push_back(TTarget{label, {}, false});
+  targetByLabel_[label] = index;
+  if (!identity.empty()) targetByIdentity_[identity] = index;
   for (std::size_t slash = label.find('\\'); slash + 1 < label.size();
        slash = label.find('\\', slash + 1)) {
-    const std::size_t next = label.find('\\', slash + 1);
-    windowPaths_.insert(label.substr(0, next));
+    windowPaths_.insert(label.substr(0, label.find('\\', slash + 1)));
   }
+  return index;
 }
 
 void TReconciler::List(const std::string& label) {
   platform::TUniqueFd fd = files_.OpenDirectoryAfresh(label);
   if (!fd.Valid()) {
-    Unreachable(label);
+    if (IsThere(label)) return;  // there, but not to be entered
+    // Moved or removed by an event still to be read, most likely; failing
+    // again, the listing of its parent tells whether it is there.
+    if (!PutOff(label)) {
+      const std::string parent = ParentLabel(label);
+      if (!parent.empty() && model_.Knows(parent)) model_.Mark(parent);
+    }
     return;
   }
-  failedOnce_.erase(label);
-  // The subdirectories the model has here are those the tree has: what the
-  // listing lacks of them is reported gone by name. (A wildcard would have
-  // the program test the disk when it applies the report, by a path an
-  // event still unread may have changed; a subdirectory taken for gone
-  // would take its whole subtree with it.)
-  const std::vector<std::string> known = model_.Children(label);
-  Identify(label, fd.Get());
-  if (const std::string identity = model_.IdentityOf(label); !identity.empty()) {
-    windowIdentities_.insert(identity);
+  bool refused = false;
+  const std::string identity = identifier_.Identify(fd.Get(), refused);
+  const std::string before = model_.IdentityOf(label);
+  const std::string* elsewhere = identity.empty() ? nullptr : model_.LabelOf(identity);
+  const bool replaced = !before.empty() && before != identity;
+  if (replaced || (elsewhere != nullptr && *elsewhere != label)) {
+    if (PutOff(label)) return;
+    // The events did not explain it: the model is wrong here. What it had
+    // below stays (the tree has it), to be looked at anew.
+    if (replaced) model_.ClearIdentities(label, Releaser(identity));
   }
+  putOffBefore_.erase(label);
+  SetIdentity(label, identity, refused);
+  const std::size_t target = AddTarget(label, identity);
   if (!files_.ListOpenDirectory(fd.Get(), listing_)) return;
   fd.Reset();
   sink_.Report(VXD_CODE_DELETE, 0, label + "*");
@@ -190,10 +244,8 @@ void TReconciler::List(const std::string& label) {
     }
   }
   const std::set<std::string> there(present.begin(), present.end());
-  for (const std::string& child : known) {
-    if (there.count(child) != 0) continue;
-    sink_.Report(VXD_CODE_DIRECTORY, 1, child.substr(0, child.size() - 1));
-    model_.Forget(child, Releaser());
+  for (const std::string& child : model_.Children(label)) {
+    if (there.count(child) == 0) targets_[target].Absent.push_back(child);
   }
   for (const std::string& child : present) {
     sink_.Report(VXD_CODE_DIRECTORY, 0, child.substr(0, child.size() - 1));
@@ -201,49 +253,31 @@ void TReconciler::List(const std::string& label) {
   }
 }
 
-void TReconciler::Unreachable(const std::string& label) {
-  // Moved or removed by an event still to be read, most likely: the label
-  // follows it, and it is tried again after this round. Should it fail
-  // again, the listing of its parent tells whether it is there.
-  if (failedOnce_.insert(label).second) {
-    retry_.push_back(label);
-    return;
-  }
-  failedOnce_.erase(label);
-  const std::string parent = ParentLabel(label);
-  if (!parent.empty() && model_.Knows(parent)) model_.Mark(parent);
-}
-
-bool TReconciler::Identify(const std::string& label, int fd) {
-  bool refused = false;
-  const std::string identity = identifier_.Identify(fd, refused);
-  const bool known = model_.Knows(label);
-  const std::string before = model_.IdentityOf(label);
-  bool list = !known || (before.empty() && !model_.IsUnwatchable(label));
-  if (!before.empty() && before != identity) {
-    // Another directory than the one the model had here: what it had
-    // below this label stays (the tree has it) but is to be looked at anew.
-    model_.ClearIdentities(label, Releaser(identity));
-    list = true;
-  }
-  if (identity.empty()) {
-    model_.Add(label);
-  } else {
-    model_.Place(label, identity);
-  }
-  model_.SetUnwatchable(label, identity.empty() && refused);
-  return list;
-}
-
 void TReconciler::IdentifyChild(const std::string& label) {
   platform::TUniqueFd fd = files_.OpenDirectoryAfresh(label);
   if (!fd.Valid()) {
-    // Gone already (its removal is on its way), or not to be entered (a
-    // mount that is no fixed disk): known all the same, as the tree has it.
+    // Known all the same, as the tree has it. Not to be entered (a mount
+    // that is no fixed disk), it stays as it is; gone since it was listed,
+    // moved most likely, it is to be listed where the events take it.
     model_.Add(label);
+    if (!IsThere(label)) model_.Mark(label);
     return;
   }
-  if (Identify(label, fd.Get())) model_.Mark(label);
+  bool refused = false;
+  const std::string identity = identifier_.Identify(fd.Get(), refused);
+  const bool known = model_.Knows(label);
+  const std::string before = model_.IdentityOf(label);
+  const std::string* elsewhere = identity.empty() ? nullptr : model_.LabelOf(identity);
+  if ((!before.empty() && before != identity) || (elsewhere != nullptr && *elsewhere != label)) {
+    // Renamed here, or another directory took this name, by events still
+    // to be read, most likely: the next round looks again.
+    model_.Add(label);
+    putOff_.push_back(label);
+    return;
+  }
+  const bool untrusted = !known || (before.empty() && !model_.IsUnwatchable(label));
+  SetIdentity(label, identity, refused);
+  if (untrusted) model_.Mark(label);
 }
 
 }  // namespace varnoke::driver

@@ -10,15 +10,22 @@
 //      happened before it has been read and reported; the directories are
 //      opened by their labels, checked to be the ones the model has there,
 //      listed, and reported at this place: a wildcard deletion of the files
-//      that are gone (the program tests the disk when it applies it), the
-//      removal of each subdirectory the model has there and the listing
-//      has not, then a creation of every entry.
+//      that are gone (the program tests the disk when it applies it), then
+//      a creation of every entry.
 //   2. Once the program has handled those reports, a second mark is placed.
 //   3. Until the reader reaches it, every event is looked at: one that
-//      changed the entries of a listed directory, or the path that leads to
-//      it, happened while the listing or the program's test of the disk
-//      was under way, so either may be wrong. That directory is listed
-//      again in a later round.
+//      changed the subdirectories of a listed directory, or the path that
+//      leads to it, happened while the listing or the program's test of the
+//      disk was under way, so either may be wrong. That directory is listed
+//      again in a later round. (A file's event, read after the listing,
+//      tells what became of the file whatever the listing saw.) For the others, the subdirectories
+//      the model had there and the listing had not are reported gone, at the second mark: nothing
+//      has changed them since the first.
+// A directory found where the model has another, or found where the model
+// has it elsewhere, is most likely one that events still to be read move:
+// it is left to the next round, and set right only if the events do not.
+// So a listing never runs ahead of the events.
+//
 // When the disk stops changing, the last round of each directory sees it
 // as it is, so the tree converges on the disk; it may be late, never wrong
 // once it has caught up. Without a mark folder, listings are reported at
@@ -31,6 +38,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -68,13 +76,18 @@ class TReconciler {
   // The directory at label is to be listed (it is added to the model).
   void Request(const std::string& label) { model_.Mark(label); }
 
-  // An event about the entry called name of the directory at parent,
-  // whose identity is given; to be called before the model follows the
-  // event. True when the tree may not hold that directory's files as the
-  // event found them (a rename out of it would then find nothing to
-  // rename): it waits to be listed, or was listed in the round under way,
-  // whose test of the disk may have run ahead of this event.
-  bool Observe(const std::string& parent, const std::string& identity, std::string_view name);
+  // An event about the entry called name (a directory or not) of the
+  // directory at parent, whose identity is given; to be called before the
+  // model follows the event. A directory listed in the round under way is
+  // listed again when the event changes its subdirectories or the path that
+  // leads to it; file events need not spoil a listing: each tells what
+  // became of its file after it. True when the tree may not hold that
+  // directory's files as the event found them (a rename out of it would
+  // then find nothing to rename): the directory waits to be listed, or was
+  // listed in the round under way, whose test of the disk may have run
+  // ahead of this event.
+  bool Observe(const std::string& parent, const std::string& identity, std::string_view name,
+               bool directory);
 
   // The kernel's queue has been read out.
   void OnDrained();
@@ -95,20 +108,29 @@ class TReconciler {
 
  private:
   enum class TPhase { Idle, Opening, Settling, Closing };
+  // A directory listed in the round under way.
+  struct TTarget {
+    std::string Label;                // as it was at the opening mark
+    std::vector<std::string> Absent;  // subdirectories the model had there, the listing not
+    bool Spoiled = false;
+  };
 
   void StartRound();
   void RunListings();
   void CheckHandled();
   void EndRound();
+  void ClearWindow();
   void List(const std::string& label);
-  void Unreachable(const std::string& label);
-  // Gives label the identity of the directory open as fd; true when the
-  // label is to be listed: it is new to the model, or had no identity (and
-  // was not refused one), or had another one.
-  bool Identify(const std::string& label, int fd);
   void IdentifyChild(const std::string& label);
-  void AddToWindow(const std::string& label);
-  void Spoil(const std::string& label);
+  // Puts off a directory to the next round, when the events read by then
+  // may explain what was found; false when it was put off once already.
+  bool PutOff(const std::string& label);
+  // True when something is there that could not be opened: a mount that is
+  // no fixed disk, a symbolic link now, a folder that may not be read.
+  bool IsThere(const std::string& label) const;
+  void SetIdentity(const std::string& label, const std::string& identity, bool refused);
+  std::size_t AddTarget(const std::string& label, const std::string& identity);
+  void Spoil(std::size_t target);
 
   TDirectoryModel& model_;
   TReportSink& sink_;
@@ -120,18 +142,15 @@ class TReconciler {
   std::uint64_t openingMark_ = 0;
   std::uint64_t closingMark_ = 0;
   std::uint64_t lastReport_ = 0;
-  // The round's directories, and the paths that lead to them ("C:\A",
-  // "C:\A\B" for "C:\A\B\"), as they were at the opening mark.
-  std::vector<std::string> targets_;
-  std::unordered_set<std::string> windowDirectories_;
-  std::unordered_set<std::string> windowIdentities_;
+  // The round's directories, by label and identity, and the paths that
+  // lead to them ("C:\A", "C:\A\B" for "C:\A\B\"), as at the opening mark.
+  std::vector<TTarget> targets_;
+  std::unordered_map<std::string, std::size_t> targetByLabel_;
+  std::unordered_map<std::string, std::size_t> targetByIdentity_;
   std::unordered_set<std::string> windowPaths_;
-  std::unordered_set<std::string> spoiled_;
-  // Directories that could not be opened: tried again after the round, when
-  // the events that moved or removed them have been read; then their
-  // parents are listed.
-  std::vector<std::string> retry_;
-  std::unordered_set<std::string> failedOnce_;
+  // Put off to the next round; and those put off once already.
+  std::vector<std::string> putOff_;
+  std::unordered_set<std::string> putOffBefore_;
   platform::TDirectoryListing listing_;
 };
 

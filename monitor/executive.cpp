@@ -77,15 +77,19 @@ void TExecutive::Execute() {
     device_ = platform::TDevice::CreateFile(options_.DeviceName);
     if (device_ == nullptr) throw EInitialization(DeviceMessage(platform::kMsgDeviceLoadFailed));
     if (options_.Source != VXD_SOURCE_AUTOMATIC) {
-      device_->DeviceIoControl(VXD_IOCTL_SELECT_SOURCE, &options_.Source, sizeof options_.Source,
-                               nullptr, 0, nullptr);
+      SendOption(VXD_IOCTL_SELECT_SOURCE, options_.Source);
     }
+    if (options_.WatchLimit != 0) SendOption(VXD_IOCTL_LIMIT_WATCHES, options_.WatchLimit);
+    if (options_.RelistPeriodMs != 0) SendOption(VXD_IOCTL_RELIST_PERIOD, options_.RelistPeriodMs);
     void (*callback)(std::uintptr_t) = &TExecutive::DeviceCallback;
     std::uint32_t unused = 0;
     if (!device_->DeviceIoControl(MONITOR_IOCTL_REGISTER, &callback, sizeof callback, &unused,
                                   sizeof unused, nullptr)) {
       throw EInitialization(DeviceMessage(platform::kMsgDeviceInitFailed));
     }
+    // Before the owner hears of the registration, so that it hears of this
+    // first.
+    CheckUnwatched();
     SetState(kRegistered);
     while (platform::WaitForSingleObjectEx(stopEvent_, platform::kInfinite, true) !=
            platform::kWaitObject0) {
@@ -104,6 +108,23 @@ void TExecutive::Execute() {
     if (options_.OnFailure) options_.OnFailure(Failure());
   }
   tCurrent = nullptr;
+}
+
+void TExecutive::SendOption(std::uint32_t code, std::uint32_t value) {
+  device_->DeviceIoControl(code, &value, sizeof value, nullptr, 0, nullptr);
+}
+
+void TExecutive::CheckUnwatched() {
+  if (unwatchedTold_ || !options_.OnUnwatched) return;
+  std::uint32_t count = 0;
+  // A device that does not know the question has nothing unwatched.
+  if (!device_->DeviceIoControl(VXD_IOCTL_QUERY_UNWATCHED, nullptr, 0, &count, sizeof count,
+                                nullptr) ||
+      count == 0) {
+    return;
+  }
+  unwatchedTold_ = true;
+  options_.OnUnwatched(count);
 }
 
 void TExecutive::Apply(const TChangeEvent& event) {
@@ -140,6 +161,7 @@ void TExecutive::DeviceCallback(std::uintptr_t record) {
   const void* address = reinterpret_cast<const void*>(record);
   self->device_->DeviceIoControl(MONITOR_IOCTL_ACK, &address, sizeof address, nullptr, 0, nullptr);
   self->applied_.fetch_add(1);
+  self->CheckUnwatched();
   if (self->options_.AfterReport) self->options_.AfterReport();
 }
 

@@ -25,12 +25,20 @@ struct TExecutiveOptions {
   std::string DeviceName = "\\\\.\\varnoke.vxd";
   // Which kernel interface the device reads (VXD_SOURCE_*).
   std::uint32_t Source = VXD_SOURCE_AUTOMATIC;
+  // For tests: the most inotify watches the device may add (0: as many as
+  // the kernel gives), and how often (ms) it lists again a few directories
+  // it could not watch (0: its own pace).
+  std::uint32_t WatchLimit = 0;
+  std::uint32_t RelistPeriodMs = 0;
   // Runs on the monitor thread after each report has been applied and
   // acknowledged.
   std::function<void()> AfterReport;
   // Runs once on the monitor thread when the thread ends for any reason
   // other than the stop event, with what ended it (Failure()).
   std::function<void(std::exception_ptr)> OnFailure;
+  // Runs once on the monitor thread when the device first has directories
+  // it cannot watch for want of inotify watches, with how many.
+  std::function<void(std::uint32_t)> OnUnwatched;
 };
 
 class TExecutive {
@@ -66,6 +74,8 @@ class TExecutive {
  private:
   void Execute();
   void Apply(const TChangeEvent& event);
+  void SendOption(std::uint32_t code, std::uint32_t value);
+  void CheckUnwatched();
   void SetState(int state, std::exception_ptr failure = nullptr);
 
   TMemoryDB& db_;
@@ -73,6 +83,7 @@ class TExecutive {
   const TExecutiveOptions options_;
   std::unique_ptr<platform::TDevice> device_;  // DeviceHandle; written before registered
   std::atomic<std::uint64_t> applied_{0};
+  bool unwatchedTold_ = false;  // the monitor thread's own
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;

@@ -46,6 +46,10 @@ constexpr TEntry kTable[] = {
     {kMsgHotKeyNotGrabbed,
      "The hot key %s has no key on this keyboard, so it cannot call up %s. Choose another one "
      "with Set Hot Key in the File menu."},
+    {kMsgFoldersUnwatched,
+     "%d folders of the fixed drives cannot be watched for changes: the system's limit of %d "
+     "inotify watches is reached. %s looks at them again a few at a time, so changes in them "
+     "show late. To watch them all, raise the limit, for example with: sudo sysctl %s=%d"},
     {kMsgTerminateNow,
      "Terminating %s now will require that %s rebuild the filename database the next time that "
      "%s restarts. Are you sure you wish to terminate now?"},

@@ -27,6 +27,7 @@ enum TMessageId : int {
   kMsgNotSaved = 4106,
   kMsgWrongPlatform = 4107,
   kMsgHotKeyNotGrabbed = 4108,
+  kMsgFoldersUnwatched = 4109,
   kMsgTerminateNow = 4352,
   kMsgShiftName = 4608,
   kMsgCtrlName = 4609,

@@ -65,7 +65,8 @@ std::string TProgram::HelpFileName() const {
 }
 
 THelpWindow& TProgram::Help() {
-  if (help_ == nullptr) help_ = std::make_unique<THelpWindow>(QString::fromStdString(HelpFileName()));
+  if (help_ == nullptr)
+    help_ = std::make_unique<THelpWindow>(QString::fromStdString(HelpFileName()));
   return *help_;
 }
 
@@ -136,7 +137,8 @@ void TProgram::Notify(const std::string& text) {
     tray_->ShowMessage(QString::fromStdString(text));
   } else if (tray_ == nullptr) {
     // Start-up has not come to the tray yet: the icon tells it once it is there.
-    pendingNotice_ = text;
+    if (!pendingNotice_.empty()) pendingNotice_ += "\n";
+    pendingNotice_ += text;
   }
 }
 

@@ -79,7 +79,6 @@ class TProgram : public QObject {
   void Running();
 
  public:
-
   // How long start-up waits for a tray to appear.
   std::chrono::milliseconds TrayWaitTimeout{30000};
 
@@ -124,13 +123,15 @@ class TProgram : public QObject {
 
   // The host form of result row index of the database, as other programs
   // open it (empty when its drive has no root), with names that differ
-  // only in case on the disk told apart by the row's place in the tree. Empty outside the list, for a blanked row, and when
-  // the drive has no root.
+  // only in case on the disk told apart by the row's place in the tree. Empty outside the list, for
+  // a blanked row, and when the drive has no root.
   std::string ResultHostPath(int index) const;
 
   // Tells the user something that needs no answer: from the tray icon, or on
   // standard error when there is none.
   void Notify(const std::string& text);
+  // Message 4109: how many folders go without a watch, and what to raise.
+  static std::string UnwatchedText(std::uint32_t count);
 
   // The database file's path.
   std::string DatabaseFileName() const;

@@ -15,6 +15,7 @@
 #include "platform/drive_overlaps.h"
 #include "platform/hook_library.h"
 #include "platform/messages.h"
+#include "platform/watch_limit.h"
 #include "settings/settings_store.h"
 #include "shell/about.h"
 #include "shell/host_services.h"
@@ -158,12 +159,27 @@ std::string TProgram::NotSavedText() const {
   return platform::FormatMessage(platform::kMsgNotSaved, {DatabaseFileName(), reason});
 }
 
+std::string TProgram::UnwatchedText(std::uint32_t count) {
+  // Without the limit at hand, the count itself stands for it: what to
+  // raise it to is then a guess on the safe side.
+  const std::int64_t limit = platform::ReadWatchLimit().value_or(count);
+  return platform::FormatMessage(
+      platform::kMsgFoldersUnwatched,
+      {static_cast<std::int64_t>(count), limit, "Varnoke", platform::kWatchLimitSetting,
+       platform::SuggestedWatchLimit(limit, count)});
+}
+
 void TProgram::StartMonitor() {
   TExecutiveOptions options;
   TFormui* form = form_.get();
   options.AfterReport = [form] { form->ReportApplied(); };
   options.OnFailure = [this](std::exception_ptr error) {
-    QMetaObject::invokeMethod(this, [this, error] { MonitorFailed(error); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this, error] { MonitorFailed(error); }, Qt::QueuedConnection);
+  };
+  options.OnUnwatched = [this](std::uint32_t count) {
+    QMetaObject::invokeMethod(
+        this, [this, count] { Notify(UnwatchedText(count)); }, Qt::QueuedConnection);
   };
   executive_ = std::make_unique<TExecutive>(*MemoryDB, *StopEvent, std::move(options));
 }

@@ -2,122 +2,112 @@
 // device has caught up, the tree holds what a fresh scan finds.
 #include <gtest/gtest.h>
 
-#include <set>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
 
-#include "db/memory_db.h"
-#include "monitor/executive.h"
-#include "tests/monitor/disk_model.h"
-#include "tests/monitor/live_drive.h"
-#include "tests/support/recording_observer.h"
+#include "tests/monitor/live_monitor.h"
 
 namespace varnoke {
 namespace {
 
-std::set<std::string> Paths(TMemoryDB& db) {
-  std::lock_guard guard(db.Lock);
-  std::set<std::string> paths;
-  for (const TDirectoryRecord* d = db.DDList().FirstDirectory(); d != nullptr; d = d->Next()) {
-    paths.insert(db.DirectoryPath(d));
-    for (const TFileEntry* e = d->Files(); e != nullptr; e = e->Next()) {
-      paths.insert(db.DirectoryPath(d) + e->Name());
-    }
-  }
-  return paths;
-}
-
 class LiveMonitorTest : public ::testing::TestWithParam<std::uint32_t> {
  protected:
-  void SetUp() override {
-    model.Populate(150, 2500);
-    testing::TRecordingObserver observer;
-    ASSERT_TRUE(db.ScanDrives(drive.DatabasePath(), observer));
-    TExecutiveOptions options;
+  // Starts the monitor with the test's source; skips where it cannot be had.
+  bool Start(TExecutiveOptions options = {}) {
     options.Source = GetParam();
-    executive = std::make_unique<TExecutive>(db, stop, options);
-    if (!executive->WaitUntilRegistered()) {
-      if (GetParam() == VXD_SOURCE_FANOTIFY) GTEST_SKIP() << "fanotify needs CAP_SYS_ADMIN";
-      FAIL() << "the device did not start";
-    }
-    std::uint32_t source = 0;
-    ASSERT_TRUE(
-        executive->DeviceControl(VXD_IOCTL_QUERY_SOURCE, nullptr, 0, &source, sizeof source));
-    ASSERT_EQ(source, GetParam());
+    if (live.Start(std::move(options))) return true;
+    EXPECT_EQ(GetParam(), VXD_SOURCE_FANOTIFY) << "the device did not start";
+    return false;
   }
 
-  // Waits until the device has read every change made so far, made every
-  // listing it asked for, and the monitor has applied every report.
-  void CatchUp() {
-    const std::uint32_t timeoutMs = 300000;
-    std::uint32_t pending = 1;
-    ASSERT_TRUE(executive->DeviceControl(VXD_IOCTL_WAIT_SETTLED, &timeoutMs, sizeof timeoutMs,
-                                         &pending, sizeof pending));
-    ASSERT_EQ(pending, 0u) << "the device did not settle";
-  }
-
-  void ExpectSameAsAFreshScan() {
-    TMemoryDB fresh(drive.Services());
-    testing::TRecordingObserver observer;
-    fresh.ScanDrives(drive.DatabasePath() + ".fresh", observer);
-    const std::set<std::string> expected = Paths(fresh);
-    const std::set<std::string> actual = Paths(db);
-    std::vector<std::string> missing;
-    std::vector<std::string> extra;
-    std::set_difference(expected.begin(), expected.end(), actual.begin(), actual.end(),
-                        std::back_inserter(missing));
-    std::set_difference(actual.begin(), actual.end(), expected.begin(), expected.end(),
-                        std::back_inserter(extra));
-    EXPECT_TRUE(missing.empty()) << missing.size() << " missing: " << FirstFew(missing);
-    EXPECT_TRUE(extra.empty()) << extra.size() << " extra: " << FirstFew(extra);
-  }
-
-  static std::string FirstFew(const std::vector<std::string>& paths) {
-    std::string text;
-    for (std::size_t i = 0; i < paths.size() && i < 5; ++i)
-      text += "\n  " + paths[i];
-    return text;
-  }
-
-  testing::TLiveDrive drive;
-  testing::TDiskModel model{drive.Root(), drive.Outside(), 2026};
-  TMemoryDB db{drive.Services()};
-  platform::TEvent stop{false, false};
-  // Last: it goes first, so that no report arrives at what went before.
-  std::unique_ptr<TExecutive> executive;
+  testing::TLiveMonitor live{2026};
 };
 
 TEST_P(LiveMonitorTest, StaysTheSameAsAFreshScanThroughRandomChanges) {
-  for (int i = 0; i < 5000; ++i)
-    model.Step();
-  CatchUp();
-  ExpectSameAsAFreshScan();
-  EXPECT_EQ(executive->Failure(), nullptr);
+  if (!Start()) GTEST_SKIP() << "fanotify needs CAP_SYS_ADMIN";
+  live.Steps(5000);
+  live.CatchUp();
+  live.ExpectSameAsAFreshScan();
 }
 
 // inotify keeps a bounded queue: a reader that stalls loses events and is
-// told so, and resynchronises. (fanotify's queue is unbounded: it never
-// loses events, so there is nothing to resynchronise from.)
+// told so, and lists everything again. (fanotify's queue is unbounded: it
+// never loses events, so there is nothing to list again.)
 using LiveInotifyTest = LiveMonitorTest;
 
 TEST_P(LiveInotifyTest, CatchesUpAfterAStalledReaderLostEvents) {
-  const std::uint32_t pause = 1;
-  ASSERT_TRUE(executive->DeviceControl(VXD_IOCTL_PAUSE_READING, &pause, sizeof pause));
-  model.Churn(12000);  // more events than the kernel keeps for inotify
-  for (int i = 0; i < 1500; ++i)
-    model.Step();
-  const std::uint32_t resume = 0;
-  ASSERT_TRUE(executive->DeviceControl(VXD_IOCTL_PAUSE_READING, &resume, sizeof resume));
-  CatchUp();
-  ExpectSameAsAFreshScan();
+  ASSERT_TRUE(Start());
+  live.PauseReading(true);
+  live.model.Churn(12000);  // more events than the kernel keeps for inotify
+  live.Steps(1500);
+  live.PauseReading(false);
+  live.CatchUp();
+  live.ExpectSameAsAFreshScan();
 }
 
-std::string SourceName(const ::testing::TestParamInfo<std::uint32_t>& info) {
-  return info.param == VXD_SOURCE_INOTIFY ? "Inotify" : "Fanotify";
+// Out of inotify watches: the directories without one are counted, the
+// monitor says so once, and they are listed again on a timer, so that what
+// changes in them still reaches the tree.
+TEST_P(LiveInotifyTest, DirectoriesWithoutAWatchAreCountedAndListedAgain) {
+  std::atomic<int> told{0};
+  std::atomic<std::uint32_t> toldCount{0};
+  std::mutex mutex;
+  std::condition_variable applied;
+  TExecutiveOptions options;
+  options.WatchLimit = 10;
+  options.RelistPeriodMs = 50;
+  options.OnUnwatched = [&](std::uint32_t count) {
+    ++told;
+    toldCount = count;
+  };
+  options.AfterReport = [&] {
+    std::lock_guard guard(mutex);
+    applied.notify_all();
+  };
+  ASSERT_TRUE(Start(std::move(options)));
+  std::uint32_t unwatched = 0;
+  ASSERT_TRUE(live.executive->DeviceControl(VXD_IOCTL_QUERY_UNWATCHED, nullptr, 0, &unwatched,
+                                            sizeof unwatched));
+  EXPECT_GT(unwatched, 100u);  // 150 directories and more, 10 watches
+  EXPECT_EQ(told, 1);
+  EXPECT_EQ(toldCount, unwatched);
+
+  // A file made in a directory the start walked last (so without a watch)
+  // reaches the tree by the timer alone.
+  std::string last;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(live.drive.Root())) {
+    if (entry.is_directory()) last = entry.path();
+  }
+  ASSERT_FALSE(last.empty());
+  live.model.Touch(last + "/unwatched-probe.txt");
+  std::string drivePath = "C:" + last.substr(live.drive.Root().size()) + "/UNWATCHED-PROBE.TXT";
+  for (char& c : drivePath) {
+    if (c == '/') c = '\\';
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  }
+  const auto inTree = [&] { return live.TreeHolds(drivePath); };
+  std::unique_lock lock(mutex);
+  EXPECT_TRUE(applied.wait_for(lock, std::chrono::seconds(60), inTree))
+      << drivePath << " never reached the tree";
+  lock.unlock();
+
+  live.Steps(3000);
+  live.CatchUp();
+  live.ExpectSameAsAFreshScan();
+  EXPECT_EQ(told, 1);
+}
+
+std::string ParamName(const ::testing::TestParamInfo<std::uint32_t>& info) {
+  return testing::SourceName(info.param);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, LiveMonitorTest,
-                         ::testing::Values(VXD_SOURCE_INOTIFY, VXD_SOURCE_FANOTIFY), SourceName);
+                         ::testing::Values(VXD_SOURCE_INOTIFY, VXD_SOURCE_FANOTIFY), ParamName);
 INSTANTIATE_TEST_SUITE_P(Sources, LiveInotifyTest, ::testing::Values(VXD_SOURCE_INOTIFY),
-                         SourceName);
+                         ParamName);
 
 }  // namespace
 }  // namespace varnoke

@@ -1,4 +1,6 @@
 // Bringing the tree up to date from the change reports of the drives.
+#include <algorithm>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "db/memory_db.h"
@@ -49,6 +51,7 @@ void TMemoryDB::RemoveDirectoryAndRows(TDirectoryRecord* directory) {
   std::vector<TDirectoryRecord*> subtree;
   ddList_->CollectSubtree(directory, subtree);
   BlankSubtreeResults(subtree);
+  twins_.Forget(subtree);
   ddList_->RemoveDirectoryRecord(directory);
 }
 
@@ -67,80 +70,142 @@ void TMemoryDB::FollowDirectoryRename(const char* oldName,
 void TMemoryDB::ApplyFileCreate(std::string_view path) {
   if (!IsFixedDrivePath(path)) return;
   std::lock_guard guard(Lock);
-  const TResolvedPath resolved = ResolvePath(path);
-  if (resolved.Directory == nullptr || resolved.Name.empty()) return;
-  if (ddList_->FindFile(resolved.Directory, resolved.Name) != nullptr) return;
-  ddList_->AddFile(resolved.Name, resolved.Directory);
+  twins_.BeginReport();
+  const TReportPath report = ResolveReport(path);
+  if (report.Directory == nullptr || report.Name.empty()) return;
+  if (ddList_->FindFile(report.Directory, report.Name) == nullptr) {
+    ddList_->AddFile(report.Name, report.Directory);
+  } else if (!twins_.JustRenamedTo(path)) {
+    AddTwinFiles(report);
+  }
 }
 
 void TMemoryDB::ApplyDelete(std::string_view path) {
   if (!IsFixedDrivePath(path)) return;
   std::lock_guard guard(Lock);
-  const TResolvedPath resolved = ResolvePath(path);
-  TDirectoryRecord* directory = resolved.Directory;
-  if (directory == nullptr) return;
-  const std::string& pattern = resolved.Name;
-  if (!IsWildcard(pattern)) {
-    // A plain name matches only itself: every entry of it goes, whether or
-    // not the file is still there.
-    for (TFileEntry* e : ddList_->FilesNamed(directory, pattern)) {
-      BlankFileResult(e);
-      ddList_->RemoveFileEntry(e, directory);
-    }
+  twins_.BeginReport();
+  const TReportPath report = ResolveReport(path);
+  if (report.Directory == nullptr) return;
+  if (IsWildcard(report.Name)) {
+    DeleteWithPattern(report);
     return;
   }
-  const std::string directoryPath = DirectoryPath(directory);
+  const std::vector<TFileEntry*> named = ddList_->FilesNamed(report.Directory, report.Name);
+  if (named.empty()) return;
+  if (named.size() == 1 && !twins_.Doubts(report.Directory, report.Name)) {
+    // The file goes whether or not it is still there: the report says so.
+    BlankFileResult(named.front());
+    ddList_->RemoveFileEntry(named.front(), report.Directory);
+    return;
+  }
+  SettleFiles(report, nullptr);
+}
+
+void TMemoryDB::DeleteWithPattern(const TReportPath& report) {
+  // One listing for the whole directory, at the first match. Of the
+  // matching entries of each name, as many stay as the disk holds files of
+  // that name; a directory that cannot be listed holds none.
+  TDirectoryRecord* directory = report.Directory;
+  const std::string& pattern = report.Name;
+  bool listed = false;
+  const TDiskCensus* census = nullptr;
+  std::unordered_map<std::string_view, std::uint32_t> kept;  // views into kept entries
   TFileEntry* previous = nullptr;
   for (TFileEntry* e = directory->Files(); e != nullptr;) {
-    if (!MatchWildcardTerminated(e->Name(), pattern.data(), pattern.size()) ||
-        files_.FileExists(directoryPath + e->Name())) {
-      previous = e;
-      e = e->Next();
-      continue;
+    if (MatchWildcardTerminated(e->Name(), pattern.data(), pattern.size())) {
+      if (!listed) {
+        census = twins_.Fresh(files_, directory, report.HostDirectory);
+        listed = true;
+      }
+      const std::string_view name = e->Name();
+      const auto it = kept.find(name);
+      const std::uint32_t keptSoFar = it == kept.end() ? 0 : it->second;
+      if (census == nullptr || keptSoFar >= census->Count(name, false)) {
+        BlankFileResult(e);
+        e = ddList_->RemoveFileEntry(e, directory, previous);
+        continue;
+      }
+      if (it == kept.end()) {
+        kept.emplace(name, 1);
+      } else {
+        ++it->second;
+      }
     }
-    BlankFileResult(e);
-    e = ddList_->RemoveFileEntry(e, directory, previous);
+    previous = e;
+    e = e->Next();
   }
 }
 
 void TMemoryDB::ApplyDirectoryCreate(std::string_view path) {
   if (!IsFixedDrivePath(path)) return;
   std::lock_guard guard(Lock);
-  const TResolvedPath resolved = ResolvePath(path);
+  twins_.BeginReport();
+  const TReportPath report = ResolveReport(path);
   // A directory whose parent the tree does not hold is left out: filed
   // without a parent it would pose as a drive root.
-  if (resolved.Directory == nullptr || resolved.Name.empty()) return;
-  if (ddList_->FindDirectory(resolved.Name, resolved.Directory) == nullptr) {
-    ddList_->AddDirectory(resolved.Name, resolved.Directory);
+  if (report.Directory == nullptr || report.Name.empty()) return;
+  if (ddList_->FindDirectory(report.Name, report.Directory) == nullptr) {
+    ddList_->AddDirectory(report.Name, report.Directory);
+  } else {
+    AddTwinDirectories(report);
   }
 }
 
 void TMemoryDB::ApplyDirectoryRemove(std::string_view path) {
   if (!IsFixedDrivePath(path)) return;
   std::lock_guard guard(Lock);
-  const TResolvedPath resolved = ResolvePath(path);
+  twins_.BeginReport();
+  const TReportPath report = ResolveReport(path);
   // Without a parent the lookup would find drive roots by name: a report
   // never removes a drive.
-  if (resolved.Directory == nullptr) return;
-  if (IsWildcard(resolved.Name)) {
-    // As with files: of the matching subdirectories, those gone from the
-    // disk go. A device uses it to bring a directory up to date after it
-    // lost track of what happened below it.
-    std::vector<TDirectoryRecord*> children;
-    ddList_->AppendSubdirectories(resolved.Directory, children);
-    const std::string parentPath = DirectoryPath(resolved.Directory);
-    for (TDirectoryRecord* child : children) {
-      if (MatchWildcard(child->NameAddress(), resolved.Name.data(), child->Name().size(),
-                        resolved.Name.size()) &&
-          !files_.FileExists(parentPath + std::string(child->Name()))) {
-        RemoveDirectoryAndRows(child);
-      }
-    }
+  if (report.Directory == nullptr) return;
+  if (IsWildcard(report.Name)) {
+    RemoveDirectoriesWithPattern(report);
     return;
   }
-  if (TDirectoryRecord* d = ddList_->FindDirectory(resolved.Name, resolved.Directory)) {
-    RemoveDirectoryAndRows(d);
+  std::vector<TDirectoryRecord*> named;
+  ddList_->DirectoriesNamed(report.Name, report.Directory, named);
+  if (named.empty()) return;
+  if (named.size() == 1 && !twins_.Doubts(report.Directory, report.Name)) {
+    RemoveDirectoryAndRows(named.front());
+    return;
   }
+  SettleDirectories(report);
+}
+
+void TMemoryDB::RemoveDirectoriesWithPattern(const TReportPath& report) {
+  // As with files: of the matching subdirectories, those gone from the
+  // disk go. A device uses it to bring a directory up to date after it
+  // lost track of what happened below it.
+  std::vector<TDirectoryRecord*> matching;
+  ddList_->AppendSubdirectories(report.Directory, matching);
+  std::erase_if(matching, [&](const TDirectoryRecord* child) {
+    return !MatchWildcard(child->NameAddress(), report.Name.data(), child->Name().size(),
+                          report.Name.size());
+  });
+  if (matching.empty()) return;
+  std::sort(matching.begin(), matching.end(),
+            [](const TDirectoryRecord* a, const TDirectoryRecord* b) {
+              if (a->Name() != b->Name()) return a->Name() < b->Name();
+              return TDDList::ChainOrder(a) < TDDList::ChainOrder(b);
+            });
+  const TDiskCensus* census = twins_.Fresh(files_, report.Directory, report.HostDirectory);
+  std::vector<TDirectoryRecord*> gone;
+  std::vector<TDirectoryRecord*> twins;
+  for (std::size_t i = 0; i < matching.size();) {
+    twins.clear();
+    for (const std::string_view name = matching[i]->Name();
+         i < matching.size() && matching[i]->Name() == name; ++i)
+      twins.push_back(matching[i]);
+    std::vector<std::string_view> onDisk;
+    if (census != nullptr) onDisk = census->Spellings(twins.front()->Name(), true);
+    if (twins.size() <= onDisk.size()) continue;
+    for (TDirectoryRecord* record :
+         GoneTwins(twins, onDisk, report.HostDirectory, twins.size() - onDisk.size()))
+      gone.push_back(record);
+  }
+  for (TDirectoryRecord* record : gone)
+    RemoveDirectoryAndRows(record);
 }
 
 void TMemoryDB::ApplyRename(std::string_view oldPath, std::string_view newPath,
@@ -155,57 +220,78 @@ void TMemoryDB::ApplyRename(std::string_view oldPath, std::string_view newPath,
 }
 
 void TMemoryDB::ApplyFileRename(std::string_view oldPath, std::string_view newPath) {
-  const TResolvedPath from = ResolvePath(oldPath);
-  const TResolvedPath to = ResolvePath(newPath);
+  twins_.BeginReport();
+  const TReportPath from = ResolveReport(oldPath);
+  const TReportPath to = ResolveReport(newPath);
   if (from.Directory == nullptr) return;
-  TFileEntry* entry = ddList_->FindFile(from.Directory, from.Name);
-  if (entry == nullptr) return;
+  const std::vector<TFileEntry*> named = ddList_->FilesNamed(from.Directory, from.Name);
+  if (named.empty()) return;
+  TFileEntry* entry = named.front();
+  const bool oldTwins = named.size() > 1 || twins_.Doubts(from.Directory, from.Name);
+  const bool sameName = from.Directory == to.Directory && from.Name == to.Name;
   if (to.Directory == nullptr || to.Name.empty()) {
     // Nowhere to put the new name: the file has left what the tree holds.
     BlankFileResult(entry);
     ddList_->RemoveFileEntry(entry, from.Directory);
+    if (oldTwins) SettleFiles(from, nullptr);
     return;
   }
   const int row = FindFileResult(entry);
-  // An entry of the new name is replaced, not duplicated. The new entry is
-  // made before the old one goes, so that running out of memory leaves the
-  // old entry and its row as they were.
-  TFileEntry* replaced = ddList_->FindFile(to.Directory, to.Name);
-  if (replaced != nullptr && replaced != entry) {
-    BlankFileResult(replaced);
-    ddList_->RemoveFileEntry(replaced, to.Directory);
-  }
+  // The new entry is made before the old one goes, so that running out of
+  // memory leaves the old entry and its row as they were.
   TFileEntry* renamed = ddList_->AddFile(to.Name, to.Directory);
   ddList_->RemoveFileEntry(entry, from.Directory);
   if (row >= 0) SetResult(row, renamed->Name(), to.Directory);
+  // Another entry of the new name is the file the rename replaced or a twin
+  // of the renamed one; the disk's count tells which.
+  if (ddList_->FilesNamed(to.Directory, to.Name).size() > 1 ||
+      twins_.Doubts(to.Directory, to.Name)) {
+    SettleFiles(to, renamed);
+  }
+  if (oldTwins && !sameName) SettleFiles(from, nullptr);
+  twins_.Renamed(newPath);
 }
 
 void TMemoryDB::ApplyDirectoryRename(std::string_view oldPath, std::string_view newPath) {
-  const TResolvedPath from = ResolvePath(oldPath);
-  const TResolvedPath to = ResolvePath(newPath);
+  twins_.BeginReport();
+  const TReportPath from = ResolveReport(oldPath);
+  const TReportPath to = ResolveReport(newPath);
   if (from.Directory == nullptr) return;  // drive roots are never renamed
-  TDirectoryRecord* d = ddList_->FindDirectory(from.Name, from.Directory);
-  if (d == nullptr) return;
+  std::vector<TDirectoryRecord*> named;
+  ddList_->DirectoriesNamed(from.Name, from.Directory, named);
+  if (named.empty()) return;
+  const bool oldTwins = named.size() > 1 || twins_.Doubts(from.Directory, from.Name);
   if (to.Directory == nullptr || to.Name.empty()) {
     // Moved where the tree does not reach: gone, as far as it can tell.
-    RemoveDirectoryAndRows(d);
+    if (oldTwins) {
+      SettleDirectories(from);
+    } else {
+      RemoveDirectoryAndRows(named.front());
+    }
     return;
   }
-  TDirectoryRecord* t = ddList_->FindDirectory(to.Name, to.Directory);
-  if (t == d) return;
+  if (from.Directory == to.Directory && from.Name == to.Name) {
+    // Only the case changed: the records stand, unless the rename replaced
+    // a twin.
+    if (oldTwins) SettleDirectories(to);
+    return;
+  }
+  TDirectoryRecord* d = named.size() == 1 ? named.front() : MovedTwin(named, to);
   // A move into its own subtree cannot happen on a disk; in a tree that is
   // out of date it is left alone rather than made into a loop.
   for (const TDirectoryRecord* p = to.Directory; p != nullptr; p = p->Parent()) {
     if (p == d) return;
   }
-  if (t != nullptr) {
-    for (const TDirectoryRecord* p = d; p != nullptr; p = p->Parent()) {
-      if (p == t) return;  // d lies below the directory it would replace
-    }
-    RemoveDirectoryAndRows(t);
-  }
+  bool amongTwins = false;
+  if (!ReplaceTwins(to, d, amongTwins)) return;
   const char* oldName = d->NameAddress();
-  if (ddList_->MoveDirectory(d, to.Name, to.Directory)) FollowDirectoryRename(oldName, d);
+  if (!ddList_->MoveDirectory(d, to.Name, to.Directory)) return;
+  FollowDirectoryRename(oldName, d);
+  if (amongTwins) {
+    if (const TDiskCensus* census = twins_.Fresh(files_, to.Directory, to.HostDirectory))
+      PlaceTwin(d, to.HostName, *census);
+  }
+  if (oldTwins) SettleDirectories(from);
 }
 
 }  // namespace varnoke

@@ -46,7 +46,8 @@ TDirectoryRecord* TDDList::AddDirectory(std::string_view name, TDirectoryRecord*
     throw;
   }
   auto* record = new (block)
-      TDirectoryRecord(copy, static_cast<std::uint32_t>(name.size()), parent, this, nextOrder_++);
+      TDirectoryRecord(copy, static_cast<std::uint32_t>(name.size()), parent, this, nextOrder_);
+  nextOrder_ += kOrderStep;
   record->prev_ = last_;
   if (last_ != nullptr) {
     last_->next_ = record;
@@ -88,6 +89,49 @@ void TDDList::Unlink(TDirectoryRecord* record) noexcept {
     last_ = record->prev_;
   }
   record->prev_ = record->next_ = nullptr;
+}
+
+void TDDList::Link(TDirectoryRecord* record, TDirectoryRecord* previous,
+                   TDirectoryRecord* next) noexcept {
+  record->prev_ = previous;
+  record->next_ = next;
+  if (previous != nullptr) {
+    previous->next_ = record;
+  } else {
+    first_ = record;
+  }
+  if (next != nullptr) {
+    next->prev_ = record;
+  } else {
+    last_ = record;
+  }
+  const std::uint64_t low = previous != nullptr ? previous->order_ : 0;
+  const std::uint64_t high = next != nullptr ? next->order_ : nextOrder_;
+  if (high - low >= 2) {
+    record->order_ = low + (high - low) / 2;
+  } else {
+    Renumber();
+  }
+}
+
+void TDDList::Renumber() noexcept {
+  nextOrder_ = kOrderStep;
+  for (TDirectoryRecord* r = first_; r != nullptr; r = r->next_) {
+    r->order_ = nextOrder_;
+    nextOrder_ += kOrderStep;
+  }
+}
+
+void TDDList::PlaceBefore(TDirectoryRecord* record, TDirectoryRecord* next) noexcept {
+  if (record == next || record->next_ == next) return;
+  Unlink(record);
+  Link(record, next->prev_, next);
+}
+
+void TDDList::PlaceAfter(TDirectoryRecord* record, TDirectoryRecord* previous) noexcept {
+  if (record == previous || record->prev_ == previous) return;
+  Unlink(record);
+  Link(record, previous, previous->next_);
 }
 
 void TDDList::Destroy(TDirectoryRecord* record) noexcept {
@@ -235,6 +279,12 @@ void TDDList::CollectSubtree(TDirectoryRecord* record, std::vector<TDirectoryRec
 TDirectoryRecord* TDDList::FindDirectory(std::string_view name, const TDirectoryRecord* parent) {
   if (first_ == nullptr) return nullptr;
   return Index().Find(name, parent);
+}
+
+void TDDList::DirectoriesNamed(std::string_view name, const TDirectoryRecord* parent,
+                               std::vector<TDirectoryRecord*>& out) {
+  out.clear();
+  if (first_ != nullptr) Index().FindAll(name, parent, out);
 }
 
 bool TDDList::MayMove(const TDirectoryRecord* record, const TDirectoryRecord* parent) const {

@@ -71,11 +71,23 @@ class TDDList {
   // matches only null), or null.
   TDirectoryRecord* FindDirectory(std::string_view name, const TDirectoryRecord* parent);
 
+  // Replaces out by every record with exactly this name and parent, in
+  // chain order: more than one where the disk holds names that differ only
+  // in case. As cheap as FindDirectory.
+  void DirectoriesNamed(std::string_view name, const TDirectoryRecord* parent,
+                        std::vector<TDirectoryRecord*>& out);
+
   // Gives record a new name and parent in place; it keeps its place in the
   // chain, its files and everything below it. Refuses (false, nothing
   // changed) a parent that is not in this list or lies in record's own
   // subtree, which would make the tree a loop.
   bool MoveDirectory(TDirectoryRecord* record, std::string_view name, TDirectoryRecord* parent);
+
+  // Moves record to stand in the chain directly before next, or directly
+  // after previous; it keeps its name, parent, files and everything below
+  // it. Both must be other records of this list.
+  void PlaceBefore(TDirectoryRecord* record, TDirectoryRecord* next) noexcept;
+  void PlaceAfter(TDirectoryRecord* record, TDirectoryRecord* previous) noexcept;
 
   // Gives record another parent, keeping its name; refuses as MoveDirectory
   // does.
@@ -119,12 +131,17 @@ class TDDList {
   TFileIndex* FileIndex(TDirectoryRecord* directory);
   void Unchain(TFileEntry* entry, TDirectoryRecord* directory, TFileEntry* previous) noexcept;
   void Unlink(TDirectoryRecord* record) noexcept;
+  void Link(TDirectoryRecord* record, TDirectoryRecord* previous, TDirectoryRecord* next) noexcept;
+  void Renumber() noexcept;
   void Destroy(TDirectoryRecord* record) noexcept;
 
   TRecordArena arena_;
   TDirectoryRecord* first_ = nullptr;
   TDirectoryRecord* last_ = nullptr;  // tail, so that adding is O(1)
-  std::uint64_t nextOrder_ = 0;
+  // Chain orders are kOrderStep apart, so that a record placed between two
+  // others finds a number between theirs without renumbering the chain.
+  static constexpr std::uint64_t kOrderStep = std::uint64_t{1} << 16;
+  std::uint64_t nextOrder_ = kOrderStep;
   std::size_t directoryCount_ = 0;
   std::size_t fileCount_ = 0;
   // Built on first use and kept current from then on; a tree that is only

@@ -1,5 +1,6 @@
 #include "db/directory_index.h"
 
+#include <algorithm>
 #include <bit>
 
 namespace varnoke {
@@ -117,6 +118,21 @@ TDirectoryRecord* TDirectoryIndex::Find(std::string_view name,
     }
   }
   return best;
+}
+
+void TDirectoryIndex::FindAll(std::string_view name, const TDirectoryRecord* parent,
+                              std::vector<TDirectoryRecord*>& out) const {
+  const std::uint64_t hash = Hash(name, parent);
+  const std::size_t begin = out.size();
+  for (std::size_t i = hash & mask_; slots_[i].record != nullptr; i = (i + 1) & mask_) {
+    TDirectoryRecord* r = slots_[i].record;
+    if (slots_[i].hash == hash && r->parent_ == parent && r->Name() == name) out.push_back(r);
+  }
+  if (out.size() - begin > 1) {
+    std::sort(
+        out.begin() + static_cast<std::ptrdiff_t>(begin), out.end(),
+        [](const TDirectoryRecord* a, const TDirectoryRecord* b) { return a->order_ < b->order_; });
+  }
 }
 
 void TDirectoryIndex::AppendChildren(const TDirectoryRecord* directory,

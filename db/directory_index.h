@@ -33,6 +33,11 @@ class TDirectoryIndex {
   // The first record in chain order with exactly this name and this parent.
   TDirectoryRecord* Find(std::string_view name, const TDirectoryRecord* parent) const noexcept;
 
+  // Appends every record with exactly this name and this parent to out, in
+  // chain order; the same probe as Find.
+  void FindAll(std::string_view name, const TDirectoryRecord* parent,
+               std::vector<TDirectoryRecord*>& out) const;
+
   // Appends the records whose parent is directory, in no particular order.
   static void AppendChildren(const TDirectoryRecord* directory,
                              std::vector<TDirectoryRecord*>& out);

@@ -17,6 +17,7 @@
 #include "db/file_report.h"
 #include "db/scan_observer.h"
 #include "db/tree_records.h"
+#include "db/twin_memory.h"
 
 namespace varnoke {
 
@@ -149,19 +150,33 @@ class TMemoryDB {
 
   // ---- Change reports. Each tests its paths with IsFixedDrivePath, then
   // takes Lock for the whole change; none reports an error. Paths are in
-  // drive form, any case. ----
+  // drive form, spelled as the disk spells them (the drive letter in any
+  // case); a component spelled otherwise stands for the first match.
+  //
+  // Names that differ only in case ("twins") are one name in the tree. A
+  // report acts on the entries of its name without looking at the disk as
+  // long as the name has none or one; where it has twins, or a creation
+  // finds it present, the directory is listed and the tree keeps as many
+  // entries (files) or records (directories) of the name as the disk holds
+  // variants of that kind. A path component with twin records stands for
+  // the k-th of them where the disk lists its spelling as the k-th (as
+  // TTwinOrdinals has it). ----
 
-  // A file was created: its entry is added unless the directory holds it.
+  // A file was created: its entry is added unless the directory holds the
+  // name; then entries are added up to the disk's count of the name.
   void ApplyFileCreate(std::string_view path);
   // A file was deleted; the final name may be a pattern with * and ?, and
-  // then only the matching entries whose files are gone from the disk go.
-  // Plain names go whether or not the file is still there.
+  // then the directory is listed once and, of the matching entries of each
+  // name, as many stay as the disk holds files of it. A plain name goes
+  // whether or not the file is still there, unless it has twins.
   void ApplyDelete(std::string_view path);
-  // A directory was created below a directory the tree holds.
+  // A directory was created below a directory the tree holds; where the
+  // name is present already, records are added up to the disk's count.
   void ApplyDirectoryCreate(std::string_view path);
   // A directory was removed: its record goes with everything below it, and
-  // every row that shows any of them is blanked first. A final name with *
-  // or ? removes the matching subdirectories that are gone from the disk.
+  // every row that shows any of them is blanked first. Of twin records,
+  // those whose directories are gone go. A final name with * or ? removes
+  // the matching subdirectories that are gone from the disk.
   void ApplyDirectoryRemove(std::string_view path);
   // A file or directory (attribute bit 0x10) was renamed or moved.
   void ApplyRename(std::string_view oldPath, std::string_view newPath, std::uint32_t attributes);
@@ -224,8 +239,55 @@ class TMemoryDB {
   void ClearResults() noexcept;
   bool ValidRow(int index) const noexcept { return index >= 0 && index < ResultCount(); }
 
+  // A change report's path: the tree's record of its directory and its
+  // final name, and both halves as the report spells them.
+  struct TReportPath {
+    std::string Name;                       // the final name, upper-cased
+    TDirectoryRecord* Directory = nullptr;  // the record of its directory, or null
+    std::string HostDirectory;              // up to and including the last "\"
+    std::string HostName;                   // the final name as reported
+  };
+
   void ResetTree();
   void RemoveDirectoryAndRows(TDirectoryRecord* directory);
+  void DeleteWithPattern(const TReportPath& report);
+  void RemoveDirectoriesWithPattern(const TReportPath& report);
+
+  // Twins (twin_changes.cpp); callers hold Lock.
+  // As ResolvePath, but a component with twin records resolves to the one
+  // whose place among them is its spelling's among the disk's listing.
+  TReportPath ResolveReport(std::string_view path);
+  TDirectoryRecord* ResolveComponent(TDirectoryRecord* parent, std::string_view upperName,
+                                     std::string_view spelling, std::string_view hostParent,
+                                     std::vector<TDirectoryRecord*>& records);
+  // A creation met its name: entries or records are added up to the
+  // disk's count of the name, never removed.
+  void AddTwinFiles(const TReportPath& report);
+  void AddTwinDirectories(const TReportPath& report);
+  // The entries or records of the name become as many as the disk holds
+  // (none when the directory cannot be listed); keep, an entry a rename has
+  // just made, stays in any case. Removed records are those GoneTwins picks.
+  void SettleFiles(const TReportPath& report, const TFileEntry* keep);
+  void SettleDirectories(const TReportPath& report);
+  void AddDirectories(TDirectoryRecord* parent, const std::string& name, std::size_t count);
+  // Moves record among its twins in the chain to where the census lists
+  // its spelling.
+  void PlaceTwin(TDirectoryRecord* record, std::string_view spelling, const TDiskCensus& census);
+  // Which gone of the twin records (chain order) no longer stand for a
+  // directory: the empty ones if exactly that many are empty, else those
+  // least like the directories still on the disk (onDisk, their spellings
+  // in hostParent), which are listed for it.
+  std::vector<TDirectoryRecord*> GoneTwins(const std::vector<TDirectoryRecord*>& records,
+                                           const std::vector<std::string_view>& onDisk,
+                                           std::string_view hostParent, std::size_t gone);
+  // Of the twin records of a renamed directory's old name, the one most
+  // like the directory now at the new path.
+  TDirectoryRecord* MovedTwin(const std::vector<TDirectoryRecord*>& records, const TReportPath& to);
+  // Before moved takes the new name: removes the records of that name the
+  // rename replaced, as the disk's count says. False, with nothing done,
+  // when moved lies below one of them. placeAmongTwins tells whether moved
+  // will have twins there.
+  bool ReplaceTwins(const TReportPath& to, TDirectoryRecord* moved, bool& placeAmongTwins);
   void BlankSubtreeResults(const std::vector<TDirectoryRecord*>& subtree) noexcept;
   void FollowDirectoryRename(const char* oldName, const TDirectoryRecord* directory) noexcept;
 
@@ -237,6 +299,7 @@ class TMemoryDB {
   // -1 while sizes are read from the disk.
   std::int64_t scanEntrySize_ = -1;
   std::unique_ptr<TDDList> ddList_;            // Guarded by Lock.
+  TTwinMemory twins_;                          // Guarded by Lock.
   std::vector<const char*> resultNames_;       // Guarded by Lock.
   std::vector<TDirectoryRecord*> resultDirs_;  // Guarded by Lock.
   std::string fileName_;                       // Guarded by Lock.

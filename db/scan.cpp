@@ -72,6 +72,7 @@ float AllocationEstimate(std::int32_t size, std::int32_t cluster) {
 void TMemoryDB::ResetTree() {
   auto fresh = std::make_unique<TDDList>();
   ddList_ = std::move(fresh);
+  twins_.Clear();
   ClearResults();
 }
 

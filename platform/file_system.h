@@ -56,6 +56,14 @@ class TFileSystem {
   // disk.
   virtual bool ListDirectory(std::string_view path, bool withSizes, TDirectoryListing& listing) = 0;
 
+  // The same for a caller that lists a directory now and then rather than
+  // walking a tree: every component of the path is looked up on the disk
+  // again, none taken over from an earlier listing, which a rename since
+  // may have made another directory's.
+  virtual bool ListDirectoryAfresh(std::string_view path, TDirectoryListing& listing) {
+    return ListDirectory(path, false, listing);
+  }
+
   // True when something exists at the drive-form path, its components
   // matched case-blind. A symbolic link counts as itself, dangling or not.
   // Safe to call from any thread, also while another lists directories.

@@ -225,6 +225,17 @@ bool TLinuxFileSystem::ListDirectory(std::string_view path, bool withSizes,
   return true;
 }
 
+bool TLinuxFileSystem::ListDirectoryAfresh(std::string_view path, TDirectoryListing& listing) {
+  {
+    // The drive's root stays: its link does not change the way folders are
+    // renamed, and opening it again would mean looking at every drive. A
+    // listing by another thread in between opens what it needs afresh too.
+    std::lock_guard guard(mutex_);
+    if (!levels_.empty()) DropLevels(1);
+  }
+  return ListDirectory(path, false, listing);
+}
+
 TUniqueFd TLinuxFileSystem::Open(std::string_view path, bool afresh) {
   char letter = 0;
   if (path.size() < 3 || !ParseDriveRoot(path.substr(0, 3), letter)) return TUniqueFd();

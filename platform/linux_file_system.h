@@ -29,6 +29,7 @@ class TLinuxFileSystem : public TFileSystem {
   TLinuxFileSystem(const TLinuxDrives& drives, TMountTable& mounts);
 
   bool ListDirectory(std::string_view path, bool withSizes, TDirectoryListing& listing) override;
+  bool ListDirectoryAfresh(std::string_view path, TDirectoryListing& listing) override;
   bool FileExists(std::string_view path) const override;
 
   // A descriptor of the directory at the drive-form path, reached as

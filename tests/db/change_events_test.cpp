@@ -3,6 +3,7 @@
 #include <thread>
 
 #include "db/memory_db.h"
+#include "platform/upcase.h"
 #include "tests/support/test_host.h"
 #include "tests/support/tree_builder.h"
 #include "tests/support/tree_dump.h"
@@ -74,16 +75,29 @@ TEST_F(ChangeEventsTest, ReportsForDrivesThatAreNotFixedChangeNothing) {
   EXPECT_EQ(DumpTree(db), before);
 }
 
-TEST_F(ChangeEventsTest, APlainDeletionRemovesEveryEntryOfThatNameAndBlanksItsRow) {
+TEST_F(ChangeEventsTest, APlainDeletionRemovesItsEntryWithoutAskingTheDisk) {
+  Build({"C:\\TEMP\\A.TXT", "C:\\TEMP\\B.TXT"});
+  host.files.AddFile("C:\\TEMP\\A.TXT");  // still on the disk: a plain name goes anyway
+  EXPECT_EQ(Rows("*.TXT").size(), 2u);
+  db.ApplyDelete("C:\\TEMP\\a.txt");
+  EXPECT_EQ(FullPaths(db), (Lines{"C:\\TEMP\\B.TXT", "File Deleted"}));
+  EXPECT_EQ(DumpTree(db), (Lines{"C:\\", "C:\\TEMP\\ B.TXT"}));
+}
+
+TEST_F(ChangeEventsTest, APlainDeletionOfANameWithTwinsKeepsAsManyAsTheDiskHolds) {
   Build({"C:\\TEMP\\A.TXT", "C:\\TEMP\\B.TXT"});
   {
     std::lock_guard guard(db.Lock);
-    db.DDList().AddFile("A.TXT", EnsureDirectory(db, "C:\\TEMP"));  // a stale duplicate
+    db.DDList().AddFile("A.TXT", EnsureDirectory(db, "C:\\TEMP"));
   }
-  host.files.AddFile("C:\\TEMP\\A.TXT");  // still on the disk: a plain name goes anyway
+  host.files.AddFile("C:\\TEMP\\A.TXT");
+  host.files.AddFile("C:\\TEMP\\B.TXT");
   EXPECT_EQ(Rows("*.TXT").size(), 3u);
-  db.ApplyDelete("C:\\TEMP\\a.txt");
-  EXPECT_EQ(FullPaths(db), (Lines{"File Deleted", "C:\\TEMP\\B.TXT", "File Deleted"}));
+  db.ApplyDelete("C:\\TEMP\\a.txt");  // the other spelling is still there
+  EXPECT_EQ(FullPaths(db), (Lines{"C:\\TEMP\\A.TXT", "C:\\TEMP\\B.TXT", "File Deleted"}));
+  EXPECT_EQ(DumpTree(db), (Lines{"C:\\", "C:\\TEMP\\ A.TXT B.TXT"}));
+  host.files.Remove("C:\\TEMP\\A.TXT");
+  db.ApplyDelete("C:\\TEMP\\A.TXT");
   EXPECT_EQ(DumpTree(db), (Lines{"C:\\", "C:\\TEMP\\ B.TXT"}));
 }
 
@@ -212,6 +226,86 @@ TEST_F(ChangeEventsTest, ADirectoryIsNeverMovedIntoItsOwnSubtree) {
   db.ApplyRename("C:\\A", "C:\\A\\B\\A", 0x10);
   db.ApplyRename("C:\\A\\B", "C:\\A", 0x10);  // onto its own parent
   EXPECT_EQ(DumpTree(db), before);
+}
+
+TEST_F(ChangeEventsTest, ReportsThatMeetNoTwinNeverLookAtTheDisk) {
+  Build({"C:\\A\\X.TXT", "C:\\A\\Y.TXT", "C:\\A\\SUB\\Z.TXT", "C:\\B\\", "C:\\TWINS\\T.TXT"});
+  {
+    std::lock_guard guard(db.Lock);  // twins elsewhere change nothing here
+    db.DDList().AddFile("T.TXT", EnsureDirectory(db, "C:\\TWINS"));
+  }
+  host.files.AddFile("C:\\A\\X.TXT");
+  db.ApplyFileCreate("C:\\A\\new.txt");
+  db.ApplyDelete("C:\\A\\y.txt");
+  db.ApplyRename("C:\\A\\new.txt", "C:\\B\\moved.txt", 0);
+  db.ApplyFileCreate("C:\\B\\moved.txt");  // a device's word after a rename
+  db.ApplyRename("C:\\A\\x.txt", "C:\\A\\X.txt", 0);
+  db.ApplyDirectoryCreate("C:\\A\\Dir");
+  db.ApplyRename("C:\\A\\Dir", "C:\\B\\Dir2", 0x10);
+  db.ApplyDirectoryRemove("C:\\B\\Dir2");
+  db.ApplyRename("C:\\A\\Sub", "C:\\B\\Sub", 0x10);
+  EXPECT_EQ(host.files.ListCount(), 0);
+  EXPECT_EQ(host.files.ExistsCount(), 0);
+  EXPECT_EQ(DumpTree(db), (Lines{"C:\\", "C:\\A\\ X.TXT", "C:\\B\\SUB\\ Z.TXT", "C:\\B\\ MOVED.TXT",
+                                 "C:\\TWINS\\ T.TXT T.TXT"}));
+}
+
+TEST_F(ChangeEventsTest, ABurstOfReportsIntoOneDirectoryListsItOnce) {
+  // After losing track, a device sends a wildcard deletion for the
+  // directory, then a creation for every entry in it: each creation meets
+  // its name, and one listing must serve them all.
+  std::vector<std::string> names;
+  for (int i = 0; i < 300; ++i)
+    names.push_back("f" + std::to_string(i));
+  {
+    std::lock_guard guard(db.Lock);
+    TDirectoryRecord* big = EnsureDirectory(db, "C:\\BIG");
+    for (const std::string& name : names) {
+      db.DDList().AddFile(platform::UpperCase(name), big);
+      host.files.AddFile("C:\\Big\\" + name);
+    }
+    db.DDList().AddDirectory("SUB", big);
+    host.files.AddDirectory("C:\\Big\\sub");
+  }
+  host.files.AddFile("C:\\Big\\F7");  // a twin of f7 the tree lacks
+  db.ApplyDelete("C:\\Big\\*");
+  for (const std::string& name : names)
+    db.ApplyFileCreate("C:\\Big\\" + name);
+  db.ApplyFileCreate("C:\\Big\\F7");
+  db.ApplyDirectoryCreate("C:\\Big\\sub");
+  // Once more for the twin: what is added is added as the disk is now.
+  EXPECT_EQ(host.files.ListCount(), 2);
+  EXPECT_EQ(host.files.ExistsCount(), 0);
+  std::lock_guard guard(db.Lock);
+  EXPECT_EQ(db.DDList().FileCount(), names.size() + 1);
+  EXPECT_EQ(db.DDList().FilesNamed(EnsureDirectory(db, "C:\\BIG"), "F7").size(), 2u);
+  EXPECT_EQ(db.DDList().DirectoryCount(), 3u);
+}
+
+TEST_F(ChangeEventsTest, WhatReportsRememberAboutADirectoryGoesWithItsRecord) {
+  // A creation that meets its name makes later deletions of it compare with
+  // the disk. A directory made after the first is removed may get the
+  // first one's record memory, but owes nothing to those reports.
+  Build({"C:\\OLD\\B.TXT"});
+  host.files.AddFile("C:\\OLD\\b.txt");
+  host.files.AddFile("C:\\OLD\\B.txt");
+  db.ApplyFileCreate("C:\\OLD\\B.txt");
+  const TDirectoryRecord* old = nullptr;
+  {
+    std::lock_guard guard(db.Lock);
+    old = EnsureDirectory(db, "C:\\OLD");
+  }
+  db.ApplyDirectoryRemove("C:\\OLD");
+  db.ApplyDirectoryCreate("C:\\OLD");
+  db.ApplyFileCreate("C:\\OLD\\B.TXT");
+  {
+    std::lock_guard guard(db.Lock);
+    if (EnsureDirectory(db, "C:\\OLD") != old) GTEST_SKIP() << "the record memory was not reused";
+  }
+  const int listed = host.files.ListCount();
+  db.ApplyDelete("C:\\OLD\\B.TXT");
+  EXPECT_EQ(host.files.ListCount(), listed);
+  EXPECT_EQ(DumpTree(db), (Lines{"C:\\", "C:\\OLD\\"}));
 }
 
 TEST_F(ChangeEventsTest, ReportsOnTheSearchThreadAndAnotherInterleaveSafely) {

@@ -282,5 +282,47 @@ TEST(TDDList, AppendSubdirectoriesListsTheChildrenOfARecord) {
   EXPECT_EQ(children, std::vector<TDirectoryRecord*>{aa});
 }
 
+TEST(TDDList, PlacedRecordsTakeTheirNewPlaceInTheChainAndInLookups) {
+  TDDList list;
+  TDirectoryRecord* root = list.AddDirectory("C:", nullptr);
+  TDirectoryRecord* first = list.AddDirectory("T", root);
+  list.AddDirectory("A", root);
+  TDirectoryRecord* second = list.AddDirectory("T", root);
+  EXPECT_EQ(list.FindDirectory("T", root), first);
+  list.PlaceBefore(second, first);
+  EXPECT_EQ(ChainNames(list), (std::vector<std::string>{"C:", "T", "T", "A"}));
+  EXPECT_EQ(list.FindDirectory("T", root), second);
+  std::vector<TDirectoryRecord*> twins;
+  list.DirectoriesNamed("T", root, twins);
+  EXPECT_EQ(twins, (std::vector<TDirectoryRecord*>{second, first}));
+  list.PlaceAfter(second, list.FindDirectory("A", root));
+  EXPECT_EQ(list.FindDirectory("T", root), first);
+  EXPECT_EQ(second->Next(), nullptr);  // the new tail: adding goes behind it
+  list.AddDirectory("Z", root);
+  EXPECT_EQ(ChainNames(list), (std::vector<std::string>{"C:", "T", "A", "T", "Z"}));
+}
+
+TEST(TDDList, PlacingRecordsBetweenCloseNeighboursKeepsTheChainOrdered) {
+  // Each record goes directly before the last one placed: the room between
+  // two neighbours' orders halves every time, until the chain is numbered
+  // anew.
+  TDDList list;
+  TDirectoryRecord* root = list.AddDirectory("C:", nullptr);
+  TDirectoryRecord* next = list.AddDirectory("END", root);
+  std::vector<std::string> expected{"C:"};
+  for (int i = 0; i < 40; ++i) {
+    TDirectoryRecord* record = list.AddDirectory("D" + std::to_string(i), root);
+    list.PlaceBefore(record, next);
+    next = record;
+    expected.insert(expected.begin() + 1, "D" + std::to_string(i));
+  }
+  expected.push_back("END");
+  EXPECT_EQ(ChainNames(list), expected);
+  for (const TDirectoryRecord* d = list.FirstDirectory(); d->Next() != nullptr; d = d->Next())
+    EXPECT_LT(TDDList::ChainOrder(d), TDDList::ChainOrder(d->Next())) << d->Name();
+  TDirectoryRecord* last = list.AddDirectory("LAST", root);
+  EXPECT_LT(TDDList::ChainOrder(list.FindDirectory("END", root)), TDDList::ChainOrder(last));
+}
+
 }  // namespace
 }  // namespace varnoke

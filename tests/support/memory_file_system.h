@@ -54,6 +54,7 @@ class TMemoryFileSystem : public platform::TFileSystem {
   }
 
   bool FileExists(std::string_view path) const override {
+    ++existsCount_;
     const std::size_t slash = path.rfind('\\');
     if (slash == std::string_view::npos) return false;
     const std::string directory = Upper(path.substr(0, slash + 1));
@@ -67,6 +68,8 @@ class TMemoryFileSystem : public platform::TFileSystem {
     return false;
   }
   bool LastWithSizes() const { return lastWithSizes_; }
+  // How often FileExists was asked; with ListCount, every look at the disk.
+  int ExistsCount() const { return existsCount_; }
 
   bool ListDirectory(std::string_view path, bool withSizes,
                      platform::TDirectoryListing& listing) override {
@@ -74,7 +77,9 @@ class TMemoryFileSystem : public platform::TFileSystem {
     ++listCount_;
     lastWithSizes_ = withSizes;
     if (OnList) OnList(path);
-    const std::string key(path);
+    // Each component as the disk spells it, else the first entry that
+    // equals it case-blind, as the Linux file system resolves them.
+    const std::string key = Resolve(path);
     const auto it = directories_.find(key);
     if (it == directories_.end() || failing_.count(key) != 0) return false;
     listing.Add(".", platform::kFileAttributeDirectory, 0);
@@ -98,6 +103,36 @@ class TMemoryFileSystem : public platform::TFileSystem {
     for (char& c : upper)
       c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return upper;
+  }
+
+  std::string Resolve(std::string_view path) const {
+    const std::string exact = Normalize(path);
+    if (directories_.count(exact) != 0) return exact;
+    std::string key;
+    std::size_t begin = 0;
+    while (begin < exact.size()) {
+      const std::size_t slash = exact.find('\\', begin);
+      const std::string name = exact.substr(begin, slash - begin);
+      begin = slash + 1;
+      if (key.empty()) {  // the drive
+        key = Upper(name) + '\\';
+        continue;
+      }
+      const auto it = directories_.find(key);
+      if (it == directories_.end()) return exact;
+      const Entry* match = nullptr;
+      for (const Entry& entry : it->second) {
+        if (!entry.directory) continue;
+        if (entry.name == name) {
+          match = &entry;
+          break;
+        }
+        if (match == nullptr && Upper(entry.name) == Upper(name)) match = &entry;
+      }
+      if (match == nullptr) return exact;
+      key += match->name + '\\';
+    }
+    return key;
   }
 
   static std::string Normalize(std::string_view path) {
@@ -126,6 +161,7 @@ class TMemoryFileSystem : public platform::TFileSystem {
   std::map<std::string, std::vector<Entry>> directories_;
   std::set<std::string> failing_;
   int listCount_ = 0;
+  mutable int existsCount_ = 0;
   bool lastWithSizes_ = false;
 };
 

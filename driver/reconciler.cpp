@@ -275,7 +275,11 @@ void TReconciler::IdentifyChild(const std::string& label) {
     putOff_.push_back(label);
     return;
   }
-  const bool untrusted = !known || (before.empty() && !model_.IsUnwatchable(label));
+  // Listed when new here, or when it had no identity: watched only from
+  // now on, what changed in it before was seen by no event. (One the
+  // kernel still refuses a watch is left to the timer.)
+  const bool untrusted =
+      !known || (before.empty() && (!identity.empty() || !model_.IsUnwatchable(label)));
   SetIdentity(label, identity, refused);
   if (untrusted) model_.Mark(label);
 }

@@ -23,6 +23,12 @@ class LiveMonitorTest : public ::testing::TestWithParam<std::uint32_t> {
     return false;
   }
 
+  // What the monitor thread's callbacks use: they outlive the monitor,
+  // which goes first with live.
+  std::atomic<int> told{0};
+  std::atomic<std::uint32_t> toldCount{0};
+  std::mutex mutex;
+  std::condition_variable applied;
   testing::TLiveMonitor live{2026};
 };
 
@@ -52,10 +58,6 @@ TEST_P(LiveInotifyTest, CatchesUpAfterAStalledReaderLostEvents) {
 // monitor says so once, and they are listed again on a timer, so that what
 // changes in them still reaches the tree.
 TEST_P(LiveInotifyTest, DirectoriesWithoutAWatchAreCountedAndListedAgain) {
-  std::atomic<int> told{0};
-  std::atomic<std::uint32_t> toldCount{0};
-  std::mutex mutex;
-  std::condition_variable applied;
   TExecutiveOptions options;
   options.WatchLimit = 10;
   options.RelistPeriodMs = 50;

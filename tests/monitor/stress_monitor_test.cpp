@@ -2,7 +2,7 @@
 // the device's reader stalled for a while in the middle, while random
 // changes run. Each run must end with the tree a fresh scan would give:
 // lag may make the tree late, never wrong. VARNOKE_STRESS_RUNS sets the
-// runs per source (default 3).
+// runs per source (default 2).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -49,7 +49,7 @@ class TBusyCores {
 int Runs() {
   const char* runs = std::getenv("VARNOKE_STRESS_RUNS");
   const int value = runs != nullptr ? std::atoi(runs) : 0;
-  return value > 0 ? value : 3;
+  return value > 0 ? value : 2;
 }
 
 class StressMonitorTest : public ::testing::TestWithParam<std::tuple<std::uint32_t, int>> {};

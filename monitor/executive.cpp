@@ -69,6 +69,9 @@ bool TExecutive::DeviceControl(std::uint32_t code, const void* in, std::uint32_t
 }
 
 void TExecutive::Execute() {
+  // Reports are applied only when nothing else wants the processor.
+  const sched_param idle{0};
+  ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &idle);
   tCurrent = this;
   try {
     device_ = platform::TDevice::CreateFile(options_.DeviceName);
@@ -84,13 +87,6 @@ void TExecutive::Execute() {
                                   sizeof unused, nullptr)) {
       throw EInitialization(DeviceMessage(platform::kMsgDeviceInitFailed));
     }
-    // Reports are applied only when nothing else wants the processor. Set
-    // once registered: the device's own thread, started by the
-    // registration, takes the priority of this one then, and it is to keep
-    // up with the kernel (an unprivileged thread cannot leave idle priority
-    // again).
-    const sched_param idle{0};
-    ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &idle);
     // Before the owner hears of the registration, so that it hears of this
     // first.
     CheckUnwatched();

@@ -1,6 +1,7 @@
 # Tests that need a desktop run inside tests/desktop/desktop-session: an
 # Xvfb screen, icewm with its tray and a D-Bus session bus of their own.
-# They carry the label "desktop" and run one at a time.
+# They carry the label "desktop" and take turns on one lock, so that only
+# one session's keys and windows compete with the other tests for the cores.
 set(VARNOKE_DESKTOP_SESSION ${PROJECT_SOURCE_DIR}/tests/desktop/desktop-session)
 set(VARNOKE_X11_WAIT ${PROJECT_BINARY_DIR}/tests/x11-wait)
 
@@ -17,7 +18,7 @@ function(varnoke_add_desktop_test name)
   endif()
   add_test(NAME ${name} COMMAND ${VARNOKE_DESKTOP_SESSION} ${session_args} -- ${ARG_COMMAND})
   set_tests_properties(${name} PROPERTIES
-    LABELS desktop RUN_SERIAL TRUE
+    LABELS desktop RESOURCE_LOCK desktop
     ENVIRONMENT "VARNOKE_X11_WAIT=${VARNOKE_X11_WAIT};${ARG_ENVIRONMENT}")
 endfunction()
 
@@ -32,6 +33,6 @@ function(varnoke_discover_desktop_tests target)
   list(APPEND emulator --)
   set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR "${emulator}")
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS desktop RUN_SERIAL TRUE TIMEOUT 120
+    PROPERTIES LABELS desktop RESOURCE_LOCK desktop TIMEOUT 120
                ENVIRONMENT "VARNOKE_X11_WAIT=${VARNOKE_X11_WAIT}")
 endfunction()

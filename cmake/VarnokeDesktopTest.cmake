@@ -1,7 +1,8 @@
 # Tests that need a desktop run inside tests/desktop/desktop-session: an
 # Xvfb screen, icewm with its tray and a D-Bus session bus of their own.
 # They carry the label "desktop" and take turns on one lock, so that only
-# one session's keys and windows compete with the other tests for the cores.
+# one session's keys and windows compete with the other tests for the cores;
+# their high cost starts them first, to overlap with the rest.
 set(VARNOKE_DESKTOP_SESSION ${PROJECT_SOURCE_DIR}/tests/desktop/desktop-session)
 set(VARNOKE_X11_WAIT ${PROJECT_BINARY_DIR}/tests/x11-wait)
 
@@ -18,7 +19,7 @@ function(varnoke_add_desktop_test name)
   endif()
   add_test(NAME ${name} COMMAND ${VARNOKE_DESKTOP_SESSION} ${session_args} -- ${ARG_COMMAND})
   set_tests_properties(${name} PROPERTIES
-    LABELS desktop RESOURCE_LOCK desktop
+    LABELS desktop RESOURCE_LOCK desktop COST 1000
     ENVIRONMENT "VARNOKE_X11_WAIT=${VARNOKE_X11_WAIT};${ARG_ENVIRONMENT}")
 endfunction()
 
@@ -33,6 +34,6 @@ function(varnoke_discover_desktop_tests target)
   list(APPEND emulator --)
   set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR "${emulator}")
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS desktop RESOURCE_LOCK desktop TIMEOUT 120
+    PROPERTIES LABELS desktop RESOURCE_LOCK desktop COST 1000 TIMEOUT 120
                ENVIRONMENT "VARNOKE_X11_WAIT=${VARNOKE_X11_WAIT}")
 endfunction()

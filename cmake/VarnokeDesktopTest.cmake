@@ -5,6 +5,8 @@
 # their high cost starts them first, to overlap with the rest.
 set(VARNOKE_DESKTOP_SESSION ${PROJECT_SOURCE_DIR}/tests/desktop/desktop-session)
 set(VARNOKE_X11_WAIT ${PROJECT_BINARY_DIR}/tests/x11-wait)
+# The test properties that give desktop tests their turns and start them first.
+set(VARNOKE_DESKTOP_TURNS RESOURCE_LOCK desktop COST 1000)
 
 # varnoke_add_desktop_test(<name> [NO_WM] [NO_DBUS] COMMAND <command...>
 #                          [ENVIRONMENT <NAME=value...>])
@@ -19,7 +21,7 @@ function(varnoke_add_desktop_test name)
   endif()
   add_test(NAME ${name} COMMAND ${VARNOKE_DESKTOP_SESSION} ${session_args} -- ${ARG_COMMAND})
   set_tests_properties(${name} PROPERTIES
-    LABELS desktop RESOURCE_LOCK desktop COST 1000
+    LABELS desktop ${VARNOKE_DESKTOP_TURNS}
     ENVIRONMENT "VARNOKE_X11_WAIT=${VARNOKE_X11_WAIT};${ARG_ENVIRONMENT}")
 endfunction()
 
@@ -34,6 +36,6 @@ function(varnoke_discover_desktop_tests target)
   list(APPEND emulator --)
   set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR "${emulator}")
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS desktop RESOURCE_LOCK desktop COST 1000 TIMEOUT 120
+    PROPERTIES LABELS desktop ${VARNOKE_DESKTOP_TURNS} TIMEOUT 120
                ENVIRONMENT "VARNOKE_X11_WAIT=${VARNOKE_X11_WAIT}")
 endfunction()

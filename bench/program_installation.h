@@ -10,8 +10,8 @@
 
 #include "bench/tree_fill.h"
 #include "db/memory_db.h"
-#include "platform/hive_file.h"
-#include "platform/linux_data_files.h"
+#include "platform/files/linux_data_files.h"
+#include "platform/hive/hive_file.h"
 #include "settings/settings_store.h"
 #include "tests/support/fake_drives.h"
 #include "tests/support/memory_file_system.h"
@@ -23,8 +23,8 @@ class TInstallation {
  public:
   TInstallation(const std::string& root, const std::string& hookLibrary)
       : root_(root), hive_(root + "/config/varnoke/registry.reg") {
-    for (const std::string folder : {"/config", "/config/varnoke", "/config/varnoke/dosdevices",
-                                     "/install", "/disk"})
+    for (const std::string folder :
+         {"/config", "/config/varnoke", "/config/varnoke/dosdevices", "/install", "/disk"})
       ::mkdir((root + folder).c_str(), 0755);
     [[maybe_unused]] const int linked =
         ::symlink((root + "/disk").c_str(), (root + "/config/varnoke/dosdevices/c:").c_str()) +

@@ -15,7 +15,7 @@
 #include "bench/null_services.h"
 #include "bench/tree_drive.h"
 #include "db/memory_db.h"
-#include "platform/directory_reader.h"
+#include "platform/files/directory_reader.h"
 
 namespace varnoke::bench {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/hive_file.h"
+#include "platform/hive/hive_file.h"
 #include "platform/registry.h"
 
 namespace varnoke::bench {

@@ -12,11 +12,11 @@
 #include "bench/null_services.h"
 #include "db/database_services.h"
 #include "db/scan_observer.h"
-#include "platform/drive_map.h"
-#include "platform/drive_type_overrides.h"
-#include "platform/linux_drives.h"
-#include "platform/linux_file_system.h"
-#include "platform/mount_table.h"
+#include "platform/drives/drive_map.h"
+#include "platform/drives/drive_type_overrides.h"
+#include "platform/drives/linux_drives.h"
+#include "platform/drives/mount_table.h"
+#include "platform/files/linux_file_system.h"
 #include "settings/settings_store.h"
 
 namespace varnoke::bench {

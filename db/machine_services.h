@@ -5,13 +5,13 @@
 
 #include "db/database_services.h"
 #include "platform/config_paths.h"
-#include "platform/drive_map.h"
-#include "platform/hive_drive_overrides.h"
-#include "platform/hive_file.h"
-#include "platform/linux_data_files.h"
-#include "platform/linux_drives.h"
-#include "platform/linux_file_system.h"
-#include "platform/mount_table.h"
+#include "platform/drives/drive_map.h"
+#include "platform/drives/hive_drive_overrides.h"
+#include "platform/drives/linux_drives.h"
+#include "platform/drives/mount_table.h"
+#include "platform/files/linux_data_files.h"
+#include "platform/files/linux_file_system.h"
+#include "platform/hive/hive_file.h"
 #include "settings/settings_store.h"
 
 namespace varnoke {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/config_paths.h"
-#include "platform/directory_reader.h"
+#include "platform/files/directory_reader.h"
 
 namespace varnoke::driver {
 namespace {

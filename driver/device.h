@@ -18,12 +18,12 @@
 #include "driver/change_source.h"
 #include "driver/report_sink.h"
 #include "platform/device_abi.h"
-#include "platform/drive_map.h"
-#include "platform/hive_drive_overrides.h"
-#include "platform/hive_file.h"
-#include "platform/linux_drives.h"
-#include "platform/linux_file_system.h"
-#include "platform/mount_table.h"
+#include "platform/drives/drive_map.h"
+#include "platform/drives/hive_drive_overrides.h"
+#include "platform/drives/linux_drives.h"
+#include "platform/drives/mount_table.h"
+#include "platform/files/linux_file_system.h"
+#include "platform/hive/hive_file.h"
 #include "platform/unique_fd.h"
 
 namespace varnoke::driver {

@@ -20,9 +20,9 @@
 #include "driver/directory_model.h"
 #include "driver/reconciler.h"
 #include "driver/report_sink.h"
-#include "platform/linux_drives.h"
-#include "platform/linux_file_system.h"
-#include "platform/mount_table.h"
+#include "platform/drives/linux_drives.h"
+#include "platform/drives/mount_table.h"
+#include "platform/files/linux_file_system.h"
 #include "platform/unique_fd.h"
 
 namespace varnoke::driver {

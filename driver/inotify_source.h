@@ -18,7 +18,7 @@
 #include "driver/directory_model.h"
 #include "driver/reconciler.h"
 #include "driver/report_sink.h"
-#include "platform/linux_file_system.h"
+#include "platform/files/linux_file_system.h"
 #include "platform/unique_fd.h"
 
 namespace varnoke::driver {

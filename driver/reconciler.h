@@ -46,7 +46,7 @@
 #include "driver/directory_model.h"
 #include "driver/report_sink.h"
 #include "platform/file_system.h"
-#include "platform/linux_file_system.h"
+#include "platform/files/linux_file_system.h"
 
 namespace varnoke::driver {
 

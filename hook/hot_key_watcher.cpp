@@ -11,7 +11,7 @@
 
 #include "hook/xcb_keyboard.h"
 #include "hook/xcb_windows.h"
-#include "platform/key_table.h"
+#include "platform/desktop/key_table.h"
 
 namespace varnoke::hook {
 namespace {

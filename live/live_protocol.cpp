@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "db/crc32.h"
-#include "platform/single_instance.h"
+#include "platform/runtime/single_instance.h"
 
 namespace varnoke::live {
 

@@ -15,8 +15,8 @@
 #include <thread>
 
 #include "db/memory_db.h"
-#include "platform/alertable_wait.h"
-#include "platform/device.h"
+#include "platform/runtime/alertable_wait.h"
+#include "platform/runtime/device.h"
 
 namespace varnoke {
 

@@ -7,7 +7,7 @@
 #include <QPushButton>
 #include <QScreen>
 
-#include "platform/key_table.h"
+#include "platform/desktop/key_table.h"
 #include "settings/settings_store.h"
 #include "shell/app_exception.h"
 #include "shell/dialog_controls.h"

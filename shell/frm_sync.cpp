@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/file_writing.h"
+#include "platform/files/file_writing.h"
 #include "platform/messages.h"
 #include "platform/unique_fd.h"
 #include "shell/app_exception.h"

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "db/machine_services.h"
-#include "platform/autostart.h"
+#include "platform/desktop/autostart.h"
 
 namespace varnoke::shell {
 

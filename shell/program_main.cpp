@@ -4,7 +4,7 @@
 
 #include "live/live_protocol.h"
 #include "platform/messages.h"
-#include "platform/single_instance.h"
+#include "platform/runtime/single_instance.h"
 #include "platform/x11/x11_display.h"
 #include "shell/app_exception.h"
 #include "shell/entry.h"
@@ -39,7 +39,8 @@ int RunProgram(int argc, char** argv) {
   // Before anything else: the program needs an X11 display (under Wayland,
   // XWayland's).
   if (!platform::X11DisplayAvailable()) {
-    std::fprintf(stderr, "%s\n", std::string(platform::MessageText(platform::kMsgWrongPlatform)).c_str());
+    std::fprintf(stderr, "%s\n",
+                 std::string(platform::MessageText(platform::kMsgWrongPlatform)).c_str());
     return 1;
   }
   // One instance per user; a second start ends at once, silently.
@@ -56,7 +57,8 @@ int RunProgram(int argc, char** argv) {
 
   std::unique_ptr<TX11DesktopServices> desktop = TX11DesktopServices::Open();
   if (desktop == nullptr) {
-    std::fprintf(stderr, "%s\n", std::string(platform::MessageText(platform::kMsgWrongPlatform)).c_str());
+    std::fprintf(stderr, "%s\n",
+                 std::string(platform::MessageText(platform::kMsgWrongPlatform)).c_str());
     return 1;
   }
   THostServices host;

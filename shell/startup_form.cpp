@@ -9,7 +9,7 @@
 #include <QScreen>
 #include <memory>
 
-#include "platform/autostart.h"
+#include "platform/desktop/autostart.h"
 #include "settings/settings_store.h"
 #include "shell/app_exception.h"
 #include "shell/dialog_controls.h"

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "db/memory_db.h"
-#include "platform/drive_overlaps.h"
+#include "platform/drives/drive_overlaps.h"
 #include "platform/upcase.h"
 #include "tests/support/recording_observer.h"
 #include "tests/support/temp_drive.h"
@@ -165,13 +165,14 @@ TEST_F(ScanDiskTest, AFolderReachedThroughTwoDrivesIsListedUnderOneOnly) {
   std::vector<std::string> said;
   for (const platform::TDriveOverlap& overlap : platform::FindDriveOverlaps(drive.Drives()))
     said.push_back(platform::DescribeDriveOverlap(overlap));
-  EXPECT_EQ(said, (std::vector<std::string>{
-                      "drive D: is the folder C:\\home\\data\\; its contents are kept under D: only",
-                      "drive E: is the same folder as C:\\; its contents are kept under C: only"}));
+  EXPECT_EQ(said,
+            (std::vector<std::string>{
+                "drive D: is the folder C:\\home\\data\\; its contents are kept under D: only",
+                "drive E: is the same folder as C:\\; its contents are kept under C: only"}));
 
   Scan();
-  EXPECT_EQ(ScannedPaths(db), (Paths{"C:\\HOME\\", "C:\\HOME\\DATA\\", "C:\\HOME\\NOTES.TXT",
-                                     "D:\\REPORT.TXT"}));
+  EXPECT_EQ(ScannedPaths(db),
+            (Paths{"C:\\HOME\\", "C:\\HOME\\DATA\\", "C:\\HOME\\NOTES.TXT", "D:\\REPORT.TXT"}));
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/hive_file.h"
+#include "platform/hive/hive_file.h"
 #include "settings/settings_store.h"
 #include "tests/support/disk_files.h"
 #include "tests/support/program_hive.h"
@@ -180,9 +180,10 @@ void ProgramTest::Screenshot(const std::string& name, const platform::TRect& are
   // Nothing tells another program that a window has finished painting; a
   // picture is taken once the screen has had time to settle.
   std::this_thread::sleep_for(std::chrono::milliseconds(400));
-  RunOrFail({TestProgram("x11-screenshot"), std::string(VARNOKE_SCREENSHOT_DIR) + "/" + name + ".png",
-       std::to_string(area.Left), std::to_string(area.Top), std::to_string(area.Right - area.Left),
-       std::to_string(area.Bottom - area.Top)});
+  RunOrFail({TestProgram("x11-screenshot"),
+             std::string(VARNOKE_SCREENSHOT_DIR) + "/" + name + ".png", std::to_string(area.Left),
+             std::to_string(area.Top), std::to_string(area.Right - area.Left),
+             std::to_string(area.Bottom - area.Top)});
 }
 
 platform::TRect Around(const platform::TRect& rect, int margin) {

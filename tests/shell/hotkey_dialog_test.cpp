@@ -7,7 +7,7 @@
 #include <QtTest>
 #include <fstream>
 
-#include "platform/hive_file.h"
+#include "platform/hive/hive_file.h"
 #include "shell/assign_hot_key.h"
 #include "shell/uiform.h"
 #include "tests/shell/dialog_runner.h"

@@ -14,7 +14,7 @@
 #include <sstream>
 #include <string>
 
-#include "platform/hive_file.h"
+#include "platform/hive/hive_file.h"
 #include "settings/settings_store.h"
 #include "shell/message_box.h"
 #include "tests/shell/fake_hook_state.h"
@@ -35,7 +35,8 @@ class TShellEnvironment {
     ::mkdir((Config() + "/varnoke/dosdevices").c_str(), 0755);
     ::mkdir(Install().c_str(), 0755);
     ::mkdir(Disk().c_str(), 0755);
-    [[maybe_unused]] int linked = ::symlink(Disk().c_str(), (Config() + "/varnoke/dosdevices/c:").c_str());
+    [[maybe_unused]] int linked =
+        ::symlink(Disk().c_str(), (Config() + "/varnoke/dosdevices/c:").c_str());
     linked = ::symlink(VARNOKE_FAKE_HOOK, (Install() + "/mhook.dll").c_str());
     std::ofstream(HivePath()) << ProgramHiveText(Install());
     QVERIFY2(hook_.Loaded(), "the stand-in hook library did not load");

@@ -4,8 +4,8 @@
 
 #include <fstream>
 
-#include "platform/hive_drive_overrides.h"
-#include "platform/hive_file.h"
+#include "platform/drives/hive_drive_overrides.h"
+#include "platform/hive/hive_file.h"
 #include "tests/support/temp_dir.h"
 
 namespace varnoke::setup {

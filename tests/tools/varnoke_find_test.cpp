@@ -13,10 +13,10 @@
 #include "db/memory_db.h"
 #include "live/live_protocol.h"
 #include "live/live_server.h"
-#include "platform/hive_file.h"
+#include "platform/hive/hive_file.h"
 #include "platform/messages.h"
-#include "tests/support/disk_files.h"
 #include "platform/unique_fd.h"
+#include "tests/support/disk_files.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_host.h"
@@ -460,7 +460,8 @@ TEST_F(VarnokeFindLiveTest, LiveRowsOfNamesThatDifferOnlyInCaseEachPrintTheirOwn
   StartProgram();
   const testing::TProcessResult live = Find({"--verbose", "--host", "a.txt"});
   EXPECT_NE(live.err.find("rows from the running program"), std::string::npos) << live.err;
-  EXPECT_EQ(SortedLines(live.out), (std::vector<std::string>{Disk() + "/A.TXT", Disk() + "/a.txt"}));
+  EXPECT_EQ(SortedLines(live.out),
+            (std::vector<std::string>{Disk() + "/A.TXT", Disk() + "/a.txt"}));
 }
 
 }  // namespace

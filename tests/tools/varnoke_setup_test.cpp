@@ -9,7 +9,7 @@
 #include <climits>
 #include <fstream>
 
-#include "platform/hive_file.h"
+#include "platform/hive/hive_file.h"
 #include "tests/support/process.h"
 #include "tests/support/temp_dir.h"
 
@@ -27,10 +27,10 @@ class VarnokeSetupTest : public ::testing::Test {
   VarnokeSetupTest() { ::mkdir((temp.Path() + "/scratch").c_str(), 0755); }
 
   testing::TProcessResult Setup(const std::vector<std::string>& args = {}) {
-    return testing::RunProcess(VARNOKE_SETUP_BINARY, args,
-                               {"XDG_CONFIG_HOME=" + temp.Path() + "/config",
-                                "XDG_DATA_HOME=" + temp.Path() + "/data"},
-                               temp.Path() + "/scratch");
+    return testing::RunProcess(
+        VARNOKE_SETUP_BINARY, args,
+        {"XDG_CONFIG_HOME=" + temp.Path() + "/config", "XDG_DATA_HOME=" + temp.Path() + "/data"},
+        temp.Path() + "/scratch");
   }
 
   std::string Installed() const { return temp.Path() + "/data/varnoke"; }

@@ -1,5 +1,5 @@
 // mhook.dll on a desktop: the hot key pressed with xdotool.
-#include "platform/hook_library.h"
+#include "platform/runtime/hook_library.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 
 #include <Qt>
 
-#include "platform/key_table.h"
+#include "platform/desktop/key_table.h"
 
 namespace varnoke::platform {
 namespace {

@@ -13,9 +13,9 @@
 #include "db/terminate.h"
 #include "db/twin_ordinals.h"
 #include "live/live_client.h"
-#include "platform/drive_overlaps.h"
-#include "platform/hive_file.h"
-#include "platform/host_path_cache.h"
+#include "platform/drives/drive_overlaps.h"
+#include "platform/files/host_path_cache.h"
+#include "platform/hive/hive_file.h"
 #include "tools/varnoke-find/text_progress.h"
 
 namespace varnoke::find {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "live/live_protocol.h"
-#include "platform/hive_file.h"
+#include "platform/hive/hive_file.h"
 #include "tools/varnoke-find/find_options.h"
 #include "tools/varnoke-find/find_program.h"
 

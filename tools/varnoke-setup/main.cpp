@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "platform/config_paths.h"
-#include "platform/drive_map.h"
-#include "platform/hive_file.h"
-#include "platform/mount_table.h"
+#include "platform/drives/drive_map.h"
+#include "platform/drives/mount_table.h"
+#include "platform/hive/hive_file.h"
 #include "platform/registry.h"
 #include "settings/settings_store.h"
 #include "tools/varnoke-setup/program_links.h"

@@ -1,6 +1,6 @@
 #include "tools/varnoke-setup/root_drive.h"
 
-#include "platform/hive_drive_overrides.h"
+#include "platform/drives/hive_drive_overrides.h"
 
 namespace varnoke::setup {
 

@@ -1,0 +1,197 @@
+#include "platform/files/linux_data_files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/files/leftover_files.h"
+#include "platform/path_text.h"
+#include "platform/unique_fd.h"
+
+namespace varnoke::platform {
+namespace {
+
+// Reads go in steps of this size, so that a check can refuse a file long
+// before all of a huge one is in memory.
+constexpr std::size_t kReadStep = std::size_t{8} << 20;
+
+std::string LockPath(const std::string& path) {
+  return path + ".lock";
+}
+
+bool TakeLock(int fd, int operation) {
+  while (::flock(fd, operation) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
+}
+
+class TLinuxFileLock : public TFileLock {
+ public:
+  explicit TLinuxFileLock(TUniqueFd fd) : fd_(std::move(fd)) {}
+
+ private:
+  TUniqueFd fd_;  // the lock goes with the descriptor
+};
+
+class TLinuxPendingFile : public TPendingFile {
+ public:
+  TLinuxPendingFile(TUniqueFd lock, TUniqueFd file, std::string temporary, std::string target)
+      : lock_(std::move(lock)),
+        file_(std::move(file)),
+        temporary_(std::move(temporary)),
+        target_(std::move(target)) {}
+
+  ~TLinuxPendingFile() override {
+    if (committed_) return;
+    // Emptied first: where the folder lets files be made but not removed
+    // (append-only), the leftover then costs no space.
+    if (file_.Valid()) {
+      [[maybe_unused]] const int emptied = ::ftruncate(file_.Get(), 0);
+    }
+    ::unlink(temporary_.c_str());
+  }
+
+  bool Write(std::string_view data) override {
+    while (!data.empty()) {
+      const ssize_t n = ::write(file_.Get(), data.data(), data.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        error_ = SystemFileError("write", temporary_, n < 0 ? errno : ENOSPC);
+        return false;
+      }
+      data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+  }
+
+  bool Flush() override {
+    if (::fsync(file_.Get()) == 0) return true;
+    error_ = SystemFileError("flush", temporary_, errno);
+    return false;
+  }
+
+  bool Commit() override {
+    if (committed_) return true;
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+      error_ = SystemFileError("rename", temporary_ + " to " + target_, errno);
+      return false;
+    }
+    committed_ = true;
+    file_.Reset();
+    TUniqueFd folder(::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Valid()) ::fsync(folder.Get());
+    return true;
+  }
+
+ private:
+  TUniqueFd lock_;  // held for the pending file's whole life
+  TUniqueFd file_;
+  std::string temporary_;
+  std::string target_;
+  bool committed_ = false;
+};
+
+}  // namespace
+
+bool TLinuxDataFiles::ReadFile(const std::string& path, TFileImage& image, TFileError& error,
+                               TReadCheck* check) {
+  // Without O_NONBLOCK, opening a FIFO would wait for a writer for ever.
+  TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  if (!fd.Valid()) {
+    error = SystemFileError("open", path, errno);
+    return false;
+  }
+  struct stat st {};
+  if (::fstat(fd.Get(), &st) != 0) {
+    error = SystemFileError("read", path, errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = RefusedFile("read", path, "it is not a regular file");
+    return false;
+  }
+  // One byte more than the file holds shows whether it grew meanwhile. The
+  // image is only reserved here: its pages cost memory once they are read.
+  std::size_t capacity = static_cast<std::size_t>(st.st_size) + 1;
+  TFileImage data(capacity);
+  std::size_t size = 0;
+  for (;;) {
+    if (size == capacity) {
+      TFileImage bigger(capacity * 2);
+      std::memcpy(bigger.MutableData(), data.Data(), size);
+      data = std::move(bigger);
+      capacity *= 2;
+    }
+    const ssize_t n =
+        ::read(fd.Get(), data.MutableData() + size, std::min(capacity - size, kReadStep));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      error = SystemFileError("read", path, errno);
+      return false;
+    }
+    if (n == 0) break;
+    size += static_cast<std::size_t>(n);
+    std::string detail;
+    if (check != nullptr && !check->Plausible(data.Data(), size, detail)) {
+      error = RefusedFile("read", path, detail);
+      return false;
+    }
+  }
+  data.Shrink(size);
+  image = std::move(data);
+  return true;
+}
+
+bool TLinuxDataFiles::CanReplace(const std::string& path, TFileError& error) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return true;
+    error = SystemFileError("replace", path, errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = RefusedFile("replace", path, "it is not a regular file");
+    return false;
+  }
+  if (::access(path.c_str(), W_OK) != 0) {
+    error = SystemFileError("replace", path, errno);
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<TFileLock> TLinuxDataFiles::ShareLock(const std::string& path) {
+  const std::string lockPath = LockPath(path);
+  TUniqueFd fd(::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600));
+  // A reader that may not make the lock file still shares one that exists.
+  if (!fd.Valid()) fd.Reset(::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.Valid() || !TakeLock(fd.Get(), LOCK_SH)) return nullptr;
+  return std::make_unique<TLinuxFileLock>(std::move(fd));
+}
+
+std::unique_ptr<TPendingFile> TLinuxDataFiles::BeginReplace(const std::string& path,
+                                                            TFileError& error) {
+  const std::string lockPath = LockPath(path);
+  TUniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600));
+  if (!lock.Valid() || !TakeLock(lock.Get(), LOCK_EX)) {
+    error = SystemFileError("lock", lockPath, errno);
+    return nullptr;
+  }
+  RemoveLeftoverTemporaries(path);
+  std::string temporary = path + ".XXXXXX";
+  TUniqueFd file(::mkostemp(temporary.data(), O_CLOEXEC));
+  if (!file.Valid()) {
+    error = SystemFileError("create", path + ".XXXXXX", errno);
+    return nullptr;
+  }
+  return std::make_unique<TLinuxPendingFile>(std::move(lock), std::move(file), std::move(temporary),
+                                             path);
+}
+
+}  // namespace varnoke::platform

@@ -1,8 +1,5 @@
 #include "shell/frm_sync.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
@@ -13,7 +10,6 @@
 
 #include "platform/files/file_writing.h"
 #include "platform/messages.h"
-#include "platform/unique_fd.h"
 #include "shell/app_exception.h"
 #include "shell/message_box.h"
 #include "shell/window_scale.h"
@@ -106,10 +102,8 @@ void TfrmSync::Savetodisk1Click() {
     text += ListBox1->item(i)->text().toStdString();
     text += "\r\n";
   }
-  platform::TUniqueFd fd(::open(kSyncLogName, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
-  bool written = fd.Valid() && platform::WriteAll(fd.Get(), text);
-  if (fd.Valid() && ::close(fd.Release()) != 0) written = false;
-  if (written) return;
+  platform::TFileReplacement log(kSyncLogName, 0644);
+  if (log.Write(text) && log.Commit()) return;
   // Only the report is lost: the user is told, and the program runs on.
   const std::string message =
       platform::FormatMessage(platform::kMsgCannotCreateFile, {kSyncLogName});

@@ -1,7 +1,5 @@
 #include "platform/desktop/autostart.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,7 +9,6 @@
 #include "platform/config_paths.h"
 #include "platform/files/file_writing.h"
 #include "platform/path_text.h"
-#include "platform/unique_fd.h"
 
 namespace varnoke::platform {
 namespace {
@@ -63,24 +60,10 @@ bool TXdgAutoStart::Open() {
 bool TXdgAutoStart::SetCommand(std::string_view command) {
   const std::optional<std::string> text = AutoStartEntryText(command);
   if (!text.has_value() || !MakeFolders(folder_)) return false;
-  // The temporary name does not end in .desktop, so that no session takes a
-  // half-written file for an entry.
-  std::string temporary = folder_ + "/." + std::string(kEntryName) + ".XXXXXX";
-  TUniqueFd fd(::mkostemp(temporary.data(), O_CLOEXEC));
-  if (!fd.Valid()) return false;
-  const bool written =
-      WriteAll(fd.Get(), *text) && ::fchmod(fd.Get(), 0644) == 0 && ::fsync(fd.Get()) == 0;
-  fd.Reset();
-  if (!written || ::rename(temporary.c_str(), EntryPath().c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  // The rename itself survives a crash only once the folder is on disk.
-  if (TUniqueFd folder(::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-      folder.Valid()) {
-    ::fsync(folder.Get());
-  }
-  return true;
+  // The temporary name ("varnoke.desktop.XXXXXX") does not end in .desktop,
+  // so that no session takes a half-written file for an entry.
+  TFileReplacement replacement(EntryPath(), 0644);
+  return replacement.Write(*text) && replacement.Commit();
 }
 
 bool TXdgAutoStart::Remove() {

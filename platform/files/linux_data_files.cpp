@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/files/file_writing.h"
 #include "platform/files/leftover_files.h"
 #include "platform/path_text.h"
 #include "platform/unique_fd.h"
@@ -22,6 +23,12 @@ constexpr std::size_t kReadStep = std::size_t{8} << 20;
 
 std::string LockPath(const std::string& path) {
   return path + ".lock";
+}
+
+TFileError ReplacementError(const TFileReplacement& replacement) {
+  // A write that the disk took nothing of has no error of its own.
+  return SystemFileError(replacement.FailedStep(), replacement.FailedPath(),
+                         replacement.Error() != 0 ? replacement.Error() : ENOSPC);
 }
 
 bool TakeLock(int fd, int operation) {
@@ -41,60 +48,21 @@ class TLinuxFileLock : public TFileLock {
 
 class TLinuxPendingFile : public TPendingFile {
  public:
-  TLinuxPendingFile(TUniqueFd lock, TUniqueFd file, std::string temporary, std::string target)
-      : lock_(std::move(lock)),
-        file_(std::move(file)),
-        temporary_(std::move(temporary)),
-        target_(std::move(target)) {}
+  TLinuxPendingFile(TUniqueFd lock, std::unique_ptr<TFileReplacement> replacement)
+      : lock_(std::move(lock)), replacement_(std::move(replacement)) {}
 
-  ~TLinuxPendingFile() override {
-    if (committed_) return;
-    // Emptied first: where the folder lets files be made but not removed
-    // (append-only), the leftover then costs no space.
-    if (file_.Valid()) {
-      [[maybe_unused]] const int emptied = ::ftruncate(file_.Get(), 0);
-    }
-    ::unlink(temporary_.c_str());
-  }
-
-  bool Write(std::string_view data) override {
-    while (!data.empty()) {
-      const ssize_t n = ::write(file_.Get(), data.data(), data.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        error_ = SystemFileError("write", temporary_, n < 0 ? errno : ENOSPC);
-        return false;
-      }
-      data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-  }
-
-  bool Flush() override {
-    if (::fsync(file_.Get()) == 0) return true;
-    error_ = SystemFileError("flush", temporary_, errno);
-    return false;
-  }
-
-  bool Commit() override {
-    if (committed_) return true;
-    if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-      error_ = SystemFileError("rename", temporary_ + " to " + target_, errno);
-      return false;
-    }
-    committed_ = true;
-    file_.Reset();
-    TUniqueFd folder(::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.Valid()) ::fsync(folder.Get());
-    return true;
-  }
+  bool Write(std::string_view data) override { return Report(replacement_->Write(data)); }
+  bool Flush() override { return Report(replacement_->Flush()); }
+  bool Commit() override { return Report(replacement_->Commit()); }
 
  private:
+  bool Report(bool done) {
+    if (!done) error_ = ReplacementError(*replacement_);
+    return done;
+  }
+
   TUniqueFd lock_;  // held for the pending file's whole life
-  TUniqueFd file_;
-  std::string temporary_;
-  std::string target_;
-  bool committed_ = false;
+  std::unique_ptr<TFileReplacement> replacement_;
 };
 
 }  // namespace
@@ -184,14 +152,12 @@ std::unique_ptr<TPendingFile> TLinuxDataFiles::BeginReplace(const std::string& p
     return nullptr;
   }
   RemoveLeftoverTemporaries(path);
-  std::string temporary = path + ".XXXXXX";
-  TUniqueFd file(::mkostemp(temporary.data(), O_CLOEXEC));
-  if (!file.Valid()) {
-    error = SystemFileError("create", path + ".XXXXXX", errno);
+  auto replacement = std::make_unique<TFileReplacement>(path);
+  if (!replacement->Valid()) {
+    error = ReplacementError(*replacement);
     return nullptr;
   }
-  return std::make_unique<TLinuxPendingFile>(std::move(lock), std::move(file), std::move(temporary),
-                                             path);
+  return std::make_unique<TLinuxPendingFile>(std::move(lock), std::move(replacement));
 }
 
 }  // namespace varnoke::platform

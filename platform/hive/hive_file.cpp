@@ -147,24 +147,10 @@ TModifyResult THiveFile::Modify(const std::function<bool(THiveContents&)>& edit,
   }
   if (!edit(read.Contents)) return TModifyResult::Declined;
 
-  const std::string text = FormatHive(read.Contents);
-  std::string temporary = path_ + ".XXXXXX";
-  TUniqueFd out(::mkstemp(temporary.data()));
-  if (!out.Valid()) return unwritable(errno);
-  if (!WriteAll(out.Get(), text) || ::fsync(out.Get()) != 0) {
-    const int error = errno != 0 ? errno : EIO;
-    ::unlink(temporary.c_str());
-    return unwritable(error);
+  TFileReplacement replacement(path_);
+  if (!replacement.Write(FormatHive(read.Contents)) || !replacement.Commit()) {
+    return unwritable(replacement.Error() != 0 ? replacement.Error() : EIO);
   }
-  out.Reset();
-  if (::rename(temporary.c_str(), path_.c_str()) != 0) {
-    const int error = errno;
-    ::unlink(temporary.c_str());
-    return unwritable(error);
-  }
-  // The rename itself reaches the disk with the folder.
-  TUniqueFd directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (directory.Valid()) ::fsync(directory.Get());
   return TModifyResult::Written;
 }
 

@@ -79,7 +79,7 @@ void ScanFigures() {
   db.ScanDrives("memdb.dat", quiet);  // hot cache from here on
   const double bareMs = BestMs(kRuns, [&] { db.ScanDrives("memdb.dat", quiet); });
   shell::TFormAbout about;
-  about.SetSplashMode(3);
+  about.SetSplashMode(shell::TSplashMode::ModelessScan);
   const double windowMs = BestMs(kRuns, [&] {
     shell::TScanProgress progress(about);
     db.ScanDrives("memdb.dat", progress);

@@ -70,14 +70,14 @@ TFormAbout::TFormAbout(QWidget* parent)
   connect(Timer1, &QTimer::timeout, this, Guarded([this] { Timer1Timer(); }));
 }
 
-void TFormAbout::SetSplashMode(int mode) {
+void TFormAbout::SetSplashMode(TSplashMode mode) {
   splashMode_ = mode;
   switch (mode) {
-    case 0:
-    case 1:
+    case TSplashMode::Splash:
+    case TSplashMode::About:
       ProgressBar1->hide();
       Timer1->setInterval(kSplashMilliseconds);
-      if (mode == 0) {
+      if (mode == TSplashMode::Splash) {
         setWindowTitle(QStringLiteral("Varnoke 96"));
         Timer1->start();
         ShowModeless();
@@ -87,12 +87,12 @@ void TFormAbout::SetSplashMode(int mode) {
         exec();
       }
       break;
-    case 2:
-    case 3:
+    case TSplashMode::ModalScan:
+    case TSplashMode::ModelessScan:
       Timer1->stop();
       setWindowTitle(QStringLiteral("Scanning your hard drives..."));
       ProgressBar1->show();
-      if (mode == 2) {
+      if (mode == TSplashMode::ModalScan) {
         exec();
       } else {
         ShowModeless();
@@ -104,7 +104,7 @@ void TFormAbout::SetSplashMode(int mode) {
 }
 
 void TFormAbout::CloseSplash() {
-  splashMode_ = 0;
+  splashMode_ = TSplashMode::Splash;
   close();
 }
 
@@ -127,7 +127,8 @@ void TFormAbout::Timer1Timer() {
 }
 
 bool TFormAbout::FormCloseQuery() {
-  if (splashMode_ != 2 && splashMode_ != 3) return true;
+  if (splashMode_ != TSplashMode::ModalScan && splashMode_ != TSplashMode::ModelessScan)
+    return true;
   const QString text =
       QString::fromStdString(platform::FormatMessage(platform::kMsgCancelScan, {"Varnoke"}));
   if (MessageBox(nullptr, text, QStringLiteral("Varnoke"), kMbIconWarning | kMbYesNo) != kIdYes)

@@ -1,7 +1,7 @@
 // TFormAbout: one small window for three purposes, chosen by its mode: the
-// splash shown while the program starts (0), the About box (1), and the
-// progress of a drive scan (2 modal, 3 modeless), from which the user can
-// abandon the scan.
+// splash shown while the program starts, the About box, and the progress of
+// a drive scan (modal or modeless), from which the user can abandon the
+// scan.
 #pragma once
 
 #include <QDialog>
@@ -13,6 +13,14 @@ class QTimer;
 
 namespace varnoke::shell {
 
+// SplashMode: what the window is up for. The numbers are the mode's own.
+enum class TSplashMode : int {
+  Splash = 0,
+  About = 1,
+  ModalScan = 2,
+  ModelessScan = 3,
+};
+
 class TFormAbout : public QDialog {
   Q_OBJECT
 
@@ -21,10 +29,10 @@ class TFormAbout : public QDialog {
 
   // Configures the window for mode and shows it; returns when a modal mode
   // is closed, at once otherwise. Any other mode only changes SplashMode.
-  void SetSplashMode(int mode);
-  // SplashMode := 0, then closes the window (without a question).
+  void SetSplashMode(TSplashMode mode);
+  // SplashMode := Splash, then closes the window (without a question).
   void CloseSplash();
-  int SplashMode() const noexcept { return splashMode_; }
+  TSplashMode SplashMode() const noexcept { return splashMode_; }
 
   // Moves the progress bar (0 to 100; beyond 100 shows as full).
   void SetProgress(int position);
@@ -48,7 +56,7 @@ class TFormAbout : public QDialog {
   void ShowModeless();
   void Timer1Timer();
 
-  int splashMode_ = 0;
+  TSplashMode splashMode_ = TSplashMode::Splash;
 };
 
 }  // namespace varnoke::shell

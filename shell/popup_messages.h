@@ -35,9 +35,8 @@ class TWindowMessageFilter : public QAbstractNativeEventFilter {
   TFormui& form_;
 };
 
-// A registered message posted inside the program (the tray icon's, and any
-// message where there is no display), delivered to the search window as an
-// event.
+// A registered message posted inside the program where there is no
+// display, delivered to the search window as an event.
 class TWindowMessageEvent : public QEvent {
  public:
   static QEvent::Type EventType();

@@ -38,10 +38,19 @@ TProgram::TProgram(THostServices& host, TDesktopServices& desktop)
 }
 
 TProgram::~TProgram() {
-  // Whatever happened before, nothing may outlive the database it uses.
-  executive_.reset();
-  if (form_ != nullptr) form_->SetDatabase(nullptr);
+  // Whatever way out was taken, nothing may outlive the database it uses.
+  StopDatabaseReaders();
   MemoryDB.reset();
+}
+
+void TProgram::StopDatabaseReaders() {
+  // The monitor thread is stopped and waited for first, so that no report
+  // is applied to a database that is being saved or freed.
+  if (StopEvent != nullptr) StopEvent->Set();
+  executive_.reset();
+  // Searches from other processes run on the server's own thread.
+  liveServer_.reset();
+  if (form_ != nullptr) form_->SetDatabase(nullptr);
 }
 
 void TProgram::CreateWindows() {

@@ -154,6 +154,10 @@ class TProgram : public QObject {
   bool WaitUntilMonitoring();
 
  private:
+  // Stops every reader of the database that has a thread of its own (the
+  // monitor, the live server) and detaches the window from it; the database
+  // may be saved and freed afterwards.
+  void StopDatabaseReaders();
   void CheckRequiredFiles();
   void InstallHook();
   bool StartupScan();

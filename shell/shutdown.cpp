@@ -17,13 +17,7 @@ namespace varnoke::shell {
 void TProgram::ShutDown() {
   if (shutDown_) return;
   shutDown_ = true;
-  // The monitor thread is stopped and waited for first, so that no report
-  // is applied during the save or to a freed database.
-  if (StopEvent != nullptr) StopEvent->Set();
-  executive_.reset();
-  // Searches from other processes end before the save and the freeing of
-  // the tree.
-  liveServer_.reset();
+  StopDatabaseReaders();
 
   if (!NoSaveOnExit && MemoryDB != nullptr) {
     if (MemoryDB->SaveToFile()) {
@@ -34,7 +28,6 @@ void TProgram::ShutDown() {
       std::fprintf(stderr, "varnoke: %s\n", NotSavedText().c_str());
     }
   }
-  if (form_ != nullptr) form_->SetDatabase(nullptr);
   MemoryDB.reset();
   if (tray_ != nullptr) tray_->RemoveTrayIcon();
 }

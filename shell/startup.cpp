@@ -68,7 +68,7 @@ bool TProgram::StartUp() {
   about_->OnScanCancelled = [this] {
     if (MemoryDB != nullptr) MemoryDB->ScanCancelRequested = true;
   };
-  if (ReadSetting(Host, "ShowSplash") == 1) about_->SetSplashMode(0);
+  if (ReadSetting(Host, "ShowSplash") == 1) about_->SetSplashMode(TSplashMode::Splash);
 
   MemoryDB = std::make_unique<TMemoryDB>(Host.Services());
   form_->SetDatabase(MemoryDB.get());
@@ -135,7 +135,7 @@ bool TProgram::StartupScan() {
 void TProgram::ScanWithProgress() {
   for (const platform::TDriveOverlap& overlap : platform::FindDriveOverlaps(Host.Drives))
     std::fprintf(stderr, "varnoke: %s\n", platform::DescribeDriveOverlap(overlap).c_str());
-  about_->SetSplashMode(3);
+  about_->SetSplashMode(TSplashMode::ModelessScan);
   MemoryDB->ScanCancelRequested = false;
   TScanProgress progress(*about_);
   try {
@@ -195,9 +195,8 @@ void TProgram::StartLiveServer() {
 }
 
 bool TProgram::AddTrayIcon() {
-  tray_ = std::make_unique<TTrayIcon>(Desktop, [this](std::uint64_t mouse) {
-    PostWindowMessage(*form_, Messages.TrayActivateMessage, 0, mouse);
-  });
+  tray_ = std::make_unique<TTrayIcon>(Desktop,
+                                      [this](std::uint64_t mouse) { form_->TrayPopup(mouse); });
   if (!tray_->AddTrayIcon(TrayWaitTimeout) && !quitRequested_) {
     // Without a tray the program still answers its hot key.
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(TrayWaitTimeout);

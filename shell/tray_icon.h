@@ -1,6 +1,5 @@
 // The tray icon: the program's own icon with the tip "Varnoke". Its clicks
-// reach the search window as the tray's registered message, carrying the
-// mouse message.
+// reach their handler directly, as the mouse message they stand for.
 #pragma once
 
 #include <QObject>

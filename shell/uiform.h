@@ -70,6 +70,9 @@ class TFormui : public QMainWindow {
   // The window procedure for the program's registered messages: true when
   // message was one of them.
   bool HandleWindowMessage(std::uint32_t message, std::uint64_t wParam, std::uint64_t lParam);
+  // A click on the tray icon (the tray's registered message carries the
+  // same mouse message): shows the window where it last stood.
+  void TrayPopup(std::uint64_t mouseMessage);
   void HideSearchWindow();
   // Types a row's host path into TargetEditControl, which it clears.
   void DeliverPath(const std::string& text);
@@ -126,7 +129,6 @@ class TFormui : public QMainWindow {
   // The selected row, when it is a data row; else -1.
   int SelectedDataIndex() const;
 
-  void TrayPopup(std::uint64_t mouseMessage);
   void HotKeyPopup(TWindowHandle target);
   void PlaceOver(const TScreenRect& frame);
   void ShowAndFocus();

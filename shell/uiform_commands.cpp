@@ -171,7 +171,7 @@ void TFormui::ShowHelp(int context) {
 }
 
 void TFormui::About1Click() {
-  program_.About().SetSplashMode(1);
+  program_.About().SetSplashMode(TSplashMode::About);
 }
 
 }  // namespace varnoke::shell

@@ -25,7 +25,7 @@ class TAboutTest : public QObject {
   void SplashIsModelessAndClosesItself() {
     TBoxAnswers boxes;
     shell::TFormAbout about;
-    about.SetSplashMode(0);
+    about.SetSplashMode(shell::TSplashMode::Splash);
     QVERIFY(about.isVisible());
     QCOMPARE(about.windowTitle(), QStringLiteral("Varnoke 96"));
     QVERIFY(!about.ProgressBar1->isVisible());
@@ -41,7 +41,7 @@ class TAboutTest : public QObject {
     TBoxAnswers boxes;
     shell::TFormAbout about;
     for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
-      about.SetSplashMode(0);
+      about.SetSplashMode(shell::TSplashMode::Splash);
       QTest::keyClick(&about, key);
       QVERIFY(!about.isVisible());
     }
@@ -58,7 +58,7 @@ class TAboutTest : public QObject {
       QVERIFY(!about.Timer1->isActive());
       QTest::keyClick(&about, Qt::Key_Enter);
     });
-    about.SetSplashMode(1);  // returns once closed
+    about.SetSplashMode(shell::TSplashMode::About);  // returns once closed
     QVERIFY(wasModal);
     QVERIFY(!about.isVisible());
     QVERIFY(boxes.Boxes.empty());
@@ -69,8 +69,9 @@ class TAboutTest : public QObject {
     shell::TFormAbout about;
     int cancelled = 0;
     about.OnScanCancelled = [&] { ++cancelled; };
-    about.SetSplashMode(0);
-    about.SetSplashMode(3);  // a splash still up turns into the progress
+    about.SetSplashMode(shell::TSplashMode::Splash);
+    about.SetSplashMode(
+        shell::TSplashMode::ModelessScan);  // a splash still up turns into the progress
     QCOMPARE(about.windowTitle(), QStringLiteral("Scanning your hard drives..."));
     QVERIFY(about.ProgressBar1->isVisible());
     QVERIFY(!about.Timer1->isActive());
@@ -91,19 +92,19 @@ class TAboutTest : public QObject {
   void CloseSplashEndsAScanWithoutAQuestion() {
     TBoxAnswers boxes;
     shell::TFormAbout about;
-    about.SetSplashMode(3);
+    about.SetSplashMode(shell::TSplashMode::ModelessScan);
     about.SetProgress(250);  // a scan may go beyond 100
     QCOMPARE(about.ProgressBar1->value(), 100);
     about.CloseSplash();
     QVERIFY(!about.isVisible());
-    QCOMPARE(about.SplashMode(), 0);
+    QCOMPARE(about.SplashMode(), shell::TSplashMode::Splash);
     QVERIFY(boxes.Boxes.empty());
   }
 
   void OtherModesOnlyChangeTheMode() {
     shell::TFormAbout about;
-    about.SetSplashMode(7);
-    QCOMPARE(about.SplashMode(), 7);
+    about.SetSplashMode(static_cast<shell::TSplashMode>(7));
+    QCOMPARE(about.SplashMode(), static_cast<shell::TSplashMode>(7));
     QVERIFY(!about.isVisible());
   }
 
@@ -116,7 +117,7 @@ class TAboutTest : public QObject {
     QCOMPARE(about.ProgressBar1->maximum(), 100);
     QVERIFY(!about.Image1->pixmap().isNull());
     // The pictures are drawn: the window is not all black.
-    about.SetSplashMode(3);
+    about.SetSplashMode(shell::TSplashMode::ModelessScan);
     about.SetProgress(40);
     const QImage shot = about.grab().toImage();
     QDir().mkpath(QStringLiteral(VARNOKE_SCREENSHOT_DIR));

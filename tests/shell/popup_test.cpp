@@ -149,7 +149,7 @@ class TPopupTest : public QObject {
 
   void TrayClicksWaitWhileTheSplashIsUpButTheHotKeyDoesNot() {
     TPopup run;
-    run.Under->Program.About().SetSplashMode(0);
+    run.Under->Program.About().SetSplashMode(shell::TSplashMode::Splash);
     run.Tray();
     QVERIFY(!run.Form().isVisible());
     run.HotKey();

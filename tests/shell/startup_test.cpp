@@ -4,7 +4,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
+#include <memory>
+#include <thread>
 
 #include <QtTest>
 
@@ -357,7 +360,7 @@ class TStartupTest : public QObject {
     QVERIFY(under.Program.StartUp());
     QCOMPARE(shown.Titles, std::vector<QString>{QStringLiteral("Varnoke 96")});
     QVERIFY(under.Program.About().isVisible());
-    QCOMPARE(under.Program.About().SplashMode(), 0);
+    QCOMPARE(under.Program.About().SplashMode(), shell::TSplashMode::Splash);
     under.Program.ShutDown();
   }
 
@@ -416,6 +419,34 @@ class TStartupTest : public QObject {
     QCOMPARE(db.ResultCount(), windowRows);
     under.Program.ShutDown();
     QVERIFY(!ask("*.TXT"));
+  }
+
+  // However the program ends, its readers of the database stop before the
+  // database is freed: here the program object simply goes away, with
+  // searches from another process arriving all the while.
+  void TheDatabaseOutlivesEveryReaderWhenTheProgramGoesAway() {
+    TShellEnvironment env;
+    TBoxAnswers boxes;
+    FillDisk(env);
+    auto under = std::make_unique<TProgramUnderTest>();
+    const std::string socket = "VarnokeTest.readers-" + std::to_string(::getpid());
+    under->Program.LiveSocketName = socket;
+    QVERIFY(under->Program.StartUp());
+    QVERIFY(under->Program.WaitUntilMonitoring());
+    std::atomic<int> answered{0};
+    std::atomic<bool> stop{false};
+    std::thread asker([&] {
+      std::string problem;
+      while (!stop) {
+        if (live::AskRunningProgram(socket, {"*", live::TLiveOrder::Path, true}, problem))
+          ++answered;
+      }
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(answered > 2, 10000);
+    env.MakeFile("docs/MADE-WHILE-ENDING.TXT");
+    under.reset();
+    stop = true;
+    asker.join();
   }
 };
 

@@ -119,6 +119,7 @@ bool TMemoryDB::LoadFromFile(const std::string& fileName) {
       return refuse(TFileOutcome::Damaged, "the file does not hold a well-formed tree");
     }
     ddList_.swap(tree);
+    ++treeGeneration_;
     twins_.Clear();
     ClearResults();
     treeFromEmptyScan_ = false;

@@ -78,6 +78,7 @@ float AllocationEstimate(std::int32_t size, std::int32_t cluster) {
 void TMemoryDB::ResetTree() {
   auto fresh = std::make_unique<TDDList>();
   ddList_ = std::move(fresh);
+  ++treeGeneration_;
   twins_.Clear();
   ClearResults();
 }

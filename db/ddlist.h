@@ -116,6 +116,11 @@ class TDDList {
     return record->order_;
   }
 
+  // Builds the lookup structures the change reports use, so that the first
+  // report after a load or a scan does not build them while it holds the
+  // lock the window waits for.
+  void PrepareLookups() { Index(); }
+
   // Splits the chain into about count stretches of similar size for work
   // shared between threads: stretch k runs from starts[k] up to, not
   // including, starts[k + 1] (the last one to the end of the chain). Every

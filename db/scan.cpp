@@ -119,6 +119,7 @@ bool TMemoryDB::ScanDrives(const std::string& fileName, TScanObserver& observer)
     if (ScanDirectory(root, record, observer)) ++drivesListed;
   }
   treeFromEmptyScan_ = drivesListed == 0;
+  ddList_->PrepareLookups();
   walking.Clear();
   lock.unlock();
   const bool saved = SaveToFile();

@@ -1,8 +1,5 @@
 #include "monitor/executive.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <string>
 
 #include "monitor/initialization_error.h"
@@ -14,9 +11,6 @@ namespace {
 constexpr int kStarting = 0;
 constexpr int kRegistered = 1;
 constexpr int kEnded = 2;
-// The monitor thread's nice value: about a tenth of a core's time against
-// one busy process of the user's.
-constexpr int kReportNice = 10;
 
 // The executive whose thread this is: the device's callback has only the
 // report's address to go on.
@@ -72,14 +66,14 @@ bool TExecutive::DeviceControl(std::uint32_t code, const void* in, std::uint32_t
 }
 
 void TExecutive::Execute() {
-  // Reports yield the processor to the user's work, but not so far that
-  // they could be starved: a report holds the database lock, and a thread
-  // of the idle class preempted while it holds it would keep the window
-  // waiting for as long as anything else keeps the cores busy. A high nice
-  // value still gets its small share of a busy core within milliseconds.
-  // (Once in the idle class a thread may not leave it again without
-  // privileges, so it cannot drop to it only between reports.)
-  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kReportNice);
+  // The monitor thread runs at the program's own priority. Nearly all of
+  // its work is done holding the database lock, and a lock holder must get
+  // the processor as soon as the window would: in the idle class, or at a
+  // high nice value, a report preempted while it holds the lock (the first
+  // one builds the directory index) kept the window waiting for seconds
+  // while other processes kept the cores busy. Once in the idle class a
+  // thread may not leave it again without privileges, so it cannot drop
+  // to it only between reports. Its cost is a few microseconds a report.
   tCurrent = this;
   try {
     device_ = platform::TDevice::CreateFile(options_.DeviceName);

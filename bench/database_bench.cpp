@@ -10,6 +10,7 @@
 #include <string>
 
 #include "bench/bench_util.h"
+#include "bench/plain_io.h"
 #include "bench/tree_fill.h"
 #include "db/memory_db.h"
 #include "platform/files/linux_data_files.h"
@@ -24,28 +25,6 @@ namespace {
 constexpr std::size_t kDirectories = 100'000;
 constexpr std::size_t kFiles = 900'000;
 constexpr int kRuns = 5;
-
-// The peer of a save: the same bytes written and made durable, as a save
-// must before its file takes the old one's place.
-void PlainWrite(const std::string& path, const std::string& data) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (::write(fd, data.data(), data.size()) != static_cast<ssize_t>(data.size())) {
-    std::fprintf(stderr, "short write\n");
-  }
-  ::fsync(fd);
-  ::close(fd);
-}
-
-std::size_t PlainRead(const std::string& path, std::size_t size) {
-  auto buffer = std::make_unique_for_overwrite<char[]>(size + 1);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  std::size_t total = 0;
-  for (ssize_t n; (n = ::read(fd, buffer.get() + total, size + 1 - total)) > 0;) {
-    total += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  return total;
-}
 
 int Main() {
   char folderTemplate[] = "/tmp/varnoke-bench-db-XXXXXX";

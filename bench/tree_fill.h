@@ -1,5 +1,5 @@
 // Fills a database with a generated tree, the way a scan would: each
-// directory's record, then its files, depth first.
+// directory's record, then its files in one block, depth first.
 #pragma once
 
 #include <cstddef>
@@ -37,11 +37,12 @@ inline TFillFigures FillGenerated(TMemoryDB& db, std::size_t directories, std::s
   for (std::size_t i = 1; i < tree.size(); ++i)
     list.SetParent(records[i], records[tree[i].Parent]);
   const std::size_t before = list.BytesReserved();
+  std::vector<std::string_view> names;
   for (const std::size_t i : order) {
-    for (const std::string& name : tree[i].Files) {
-      list.AddFile(name, records[i]);
+    names.assign(tree[i].Files.begin(), tree[i].Files.end());
+    for (const std::string_view name : names)
       figures.NameBytes += name.size();
-    }
+    list.AddFiles(names, records[i]);  // as a scan or a load adds them
   }
   figures.HeapForFiles = list.BytesReserved() - before;
   return figures;

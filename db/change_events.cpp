@@ -17,6 +17,55 @@ bool IsWildcard(std::string_view pattern) {
 
 }  // namespace
 
+TMemoryDB::TUnlockedFiles::TUnlockedFiles(TMemoryDB& db) : db_(db) {}
+
+template <typename Work>
+auto TMemoryDB::TUnlockedFiles::Unlocked(const Work& work) const {
+  // A report holds the lock once; the listing runs without it. Only the
+  // reports change the tree bit by bit, so it is as it was when the lock
+  // comes back, unless a scan or a load replaced it whole meanwhile.
+  const std::uint64_t generation = db_.treeGeneration_;
+  db_.Lock.unlock();
+  struct TRelock {
+    std::recursive_mutex& lock;
+    ~TRelock() { lock.lock(); }
+  } relock{db_.Lock};
+  auto result = work();
+  return std::pair(result, generation);
+}
+
+bool TMemoryDB::TUnlockedFiles::ListDirectory(std::string_view path, bool withSizes,
+                                              platform::TDirectoryListing& listing) {
+  const auto [listed, generation] =
+      Unlocked([&] { return db_.files_.ListDirectory(path, withSizes, listing); });
+  if (generation != db_.treeGeneration_) throw TTreeReplaced();
+  return listed;
+}
+
+bool TMemoryDB::TUnlockedFiles::ListDirectoryAfresh(std::string_view path,
+                                                    platform::TDirectoryListing& listing) {
+  const auto [listed, generation] =
+      Unlocked([&] { return db_.files_.ListDirectoryAfresh(path, listing); });
+  if (generation != db_.treeGeneration_) throw TTreeReplaced();
+  return listed;
+}
+
+bool TMemoryDB::TUnlockedFiles::FileExists(std::string_view path) const {
+  const auto [exists, generation] = Unlocked([&] { return db_.files_.FileExists(path); });
+  if (generation != db_.treeGeneration_) throw TTreeReplaced();
+  return exists;
+}
+
+template <typename Change>
+void TMemoryDB::ApplyReport(const Change& change) {
+  try {
+    change();
+  } catch (const TTreeReplaced&) {
+    // A scan or a load put a new tree in place while the report listed a
+    // directory: the new tree is as recent as the report.
+  }
+}
+
 void TMemoryDB::BlankSubtreeResults(const std::vector<TDirectoryRecord*>& subtree) noexcept {
   // One pass over the rows for the whole subtree: a row goes blank when its
   // directory is one of the records, or when it shows one of them by name
@@ -70,35 +119,39 @@ void TMemoryDB::FollowDirectoryRename(const char* oldName,
 void TMemoryDB::ApplyFileCreate(std::string_view path) {
   if (!IsFixedDrivePath(path)) return;
   std::lock_guard guard(Lock);
-  twins_.BeginReport();
-  const TReportPath report = ResolveReport(path);
-  if (report.Directory == nullptr || report.Name.empty()) return;
-  if (ddList_->FindFile(report.Directory, report.Name) == nullptr) {
-    ddList_->AddFile(report.Name, report.Directory);
-  } else if (!twins_.JustRenamedTo(path)) {
-    AddTwinFiles(report);
-  }
+  ApplyReport([&] {
+    twins_.BeginReport();
+    const TReportPath report = ResolveReport(path);
+    if (report.Directory == nullptr || report.Name.empty()) return;
+    if (ddList_->FindFile(report.Directory, report.Name) == nullptr) {
+      ddList_->AddFile(report.Name, report.Directory);
+    } else if (!twins_.JustRenamedTo(path)) {
+      AddTwinFiles(report);
+    }
+  });
 }
 
 void TMemoryDB::ApplyDelete(std::string_view path) {
   if (!IsFixedDrivePath(path)) return;
   std::lock_guard guard(Lock);
-  twins_.BeginReport();
-  const TReportPath report = ResolveReport(path);
-  if (report.Directory == nullptr) return;
-  if (IsWildcard(report.Name)) {
-    DeleteWithPattern(report);
-    return;
-  }
-  const std::vector<TFileEntry*> named = ddList_->FilesNamed(report.Directory, report.Name);
-  if (named.empty()) return;
-  if (named.size() == 1 && !twins_.Doubts(report.Directory, report.Name)) {
-    // The file goes whether or not it is still there: the report says so.
-    BlankFileResult(named.front());
-    ddList_->RemoveFileEntry(named.front(), report.Directory);
-    return;
-  }
-  SettleFiles(report, nullptr);
+  ApplyReport([&] {
+    twins_.BeginReport();
+    const TReportPath report = ResolveReport(path);
+    if (report.Directory == nullptr) return;
+    if (IsWildcard(report.Name)) {
+      DeleteWithPattern(report);
+      return;
+    }
+    const std::vector<TFileEntry*> named = ddList_->FilesNamed(report.Directory, report.Name);
+    if (named.empty()) return;
+    if (named.size() == 1 && !twins_.Doubts(report.Directory, report.Name)) {
+      // The file goes whether or not it is still there: the report says so.
+      BlankFileResult(named.front());
+      ddList_->RemoveFileEntry(named.front(), report.Directory);
+      return;
+    }
+    SettleFiles(report, nullptr);
+  });
 }
 
 void TMemoryDB::DeleteWithPattern(const TReportPath& report) {
@@ -114,7 +167,7 @@ void TMemoryDB::DeleteWithPattern(const TReportPath& report) {
   for (TFileEntry* e = directory->Files(); e != nullptr;) {
     if (MatchWildcardTerminated(e->Name(), pattern.data(), pattern.size())) {
       if (!listed) {
-        census = twins_.Fresh(files_, directory, report.HostDirectory);
+        census = twins_.Fresh(reportFiles_, directory, report.HostDirectory);
         listed = true;
       }
       const std::string_view name = e->Name();
@@ -139,38 +192,42 @@ void TMemoryDB::DeleteWithPattern(const TReportPath& report) {
 void TMemoryDB::ApplyDirectoryCreate(std::string_view path) {
   if (!IsFixedDrivePath(path)) return;
   std::lock_guard guard(Lock);
-  twins_.BeginReport();
-  const TReportPath report = ResolveReport(path);
-  // A directory whose parent the tree does not hold is left out: filed
-  // without a parent it would pose as a drive root.
-  if (report.Directory == nullptr || report.Name.empty()) return;
-  if (ddList_->FindDirectory(report.Name, report.Directory) == nullptr) {
-    ddList_->AddDirectory(report.Name, report.Directory);
-  } else {
-    AddTwinDirectories(report);
-  }
+  ApplyReport([&] {
+    twins_.BeginReport();
+    const TReportPath report = ResolveReport(path);
+    // A directory whose parent the tree does not hold is left out: filed
+    // without a parent it would pose as a drive root.
+    if (report.Directory == nullptr || report.Name.empty()) return;
+    if (ddList_->FindDirectory(report.Name, report.Directory) == nullptr) {
+      ddList_->AddDirectory(report.Name, report.Directory);
+    } else {
+      AddTwinDirectories(report);
+    }
+  });
 }
 
 void TMemoryDB::ApplyDirectoryRemove(std::string_view path) {
   if (!IsFixedDrivePath(path)) return;
   std::lock_guard guard(Lock);
-  twins_.BeginReport();
-  const TReportPath report = ResolveReport(path);
-  // Without a parent the lookup would find drive roots by name: a report
-  // never removes a drive.
-  if (report.Directory == nullptr) return;
-  if (IsWildcard(report.Name)) {
-    RemoveDirectoriesWithPattern(report);
-    return;
-  }
-  std::vector<TDirectoryRecord*> named;
-  ddList_->DirectoriesNamed(report.Name, report.Directory, named);
-  if (named.empty()) return;
-  if (named.size() == 1 && !twins_.Doubts(report.Directory, report.Name)) {
-    RemoveDirectoryAndRows(named.front());
-    return;
-  }
-  SettleDirectories(report);
+  ApplyReport([&] {
+    twins_.BeginReport();
+    const TReportPath report = ResolveReport(path);
+    // Without a parent the lookup would find drive roots by name: a report
+    // never removes a drive.
+    if (report.Directory == nullptr) return;
+    if (IsWildcard(report.Name)) {
+      RemoveDirectoriesWithPattern(report);
+      return;
+    }
+    std::vector<TDirectoryRecord*> named;
+    ddList_->DirectoriesNamed(report.Name, report.Directory, named);
+    if (named.empty()) return;
+    if (named.size() == 1 && !twins_.Doubts(report.Directory, report.Name)) {
+      RemoveDirectoryAndRows(named.front());
+      return;
+    }
+    SettleDirectories(report);
+  });
 }
 
 void TMemoryDB::RemoveDirectoriesWithPattern(const TReportPath& report) {
@@ -189,7 +246,7 @@ void TMemoryDB::RemoveDirectoriesWithPattern(const TReportPath& report) {
               if (a->Name() != b->Name()) return a->Name() < b->Name();
               return TDDList::ChainOrder(a) < TDDList::ChainOrder(b);
             });
-  const TDiskCensus* census = twins_.Fresh(files_, report.Directory, report.HostDirectory);
+  const TDiskCensus* census = twins_.Fresh(reportFiles_, report.Directory, report.HostDirectory);
   std::vector<TDirectoryRecord*> gone;
   std::vector<TDirectoryRecord*> twins;
   for (std::size_t i = 0; i < matching.size();) {
@@ -212,11 +269,13 @@ void TMemoryDB::ApplyRename(std::string_view oldPath, std::string_view newPath,
                             std::uint32_t attributes) {
   if (!IsFixedDrivePath(oldPath) || !IsFixedDrivePath(newPath)) return;
   std::lock_guard guard(Lock);
-  if ((attributes & kDirectoryAttribute) != 0) {
-    ApplyDirectoryRename(oldPath, newPath);
-  } else {
-    ApplyFileRename(oldPath, newPath);
-  }
+  ApplyReport([&] {
+    if ((attributes & kDirectoryAttribute) != 0) {
+      ApplyDirectoryRename(oldPath, newPath);
+    } else {
+      ApplyFileRename(oldPath, newPath);
+    }
+  });
 }
 
 void TMemoryDB::ApplyFileRename(std::string_view oldPath, std::string_view newPath) {
@@ -288,7 +347,7 @@ void TMemoryDB::ApplyDirectoryRename(std::string_view oldPath, std::string_view 
   if (!ddList_->MoveDirectory(d, to.Name, to.Directory)) return;
   FollowDirectoryRename(oldName, d);
   if (amongTwins) {
-    if (const TDiskCensus* census = twins_.Fresh(files_, to.Directory, to.HostDirectory))
+    if (const TDiskCensus* census = twins_.Fresh(reportFiles_, to.Directory, to.HostDirectory))
       PlaceTwin(d, to.HostName, *census);
   }
   if (oldTwins) SettleDirectories(from);

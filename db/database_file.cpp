@@ -118,7 +118,9 @@ bool TMemoryDB::LoadFromFile(const std::string& fileName) {
     if (tree == nullptr) {
       return refuse(TFileOutcome::Damaged, "the file does not hold a well-formed tree");
     }
+    tree->PrepareLookups();
     ddList_.swap(tree);
+    ++treeGeneration_;
     twins_.Clear();
     ClearResults();
     treeFromEmptyScan_ = false;

@@ -3,7 +3,6 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 namespace varnoke {
@@ -11,16 +10,12 @@ namespace {
 
 constexpr std::size_t kInt32Max = std::numeric_limits<std::int32_t>::max();
 
-void AppendInt32(std::string& image, std::int32_t value) {
+// Writes value as a 32-bit little-endian integer at out.
+void StoreInt32(char* out, std::size_t value) noexcept {
   const auto v = static_cast<std::uint32_t>(value);
   const char bytes[4] = {static_cast<char>(v), static_cast<char>(v >> 8),
                          static_cast<char>(v >> 16), static_cast<char>(v >> 24)};
-  image.append(bytes, 4);
-}
-
-void AppendName(std::string& image, std::string_view name) {
-  AppendInt32(image, static_cast<std::int32_t>(name.size()));
-  image.append(name);
+  std::memcpy(out, bytes, 4);
 }
 
 // A cursor over the image that never reads past its end.
@@ -66,29 +61,44 @@ class TImageReader {
 
 bool EncodeTree(const TDDList& list, std::string& image) {
   if (list.DirectoryCount() > kInt32Max) return false;
-  // Positions by record: a map, not a search, so that the cost is linear.
-  std::unordered_map<const TDirectoryRecord*, std::int32_t> positions;
-  positions.reserve(list.DirectoryCount());
-  std::int32_t count = 0;
-  for (const TDirectoryRecord* d = list.FirstDirectory(); d != nullptr; d = d->Next()) {
-    positions.emplace(d, ++count);
-  }
-  // About 28 bytes a file and 40 a directory: one allocation in most trees.
-  image.reserve(image.size() + 4 + list.FileCount() * 28 + list.DirectoryCount() * 40);
-  AppendInt32(image, count);
+  // Positions by record, numbered in place: linear, and without a map.
+  list.NumberChain();
+  // The exact size first, so that the image is one allocation written once.
+  std::size_t size = 4;
   for (const TDirectoryRecord* d = list.FirstDirectory(); d != nullptr; d = d->Next()) {
     if (d->Name().size() > kInt32Max) return false;
-    AppendName(image, d->Name());
-    const auto parent = positions.find(d->Parent());
-    AppendInt32(image, parent == positions.end() ? 0 : parent->second);
+    size += 12 + d->Name().size();
     std::size_t files = 0;
-    for (const TFileEntry* e = d->Files(); e != nullptr; e = e->Next())
-      ++files;
-    if (files > kInt32Max) return false;
-    AppendInt32(image, static_cast<std::int32_t>(files));
     for (const TFileEntry* e = d->Files(); e != nullptr; e = e->Next()) {
-      AppendName(image, e->Name());
+      size += 4 + std::strlen(e->Name());
+      ++files;
     }
+    if (files > kInt32Max) return false;
+  }
+  const std::size_t start = image.size();
+  image.resize(start + size);
+  char* out = image.data() + start;
+  const auto put = [&](std::size_t value) {
+    StoreInt32(out, value);
+    out += 4;
+  };
+  const auto putName = [&](const char* name, std::size_t length) {
+    put(length);
+    std::memcpy(out, name, length);
+    out += length;
+  };
+  put(list.DirectoryCount());
+  for (const TDirectoryRecord* d = list.FirstDirectory(); d != nullptr; d = d->Next()) {
+    putName(d->NameAddress(), d->Name().size());
+    put(d->Parent() == nullptr ? 0 : TDDList::ChainPosition(d->Parent()));
+    char* countAt = out;  // filled in once the files are counted
+    out += 4;
+    std::size_t files = 0;
+    for (const TFileEntry* e = d->Files(); e != nullptr; e = e->Next()) {
+      putName(e->Name(), std::strlen(e->Name()));
+      ++files;
+    }
+    StoreInt32(countAt, files);
   }
   return true;
 }
@@ -129,6 +139,7 @@ std::unique_ptr<TDDList> DecodeTree(const std::uint8_t* image, std::size_t size)
   auto list = std::make_unique<TDDList>();
   std::vector<TDirectoryRecord*> records(static_cast<std::size_t>(count) + 1, nullptr);
   std::vector<std::int32_t> parents(static_cast<std::size_t>(count) + 1, 0);
+  std::vector<std::string_view> names;
   for (std::int32_t k = 1; k <= count; ++k) {
     std::string_view name;
     std::int32_t parent = 0;
@@ -139,14 +150,15 @@ std::unique_ptr<TDDList> DecodeTree(const std::uint8_t* image, std::size_t size)
     }
     if (files < 0) files = 0;
     if (static_cast<std::size_t>(files) > reader.Remaining() / 5) return nullptr;
-    TDirectoryRecord* record = list->AddDirectory(std::string(name), nullptr);
+    TDirectoryRecord* record = list->AddDirectory(name, nullptr);
     records[static_cast<std::size_t>(k)] = record;
     parents[static_cast<std::size_t>(k)] = parent;
-    for (std::int32_t f = 0; f < files; ++f) {
-      std::string_view fileName;
+    names.resize(static_cast<std::size_t>(files));
+    for (std::string_view& fileName : names) {
       if (!reader.ReadName(fileName)) return nullptr;
-      list->AddFile(fileName, record);
     }
+    // One block for the directory's entries, in the order of its chain.
+    list->AddFiles(names, record);
   }
   if (reader.Remaining() != 0) return nullptr;
   // Parents may refer to later records, so they are set once all exist,

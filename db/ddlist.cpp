@@ -7,11 +7,6 @@
 
 namespace varnoke {
 
-std::size_t TFileEntry::BlockSize(std::size_t nameLength) noexcept {
-  const std::size_t needed = offsetof(TFileEntry, flag_) + 1 + nameLength + 1;
-  return needed < sizeof(TFileEntry) ? sizeof(TFileEntry) : needed;
-}
-
 // Records, names and entries all live in the arena and need no destruction:
 // the arena returns their memory at once.
 TDDList::~TDDList() = default;
@@ -69,15 +64,20 @@ TDirectoryRecord* TDDList::AddDirectory(std::string_view name, TDirectoryRecord*
 void TDDList::FreeFiles(TDirectoryRecord* record) noexcept {
   fileIndexes_.erase(record);
   for (TFileEntry* e = record->files_; e != nullptr;) {
-    TFileEntry* next = e->next_;
-    arena_.Free(e, TFileEntry::BlockSize(std::strlen(e->Name())));
+    TFileEntry* next = e->Next();
+    entries_.Free(e, TFileEntry::BlockSize(std::strlen(e->Name())));
     --fileCount_;
     e = next;
   }
   record->files_ = nullptr;
+  record->packedFiles_ = nullptr;
+  record->packedBytes_ = 0;
 }
 
 void TDDList::Unlink(TDirectoryRecord* record) noexcept {
+  for (std::size_t k = 1; k < stretches_.size(); ++k) {
+    if (stretches_[k] == record) stretches_[k] = record->next_;
+  }
   if (record->prev_ != nullptr) {
     record->prev_->next_ = record->next_;
   } else {
@@ -171,13 +171,13 @@ TFileEntry* TDDList::AddFile(std::string_view name, TDirectoryRecord* directory)
     throw std::invalid_argument("AddFile: directory is not a record of this list");
   }
   const std::size_t size = TFileEntry::BlockSize(name.size());
-  void* block = arena_.Allocate(size);
+  void* block = entries_.Allocate(size);
   std::memset(block, 0, size);
   auto* entry = new (block) TFileEntry();
   std::memcpy(entry->MutableName(), name.data(), name.size());
+  entry->SetNext(directory->files_);
   if (!fileIndexes_.empty()) {
     if (const auto it = fileIndexes_.find(directory); it != fileIndexes_.end()) {
-      entry->next_ = directory->files_;
       try {
         it->second->Added(entry);
       } catch (...) {
@@ -185,10 +185,47 @@ TFileEntry* TDDList::AddFile(std::string_view name, TDirectoryRecord* directory)
       }
     }
   }
-  entry->next_ = directory->files_;
   directory->files_ = entry;
   ++fileCount_;
   return entry;
+}
+
+void TDDList::AddFiles(std::span<const std::string_view> names, TDirectoryRecord* directory) {
+  if (!Contains(directory)) {
+    throw std::invalid_argument("AddFiles: directory is not a record of this list");
+  }
+  if (directory->files_ != nullptr || names.size() < 2) {
+    for (const std::string_view name : names)
+      AddFile(name, directory);
+    return;
+  }
+  std::size_t total = 0;
+  for (const std::string_view name : names)
+    total += entries_.RoundUp(TFileEntry::BlockSize(name.size()));
+  if (total > UINT32_MAX) {
+    for (const std::string_view name : names)
+      AddFile(name, directory);
+    return;
+  }
+  // The last name becomes the head: it goes first in the block, and each
+  // entry's successor in the chain is the one placed after it.
+  auto* block = static_cast<char*>(entries_.AllocateRun(total));
+  char* end = block + total;
+  TFileEntry* next = nullptr;
+  for (const std::string_view name : names) {
+    const std::size_t size = entries_.RoundUp(TFileEntry::BlockSize(name.size()));
+    end -= size;
+    auto* entry = new (end) TFileEntry();
+    entry->SetNext(next);
+    char* copy = entry->MutableName();
+    std::memcpy(copy, name.data(), name.size());
+    std::memset(copy + name.size(), 0, size - TFileEntry::kNameOffset - name.size());
+    next = entry;
+  }
+  directory->files_ = next;
+  directory->packedFiles_ = next;
+  directory->packedBytes_ = static_cast<std::uint32_t>(total);
+  fileCount_ += names.size();
 }
 
 TFileIndex* TDDList::FileIndex(TDirectoryRecord* directory) {
@@ -201,11 +238,23 @@ void TDDList::Unchain(TFileEntry* entry, TDirectoryRecord* directory,
                       TFileEntry* previous) noexcept {
   if (TFileIndex* index = FileIndex(directory)) index->Removing(entry);
   if (previous == nullptr) {
-    directory->files_ = entry->next_;
+    directory->files_ = entry->Next();
   } else {
-    previous->next_ = entry->next_;
+    previous->SetNext(entry->Next());
   }
-  arena_.Free(entry, TFileEntry::BlockSize(std::strlen(entry->Name())));
+  if (entry == directory->packedFiles_) {
+    // The packed tail now starts at the entry that followed, further on in
+    // the same block.
+    TFileEntry* next = entry->Next();
+    if (next == nullptr) {
+      directory->packedBytes_ = 0;
+    } else {
+      directory->packedBytes_ -= static_cast<std::uint32_t>(reinterpret_cast<char*>(next) -
+                                                            reinterpret_cast<char*>(entry));
+    }
+    directory->packedFiles_ = next;
+  }
+  entries_.Free(entry, TFileEntry::BlockSize(std::strlen(entry->Name())));
   --fileCount_;
 }
 
@@ -215,15 +264,15 @@ TFileEntry* TDDList::RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* direct
   if (directory->files_ != entry) {
     if (TFileIndex* index = Contains(directory) ? FileIndex(directory) : nullptr) {
       previous = index->Previous(entry);
-      if (previous == nullptr || previous->next_ != entry) return nullptr;  // not in this chain
+      if (previous == nullptr || previous->Next() != entry) return nullptr;  // not in this chain
     } else {
       previous = directory->files_;
-      while (previous->next_ != nullptr && previous->next_ != entry)
-        previous = previous->next_;
-      if (previous->next_ == nullptr) return nullptr;
+      while (previous->Next() != nullptr && previous->Next() != entry)
+        previous = previous->Next();
+      if (previous->Next() == nullptr) return nullptr;
     }
   }
-  TFileEntry* next = entry->next_;
+  TFileEntry* next = entry->Next();
   Unchain(entry, directory, previous);
   return next;
 }
@@ -231,9 +280,9 @@ TFileEntry* TDDList::RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* direct
 TFileEntry* TDDList::RemoveFileEntry(TFileEntry* entry, TDirectoryRecord* directory,
                                      TFileEntry* previous) noexcept {
   const bool hinted = previous == nullptr ? directory != nullptr && directory->files_ == entry
-                                          : previous->next_ == entry;
+                                          : previous->Next() == entry;
   if (!hinted || entry == nullptr || !Contains(directory)) return RemoveFileEntry(entry, directory);
-  TFileEntry* next = entry->next_;
+  TFileEntry* next = entry->Next();
   Unchain(entry, directory, previous);
   return next;
 }
@@ -255,7 +304,7 @@ std::vector<TFileEntry*> TDDList::FilesNamed(TDirectoryRecord* directory, std::s
     return found;
   }
   std::size_t length = 0;
-  for (TFileEntry* e = directory->files_; e != nullptr; e = e->next_) {
+  for (TFileEntry* e = directory->files_; e != nullptr; e = e->Next()) {
     if (name == e->Name()) found.push_back(e);
     ++length;
   }
@@ -333,6 +382,32 @@ void TDDList::Reindex(TDirectoryRecord* record, const Change& change) noexcept {
       index_.reset();  // only a lookup aid: rebuilt when next needed
     }
   }
+}
+
+const std::vector<TDirectoryRecord*>& TDDList::Stretches(std::size_t count) {
+  // Cut again when the chain has grown or shrunk by an eighth: records
+  // added since go to the last stretch.
+  const std::size_t drift = directoryCount_ > stretchedCount_ ? directoryCount_ - stretchedCount_
+                                                              : stretchedCount_ - directoryCount_;
+  if (stretches_.size() != count || drift > stretchedCount_ / 8) {
+    stretches_.assign(1, nullptr);
+    const std::size_t each = directoryCount_ / count + 1;
+    std::size_t k = 0;
+    for (TDirectoryRecord* r = first_; r != nullptr; r = r->next_) {
+      if (++k % each == 0 && stretches_.size() < count) stretches_.push_back(r);
+    }
+    while (stretches_.size() < count)
+      stretches_.push_back(nullptr);
+    stretchedCount_ = directoryCount_;
+  }
+  stretches_.front() = first_;
+  return stretches_;
+}
+
+void TDDList::NumberChain() const noexcept {
+  std::uint32_t position = 0;
+  for (const TDirectoryRecord* r = first_; r != nullptr; r = r->next_)
+    r->position_ = ++position;
 }
 
 void TDDList::AppendSubdirectories(const TDirectoryRecord* directory,

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -45,6 +46,11 @@ class TDDList {
   // Makes a new entry holding name the head of directory's file chain. No
   // duplicate check. directory must be a record of this list.
   TFileEntry* AddFile(std::string_view name, TDirectoryRecord* directory);
+
+  // The same as AddFile for each name in turn (the last one becomes the
+  // head), but into a directory without files the entries go in one block,
+  // in chain order: the directory's chain is then packed (PackedFiles).
+  void AddFiles(std::span<const std::string_view> names, TDirectoryRecord* directory);
 
   // Unlinks and frees entry from directory's chain and returns the entry
   // that followed it. An entry that is not in that chain changes nothing and
@@ -110,10 +116,31 @@ class TDDList {
     return record->order_;
   }
 
+  // Builds the lookup structures the change reports use, so that the first
+  // report after a load or a scan does not build them while it holds the
+  // lock the window waits for.
+  void PrepareLookups() { Index(); }
+
+  // Splits the chain into about count stretches of similar size for work
+  // shared between threads: stretch k runs from starts[k] up to, not
+  // including, starts[k + 1] (the last one to the end of the chain). Every
+  // record stands in exactly one stretch, in chain order; stretches may be
+  // empty. Kept between calls and mended as records leave the chain.
+  const std::vector<TDirectoryRecord*>& Stretches(std::size_t count);
+
+  // Numbers the records 1, 2, ... in chain order for ChainPosition, until
+  // the next call; the saver's scratch.
+  void NumberChain() const noexcept;
+  static std::uint32_t ChainPosition(const TDirectoryRecord* record) noexcept {
+    return record->position_;
+  }
+
   std::size_t DirectoryCount() const noexcept { return directoryCount_; }
   std::size_t FileCount() const noexcept { return fileCount_; }
   // Heap bytes held by the records and entries.
-  std::size_t BytesReserved() const noexcept { return arena_.BytesReserved(); }
+  std::size_t BytesReserved() const noexcept {
+    return arena_.BytesReserved() + entries_.BytesReserved();
+  }
 
  private:
   TDirectoryIndex& Index();
@@ -135,7 +162,8 @@ class TDDList {
   void Renumber() noexcept;
   void Destroy(TDirectoryRecord* record) noexcept;
 
-  TRecordArena arena_;
+  TRecordArena arena_;       // records and directory names
+  TRecordArena entries_{1};  // file entries, unaligned
   TDirectoryRecord* first_ = nullptr;
   TDirectoryRecord* last_ = nullptr;  // tail, so that adding is O(1)
   // Chain orders are kOrderStep apart, so that a record placed between two
@@ -150,6 +178,10 @@ class TDDList {
   // Directories whose chains grew long enough to be looked up by name get
   // an index of their own on the first lookup; kept current from then on.
   std::unordered_map<const TDirectoryRecord*, std::unique_ptr<TFileIndex>> fileIndexes_;
+  // Stretches: the first record of each, the first stretch starting at
+  // first_; and the number of records there were when they were cut.
+  std::vector<TDirectoryRecord*> stretches_;
+  std::size_t stretchedCount_ = 0;
 };
 
 }  // namespace varnoke

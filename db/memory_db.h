@@ -291,8 +291,32 @@ class TMemoryDB {
   void BlankSubtreeResults(const std::vector<TDirectoryRecord*>& subtree) noexcept;
   void FollowDirectoryRename(const char* oldName, const TDirectoryRecord* directory) noexcept;
 
+  // The file system as the change reports see it: each listing runs with
+  // the lock released, so that no search or row read waits for the disk.
+  // Throws TTreeReplaced when a scan or a load replaced the tree meanwhile;
+  // ApplyReport ends the report then.
+  class TUnlockedFiles : public platform::TFileSystem {
+   public:
+    explicit TUnlockedFiles(TMemoryDB& db);
+    bool ListDirectory(std::string_view path, bool withSizes,
+                       platform::TDirectoryListing& listing) override;
+    bool ListDirectoryAfresh(std::string_view path, platform::TDirectoryListing& listing) override;
+    bool FileExists(std::string_view path) const override;
+
+   private:
+    template <typename Work>
+    auto Unlocked(const Work& work) const;
+    TMemoryDB& db_;
+  };
+  struct TTreeReplaced {};
+  template <typename Change>
+  void ApplyReport(const Change& change);
+
   const platform::TDrives& drives_;
   platform::TFileSystem& files_;
+  TUnlockedFiles reportFiles_{*this};
+  // Counts the trees put in place by scans and loads. Guarded by Lock.
+  std::uint64_t treeGeneration_ = 0;
   platform::TDataFiles& dataFiles_;
   settings::TSettingsStore& settings_;
   // The estimated size given to every entry of the drive being scanned, or

@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <cstdint>
+#include <cstring>
 #include <new>
 
 namespace varnoke {
@@ -36,9 +37,16 @@ TRecordArena::~TRecordArena() {
     ::operator delete (block, std::align_val_t{kAlignment});
 }
 
-std::size_t TRecordArena::RoundUp(std::size_t size) noexcept {
-  if (size < sizeof(FreeBlock)) size = sizeof(FreeBlock);
-  return (size + kAlignment - 1) & ~(kAlignment - 1);
+std::size_t TRecordArena::RoundUp(std::size_t size) const noexcept {
+  if (size < sizeof(std::byte*)) size = sizeof(std::byte*);
+  return (size + alignment_ - 1) & ~(alignment_ - 1);
+}
+
+void* TRecordArena::PopFree(std::size_t size) noexcept {
+  std::byte*& head = freeLists_[size / alignment_];
+  std::byte* block = head;
+  if (block != nullptr) std::memcpy(&head, block, sizeof head);
+  return block;
 }
 
 void* TRecordArena::Allocate(std::size_t size) {
@@ -54,20 +62,31 @@ void* TRecordArena::Allocate(std::size_t size) {
     bytesReserved_ += size;
     return block;
   }
-  FreeBlock*& head = freeLists_[size / kAlignment];
-  if (head != nullptr) {
-    FreeBlock* block = head;
-    head = block->next;
-    return block;
+  if (void* block = PopFree(size)) return block;
+  return AllocateFromChunk(size);
+}
+
+void* TRecordArena::AllocateRun(std::size_t size) {
+  // A run that would waste much of a chunk's tail gets a chunk of its own.
+  if (size > kMaxChunkSize / 8) {
+    const std::size_t mappedSize = (size + kHugePage - 1) / kHugePage * kHugePage;
+    chunks_.reserve(chunks_.size() + 1);
+    std::byte* chunk = MapHugeChunk(mappedSize);
+    chunks_.emplace_back(chunk, ChunkDeleter{mappedSize});
+    bytesReserved_ += mappedSize;
+    return chunk;
   }
   return AllocateFromChunk(size);
 }
 
 void* TRecordArena::AllocateFromChunk(std::size_t size) {
+  // The cursor stays aligned: every size handed out here is rounded.
   if (static_cast<std::size_t>(limit_ - cursor_) < size) {
-    // The unused tail of the old chunk is small (less than one block) and is
-    // left as it is.
-    const std::size_t chunkSize = nextChunkSize_;
+    // The unused tail of the old chunk is left as it is: less than one
+    // block, or less than a run, which are small beside a chunk.
+    std::size_t chunkSize = nextChunkSize_;
+    while (chunkSize < size)
+      chunkSize *= 2;  // a run larger than the chunks so far
     chunks_.reserve(chunks_.size() + 1);
     if (chunkSize >= kHugePage) {
       std::byte* chunk = MapHugeChunk(chunkSize);
@@ -97,7 +116,9 @@ void TRecordArena::Free(void* block, std::size_t size) noexcept {
     ::operator delete (block, std::align_val_t{kAlignment});
     return;
   }
-  freeLists_[size / kAlignment] = new (block) FreeBlock{freeLists_[size / kAlignment]};
+  std::byte*& head = freeLists_[size / alignment_];
+  std::memcpy(block, &head, sizeof head);
+  head = static_cast<std::byte*>(block);
 }
 
 }  // namespace varnoke

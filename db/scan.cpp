@@ -40,6 +40,12 @@ std::int64_t AverageEntrySize(const TDiskSpace& space, std::int32_t cluster) {
 }
 
 // One directory being scanned: its listing and how far the scan has got.
+// Names starting with "." are left out with everything below them ("." and
+// ".." among them); a name with a "\" cannot be part of a path.
+bool Stored(std::string_view name) {
+  return !name.empty() && name.front() != '.' && name.find('\\') == std::string_view::npos;
+}
+
 struct TScanFrame {
   std::size_t pathLength;  // of the walk's path while this directory is listed
   TDirectoryRecord* directory;
@@ -72,6 +78,7 @@ float AllocationEstimate(std::int32_t size, std::int32_t cluster) {
 void TMemoryDB::ResetTree() {
   auto fresh = std::make_unique<TDDList>();
   ddList_ = std::move(fresh);
+  ++treeGeneration_;
   twins_.Clear();
   ClearResults();
 }
@@ -112,6 +119,7 @@ bool TMemoryDB::ScanDrives(const std::string& fileName, TScanObserver& observer)
     if (ScanDirectory(root, record, observer)) ++drivesListed;
   }
   treeFromEmptyScan_ = drivesListed == 0;
+  ddList_->PrepareLookups();
   walking.Clear();
   lock.unlock();
   const bool saved = SaveToFile();
@@ -131,6 +139,10 @@ bool TMemoryDB::ScanDirectory(const std::string& path, TDirectoryRecord* directo
   // One path for the whole walk, grown and cut back with the stack: the
   // names as the disk spells them, each followed by "\".
   std::string walkPath = path;
+  std::string upper;
+  std::string fileNames;  // the upper-cased names of a directory's files, back to back
+  std::vector<std::size_t> fileEnds;
+  std::vector<std::string_view> fileViews;
   const auto enter = [&](TDirectoryRecord* record) {
     TScanFrame& frame = stack.emplace_back();
     frame.pathLength = walkPath.size();
@@ -138,13 +150,31 @@ bool TMemoryDB::ScanDirectory(const std::string& path, TDirectoryRecord* directo
     // A directory that cannot be listed adds nothing.
     return files_.ListDirectory(walkPath, withSizes, frame.listing);
   };
+  // Once the walk has passed all of a directory's entries, its files go in
+  // at once, in one block, as if added one by one in the listing's order.
+  const auto addFiles = [&](const TScanFrame& frame) {
+    fileNames.clear();
+    fileEnds.clear();
+    for (std::size_t i = 0; i < frame.listing.Size(); ++i) {
+      const std::string_view name = frame.listing.Name(i);
+      if ((frame.listing.At(i).Attributes & platform::kFileAttributeDirectory) == 0 &&
+          Stored(name)) {
+        platform::AppendUpperCase(name, fileNames);
+        fileEnds.push_back(fileNames.size());
+      }
+    }
+    fileViews.clear();
+    for (std::size_t i = 0, begin = 0; i < fileEnds.size(); begin = fileEnds[i++])
+      fileViews.emplace_back(fileNames.data() + begin, fileEnds[i] - begin);
+    ddList_->AddFiles(fileViews, frame.directory);
+  };
   listed = enter(directory);
-  std::string upper;
   while (!stack.empty()) {
     TScanFrame& frame = stack.back();
     if (frame.next == frame.listing.Size()) {
       // Post-order: the position moves once a directory's subtree is done.
       observer.SetProgressPosition(static_cast<int>(ScanDoneKB / ScanTotalKB * 100.0f));
+      addFiles(frame);
       stack.pop_back();
       if (!stack.empty()) walkPath.resize(stack.back().pathLength);
       continue;
@@ -162,20 +192,12 @@ bool TMemoryDB::ScanDirectory(const std::string& path, TDirectoryRecord* directo
     ScanDoneKB +=
         AllocationEstimate(static_cast<std::int32_t>(size), ScanClusterBytes) * (1.0f / 1024.0f);
 
-    // Names starting with "." are left out with everything below them
-    // ("." and ".." among them); a name with a "\" cannot be part of a path.
-    if (name.empty() || name.front() == '.' || name.find('\\') != std::string_view::npos) {
-      continue;
-    }
+    if (!isDirectory || !Stored(name)) continue;  // files go in with their directory's end
     upper.clear();
     platform::AppendUpperCase(name, upper);
-    if (isDirectory) {
-      TDirectoryRecord* child = ddList_->AddDirectory(upper, frame.directory);
-      walkPath.append(name).push_back('\\');
-      enter(child);
-    } else {
-      ddList_->AddFile(upper, frame.directory);
-    }
+    TDirectoryRecord* child = ddList_->AddDirectory(upper, frame.directory);
+    walkPath.append(name).push_back('\\');
+    enter(child);
   }
   return listed;
 }

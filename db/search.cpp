@@ -1,11 +1,121 @@
 // The three searches over the tree and their dispatch.
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <exception>
+#include <thread>
 
 #include "db/memory_db.h"
+#include "db/name_filter.h"
 #include "db/wildcard.h"
 #include "platform/upcase.h"
 
 namespace varnoke {
+namespace {
+
+// Trees from this many files on are searched by two threads or more.
+constexpr std::size_t kParallelFrom = 200'000;
+// Stretches of the chain per thread: enough that a thread the machine
+// holds back leaves its share to the others.
+constexpr std::size_t kStretchesPerThread = 8;
+
+// An upper-cased file-name pattern with its required literal.
+struct TFilePattern {
+  std::string_view Pattern;
+  std::string_view Literal;
+
+  bool Matches(const char* name) const noexcept {
+    return MatchWildcardTerminated(name, Pattern.data(), Pattern.size());
+  }
+};
+
+std::uintptr_t Address(const void* p) noexcept {
+  return reinterpret_cast<std::uintptr_t>(p);
+}
+
+// Appends the rows of directory's matching files in chain order. Entries
+// ahead of the packed tail are matched one by one; in the packed tail only
+// the entries whose names hold the literal are, found by searching the
+// block for it: the entry that holds a place is the last one of the tail
+// that starts at or before it.
+template <typename Append>
+void SearchDirectoryFiles(TDirectoryRecord* directory, const TFilePattern& pattern,
+                          Append&& append) {
+  const TFileEntry* packed = directory->PackedFiles();
+  const TFileEntry* e = directory->Files();
+  for (; e != nullptr && e != packed; e = e->Next()) {
+    if (pattern.Matches(e->Name())) append(e->Name(), directory);
+  }
+  if (e == nullptr) return;
+  if (pattern.Literal.empty()) {
+    for (; e != nullptr; e = e->Next()) {
+      if (pattern.Matches(e->Name())) append(e->Name(), directory);
+    }
+    return;
+  }
+  const char* end = directory->PackedEnd();
+  const char* from = e->Name();
+  while (const char* found = FindLiteral(from, end, pattern.Literal)) {
+    for (const TFileEntry* next; (next = e->Next()) != nullptr && Address(next) <= Address(found);)
+      e = next;
+    // found lies in e's name, or in space of the block that no longer
+    // belongs to the chain; e is tested once either way.
+    if (pattern.Matches(e->Name())) append(e->Name(), directory);
+    const TFileEntry* next = e->Next();
+    if (next == nullptr) return;
+    e = next;
+    from = e->Name();
+  }
+}
+
+// Runs search(first, end, rows) over stretches of the chain, on as many
+// threads as the machine has cores (at most four), and joins their rows in
+// chain order.
+template <typename Search>
+void SearchStretches(TDDList& list, TRowList& rows, const Search& search) {
+  const std::size_t threads =
+      list.FileCount() + list.DirectoryCount() < kParallelFrom
+          ? 1
+          : std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+  if (threads == 1) {
+    search(list.FirstDirectory(), nullptr, rows);
+    return;
+  }
+  const std::vector<TDirectoryRecord*>& starts = list.Stretches(threads * kStretchesPerThread);
+  std::vector<TRowList> parts(starts.size());
+  std::atomic<std::size_t> nextStretch{0};
+  std::vector<std::exception_ptr> failures(threads);
+  const auto work = [&](std::size_t worker) {
+    try {
+      for (std::size_t k; (k = nextStretch.fetch_add(1)) < starts.size();) {
+        search(starts[k], k + 1 < starts.size() ? starts[k + 1] : nullptr, parts[k]);
+      }
+    } catch (...) {
+      failures[worker] = std::current_exception();
+      nextStretch = starts.size();
+    }
+  };
+  {
+    std::vector<std::jthread> helpers;
+    for (std::size_t t = 1; t < threads; ++t)
+      helpers.emplace_back(work, t);
+    work(0);
+  }
+  for (const std::exception_ptr& failure : failures) {
+    if (failure) std::rethrow_exception(failure);
+  }
+  std::size_t total = 0;
+  for (const TRowList& part : parts)
+    total += part.Names.size();
+  rows.Names.reserve(total);
+  rows.Dirs.reserve(total);
+  for (const TRowList& part : parts) {
+    rows.Names.insert(rows.Names.end(), part.Names.begin(), part.Names.end());
+    rows.Dirs.insert(rows.Dirs.end(), part.Dirs.begin(), part.Dirs.end());
+  }
+}
+
+}  // namespace
 
 void TMemoryDB::Search(std::string_view pattern) {
   std::lock_guard guard(Lock);
@@ -31,22 +141,27 @@ void TMemoryDB::SearchRows(std::string_view pattern, TRowList& rows) {
 
 void TMemoryDB::SearchFiles(std::string_view pattern, TRowList& rows) {
   const std::string upper = platform::UpperCase(pattern);
-  for (TDirectoryRecord* d = ddList_->FirstDirectory(); d != nullptr; d = d->Next()) {
-    for (const TFileEntry* e = d->Files(); e != nullptr; e = e->Next()) {
-      if (MatchWildcardTerminated(e->Name(), upper.data(), upper.size())) {
-        AppendRow(rows, e->Name(), d);
-      }
-    }
-  }
+  const TFilePattern filePattern{upper, RequiredLiteral(upper)};
+  SearchStretches(*ddList_, rows,
+                  [&](TDirectoryRecord* first, const TDirectoryRecord* end, TRowList& part) {
+                    const auto append = [&](const char* name, TDirectoryRecord* directory) {
+                      AppendRow(part, name, directory);
+                    };
+                    for (TDirectoryRecord* d = first; d != nullptr && d != end; d = d->Next())
+                      SearchDirectoryFiles(d, filePattern, append);
+                  });
 }
 
 void TMemoryDB::SearchDirectories(std::string_view rest, TRowList& rows) {
   const std::string upper = platform::UpperCase(rest);
-  for (TDirectoryRecord* d = ddList_->FirstDirectory(); d != nullptr; d = d->Next()) {
-    if (MatchWildcard(d->NameAddress(), upper.data(), d->Name().size(), upper.size())) {
-      AppendRow(rows, d->NameAddress(), d->Parent());
-    }
-  }
+  SearchStretches(
+      *ddList_, rows, [&](TDirectoryRecord* first, const TDirectoryRecord* end, TRowList& part) {
+        for (TDirectoryRecord* d = first; d != nullptr && d != end; d = d->Next()) {
+          if (MatchWildcard(d->NameAddress(), upper.data(), d->Name().size(), upper.size())) {
+            AppendRow(part, d->NameAddress(), d->Parent());
+          }
+        }
+      });
 }
 
 void TMemoryDB::SearchSubtree(std::string_view pattern, TRowList& rows) {
@@ -69,13 +184,12 @@ void TMemoryDB::SearchSubtree(std::string_view pattern, TRowList& rows) {
     levelBegin = levelEnd;
   }
 
-  for (TDirectoryRecord* d : all) {
-    for (const TFileEntry* e = d->Files(); e != nullptr; e = e->Next()) {
-      if (MatchWildcardTerminated(e->Name(), namePattern.data(), namePattern.size())) {
-        AppendRow(rows, e->Name(), d);
-      }
-    }
-  }
+  const TFilePattern filePattern{namePattern, RequiredLiteral(namePattern)};
+  const auto append = [&](const char* name, TDirectoryRecord* directory) {
+    AppendRow(rows, name, directory);
+  };
+  for (TDirectoryRecord* d : all)
+    SearchDirectoryFiles(d, filePattern, append);
 }
 
 }  // namespace varnoke

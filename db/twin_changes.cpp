@@ -115,7 +115,7 @@ TDirectoryRecord* TMemoryDB::ResolveComponent(TDirectoryRecord* parent, std::str
   if (records.size() == 1 || parent == nullptr) return records.front();
   // The k-th record of the name stands for the k-th such directory the disk
   // lists, as the scan added them and as rows are opened.
-  const TDiskCensus* census = twins_.Recent(files_, parent, hostParent, spelling, true);
+  const TDiskCensus* census = twins_.Recent(reportFiles_, parent, hostParent, spelling, true);
   if (census == nullptr) return records.front();
   const std::vector<std::string_view> listed = census->Spellings(upperName, true);
   const auto it = std::find(listed.begin(), listed.end(), spelling);
@@ -128,11 +128,11 @@ void TMemoryDB::AddTwinFiles(const TReportPath& report) {
   twins_.Doubt(directory, report.Name);
   std::size_t held = ddList_->FilesNamed(directory, report.Name).size();
   const TDiskCensus* census =
-      twins_.Recent(files_, directory, report.HostDirectory, report.HostName, false);
+      twins_.Recent(reportFiles_, directory, report.HostDirectory, report.HostName, false);
   // A census of an earlier report may say there is nothing to add; adding
   // takes the disk as it is now.
   if (census != nullptr && census->Count(report.Name, false) > held)
-    census = twins_.Fresh(files_, directory, report.HostDirectory);
+    census = twins_.Fresh(reportFiles_, directory, report.HostDirectory);
   if (census == nullptr) return;
   // A creation never removes: where the disk holds fewer, the deletions
   // that made it so are still to come, and they compare with the disk.
@@ -146,9 +146,9 @@ void TMemoryDB::AddTwinDirectories(const TReportPath& report) {
   std::vector<TDirectoryRecord*> held;
   ddList_->DirectoriesNamed(report.Name, parent, held);
   const TDiskCensus* census =
-      twins_.Recent(files_, parent, report.HostDirectory, report.HostName, true);
+      twins_.Recent(reportFiles_, parent, report.HostDirectory, report.HostName, true);
   if (census != nullptr && census->Count(report.Name, true) > held.size())
-    census = twins_.Fresh(files_, parent, report.HostDirectory);
+    census = twins_.Fresh(reportFiles_, parent, report.HostDirectory);
   if (census == nullptr) return;
   const std::size_t onDisk = census->Count(report.Name, true);
   if (onDisk <= held.size()) return;
@@ -187,7 +187,7 @@ void TMemoryDB::AddDirectories(TDirectoryRecord* parent, const std::string& name
 
 void TMemoryDB::SettleFiles(const TReportPath& report, const TFileEntry* keep) {
   TDirectoryRecord* directory = report.Directory;
-  const TDiskCensus* census = twins_.Fresh(files_, directory, report.HostDirectory);
+  const TDiskCensus* census = twins_.Fresh(reportFiles_, directory, report.HostDirectory);
   std::size_t onDisk = census != nullptr ? census->Count(report.Name, false) : 0;
   // The entry a rename has just made stands for a file the device saw; if
   // it has gone since, its own report is still to come.
@@ -212,7 +212,7 @@ void TMemoryDB::SettleFiles(const TReportPath& report, const TFileEntry* keep) {
 
 void TMemoryDB::SettleDirectories(const TReportPath& report) {
   TDirectoryRecord* parent = report.Directory;
-  const TDiskCensus* census = twins_.Fresh(files_, parent, report.HostDirectory);
+  const TDiskCensus* census = twins_.Fresh(reportFiles_, parent, report.HostDirectory);
   std::vector<std::string_view> onDisk;
   if (census != nullptr) onDisk = census->Spellings(report.Name, true);
   std::vector<TDirectoryRecord*> held;
@@ -255,7 +255,7 @@ std::vector<TDirectoryRecord*> TMemoryDB::GoneTwins(const std::vector<TDirectory
   std::vector<TPair> pairs;
   for (std::size_t v = 0; v < onDisk.size(); ++v) {
     const std::string path = std::string(hostParent) + std::string(onDisk[v]) + '\\';
-    const TContents listed = DiskContents(files_, path);
+    const TContents listed = DiskContents(reportFiles_, path);
     for (std::size_t r = 0; r < records.size(); ++r)
       pairs.push_back({Compare(held[r], listed), r, v});
   }
@@ -282,7 +282,7 @@ TDirectoryRecord* TMemoryDB::MovedTwin(const std::vector<TDirectoryRecord*>& rec
                                        const TReportPath& to) {
   // The record whose contents are most like the directory now at the new
   // path; of equals, the first.
-  const TContents moved = DiskContents(files_, to.HostDirectory + to.HostName + '\\');
+  const TContents moved = DiskContents(reportFiles_, to.HostDirectory + to.HostName + '\\');
   TDirectoryRecord* best = records.front();
   TResemblance bestResemblance = Compare(RecordContents(*ddList_, best), moved);
   for (std::size_t i = 1; i < records.size(); ++i) {
@@ -306,7 +306,7 @@ bool TMemoryDB::ReplaceTwins(const TReportPath& to, TDirectoryRecord* moved,
   std::vector<TDirectoryRecord*> gone;
   std::size_t missing = 0;
   std::vector<std::string_view> others;
-  const TDiskCensus* census = twins_.Fresh(files_, to.Directory, to.HostDirectory);
+  const TDiskCensus* census = twins_.Fresh(reportFiles_, to.Directory, to.HostDirectory);
   if (census == nullptr) {
     gone.push_back(held.front());
   } else {

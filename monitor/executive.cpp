@@ -1,8 +1,5 @@
 #include "monitor/executive.h"
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <string>
 
 #include "monitor/initialization_error.h"
@@ -69,9 +66,14 @@ bool TExecutive::DeviceControl(std::uint32_t code, const void* in, std::uint32_t
 }
 
 void TExecutive::Execute() {
-  // Reports are applied only when nothing else wants the processor.
-  const sched_param idle{0};
-  ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &idle);
+  // The monitor thread runs at the program's own priority. Nearly all of
+  // its work is done holding the database lock, and a lock holder must get
+  // the processor as soon as the window would: in the idle class, or at a
+  // high nice value, a report preempted while it holds the lock (the first
+  // one builds the directory index) kept the window waiting for seconds
+  // while other processes kept the cores busy. Once in the idle class a
+  // thread may not leave it again without privileges, so it cannot drop
+  // to it only between reports. Its cost is a few microseconds a report.
   tCurrent = this;
   try {
     device_ = platform::TDevice::CreateFile(options_.DeviceName);

@@ -43,7 +43,7 @@ struct TExecutiveOptions {
 
 class TExecutive {
  public:
-  // Starts the thread at once; it runs at idle priority. db and stopEvent
+  // Starts the thread at once, at the program's priority. db and stopEvent
   // are borrowed and must outlive it.
   TExecutive(TMemoryDB& db, platform::TEvent& stopEvent, TExecutiveOptions options = {});
   // Sets the stop event and waits for the thread, so that no report is

@@ -1,0 +1,120 @@
+// Ten million names in one million directories, in the program's own
+// process: a search of every name for an extension and for a substring
+// against the bare walk over every name, and the save and load of the
+// database file against writing and reading a file of the same size with
+// plain write and read, in the same run.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "bench/bench_util.h"
+#include "bench/plain_io.h"
+#include "bench/tree_fill.h"
+#include "db/memory_db.h"
+#include "platform/files/linux_data_files.h"
+#include "platform/hive/hive_file.h"
+#include "platform/registry.h"
+#include "tests/support/fake_drives.h"
+#include "tests/support/memory_file_system.h"
+
+namespace varnoke::bench {
+namespace {
+
+constexpr std::size_t kDirectories = 1'000'000;
+constexpr std::size_t kFiles = 10'000'000;
+constexpr int kRuns = 3;
+
+int Main() {
+  char folderTemplate[] = "/tmp/varnoke-bench-10m-XXXXXX";
+  const std::string folder = ::mkdtemp(folderTemplate);
+  const std::string path = folder + "/memdb.dat";
+
+  testing::TFakeDrives drives;
+  testing::TMemoryFileSystem files;
+  platform::TLinuxDataFiles dataFiles;
+  platform::THiveFile hive(folder + "/registry.reg");
+  std::string problem;
+  hive.Modify(
+      [](platform::THiveContents& contents) {
+        contents.FindOrAdd("HKEY_CLASSES_ROOT\\Varnoke\\Settings");
+        return true;
+      },
+      problem);
+  settings::TSettingsStore settings(hive);
+  TMemoryDB db({drives, files, dataFiles, settings});
+  FillGenerated(db, kDirectories, kFiles);
+  db.LoadFromFile(path);  // gives the database its file name
+
+  // Searches, as the program runs them after a start that loaded the file.
+  double searchMs = 0;
+  double substringMs = 0;
+  double walkMs = 0;
+  int rows = 0;
+  {
+    db.SaveToFile();
+    TMemoryDB loaded({drives, files, dataFiles, settings});
+    loaded.LoadFromFile(path);
+    searchMs = BestMs(kRuns, [&] { loaded.Search("*.TXT"); });
+    rows = loaded.ResultCount();
+    substringMs = BestMs(kRuns, [&] { loaded.Search("*LOQU*"); });
+    unsigned touched = 0;
+    walkMs = BestMs(kRuns, [&] {
+      std::lock_guard guard(loaded.Lock);
+      for (const TDirectoryRecord* d = loaded.DDList().FirstDirectory(); d != nullptr;
+           d = d->Next()) {
+        for (const TFileEntry* e = d->Files(); e != nullptr; e = e->Next())
+          touched += static_cast<unsigned char>(e->Name()[0]);
+      }
+      KeepValue(touched);
+    });
+  }
+
+  const double saveMs = BestMs(kRuns, [&] { db.SaveToFile(); });
+  platform::TFileImage image;
+  platform::TFileError error;
+  dataFiles.ReadFile(path, image, error, nullptr);
+  const std::string bytes(reinterpret_cast<const char*>(image.Data()), image.Size());
+  const std::string peer = folder + "/plain.dat";
+  const double writeMs = BestMs(kRuns, [&] { PlainWrite(peer, bytes); });
+
+  bool ok = true;
+  std::size_t loadedFiles = 0;
+  double loadMs = 1e300;
+  for (int run = 0; run < kRuns; ++run) {
+    TMemoryDB loaded({drives, files, dataFiles, settings});
+    loadMs = std::min(loadMs, BestMs(1, [&] { ok = ok && loaded.LoadFromFile(path); }));
+    loadedFiles = loaded.DDList().FileCount();
+  }
+  const double readMs = BestMs(kRuns, [&] { PlainRead(peer, bytes.size()); });
+
+  const double entries = static_cast<double>(db.DDList().FileCount());
+  Report("scale_files", entries);
+  Report("scale_directories", static_cast<double>(db.DDList().DirectoryCount()));
+  Report("search_10m_rows", rows);
+  Report("search_10m_ms", searchMs);
+  Report("search_10m_substring_ms", substringMs);
+  Report("walk_10m_ms", walkMs);
+  Report("search_10m_vs_walk_ratio", searchMs / walkMs);
+  Report("memdb_10m_bytes", static_cast<double>(bytes.size()));
+  Report("save_10m_ms", saveMs);
+  Report("write_10m_ms", writeMs);
+  Report("save_10m_vs_write_ratio", saveMs / writeMs);
+  Report("load_10m_ms", loadMs);
+  Report("read_10m_ms", readMs);
+  Report("load_vs_read_ratio", loadMs / readMs);
+
+  const std::string clean = "rm -rf -- '" + folder + "'";
+  if (std::system(clean.c_str()) != 0) return 1;
+  return ok && loadedFiles == db.DDList().FileCount() ? 0 : 1;
+}
+
+}  // namespace
+}  // namespace varnoke::bench
+
+int main() {
+  return varnoke::bench::Main();
+}

@@ -180,6 +180,10 @@ void TProgram::ExitConfirmed() {
   Quit(exitCode_);
 }
 
+void TProgram::PopupRequested(const std::string& activationToken) {
+  if (hook_ != nullptr) hook_->ReportHotKey(activationToken);
+}
+
 void TProgram::Quit(int exitCode) {
   exitCode_ = exitCode;
   quitRequested_ = true;

@@ -69,6 +69,11 @@ class TProgram : public QObject {
   void EndSession();
   // Exit, confirmed by the user: ends the program without saving.
   void ExitConfirmed();
+  // A later start asked for the search window (`varnoke --popup`, which
+  // desktops bind to their own shortcuts): the hook library reports it
+  // as a press of the hot key. activationToken: what the desktop gave
+  // that start to pass the focus on, or empty.
+  void PopupRequested(const std::string& activationToken);
 
   // Runs the event loop until something ends the program, unless that
   // happened already; returns the exit code.

@@ -129,6 +129,7 @@ class TFormui : public QMainWindow {
   void TrayPopup(std::uint64_t mouseMessage);
   void HotKeyPopup(TWindowHandle target);
   void PlaceOver(const TScreenRect& frame);
+  void CentreOnPointerScreen();
   void ShowAndFocus();
 
   void OpenFile(const std::string& hostPath);

@@ -67,10 +67,13 @@ void TFormui::CentreOnPointerScreen() {
   const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
   if (screen == nullptr) screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return;
-  // At the size it last had; the frame, once it has one, is centred whole.
-  QRect place = frameGeometry();
+  // At the size it last had, its frame centred whole once the window
+  // manager has told how far the frame reaches (after the first showing).
+  TFrameExtents own;
+  if (!program_.Desktop.GetFrameExtents(winId(), own)) own = {};
+  QRect place(0, 0, width() + own.Left + own.Right, height() + own.Top + own.Bottom);
   place.moveCenter(screen->availableGeometry().center());
-  move(place.topLeft());
+  setGeometry(place.left() + own.Left, place.top() + own.Top, width(), height());
 }
 
 void TFormui::PlaceOver(const TScreenRect& frame) {

@@ -186,6 +186,14 @@ void ProgramTest::Screenshot(const std::string& name, const platform::TRect& are
              std::to_string(area.Bottom - area.Top)});
 }
 
+void ProgramTest::WindowShot(const std::string& name, std::uint64_t window) {
+  ::mkdir(VARNOKE_SCREENSHOT_DIR, 0755);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  RunOrFail({TestProgram("x11-screenshot"),
+             std::string(VARNOKE_SCREENSHOT_DIR) + "/" + name + ".png", "--window",
+             std::to_string(window)});
+}
+
 platform::TRect Around(const platform::TRect& rect, int margin) {
   return {std::max(0, rect.Left - margin), std::max(0, rect.Top - margin), rect.Right + margin,
           rect.Bottom + margin};

@@ -186,12 +186,13 @@ void ProgramTest::Screenshot(const std::string& name, const platform::TRect& are
              std::to_string(area.Bottom - area.Top)});
 }
 
-void ProgramTest::WindowShot(const std::string& name, std::uint64_t window) {
+void ProgramTest::WaylandScreenshot(const std::string& name, const platform::TRect& area) {
   ::mkdir(VARNOKE_SCREENSHOT_DIR, 0755);
   std::this_thread::sleep_for(std::chrono::milliseconds(400));
-  RunOrFail({TestProgram("x11-screenshot"),
-             std::string(VARNOKE_SCREENSHOT_DIR) + "/" + name + ".png", "--window",
-             std::to_string(window)});
+  RunOrFail({TestProgram("wayland-screenshot"),
+             std::string(VARNOKE_SCREENSHOT_DIR) + "/" + name + ".png", std::to_string(area.Left),
+             std::to_string(area.Top), std::to_string(area.Right - area.Left),
+             std::to_string(area.Bottom - area.Top)});
 }
 
 platform::TRect Around(const platform::TRect& rect, int margin) {

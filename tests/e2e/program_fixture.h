@@ -57,9 +57,9 @@ class ProgramTest : public ::testing::Test {
   bool FramedRect(std::uint64_t window, platform::TRect& rect);
   // A picture of the screen area under the build folder's screenshots/.
   static void Screenshot(const std::string& name, const platform::TRect& area);
-  // A picture of one window's contents, where the screen cannot be read
-  // (XWayland shows no other program's windows).
-  static void WindowShot(const std::string& name, std::uint64_t window);
+  // The same on a Wayland desktop, through its screen-cast interface
+  // (XWayland shows no program the windows of native ones).
+  static void WaylandScreenshot(const std::string& name, const platform::TRect& area);
 
  private:
   TTempDir temp_;

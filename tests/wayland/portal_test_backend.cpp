@@ -5,7 +5,7 @@
 // org.freedesktop.impl.portal.GlobalShortcuts: every session and binding
 // is printed ("session PATH", "bound ID TRIGGER", "closed PATH") and
 // accepted with the preferred trigger as its description, or with
-// --refuse answered as a desktop that refuses the key. Each line
+// --refuse left without a trigger, as a desktop that refuses the key. Each line
 // "activate" on its standard input presses the bound shortcut: the
 // Activated signal for it, which the front end hands to the session's
 // owner. Ends at the end of its input.
@@ -86,7 +86,7 @@ void OnCall(GDBusConnection* connection, const gchar*, const gchar*, const gchar
   if (g_strcmp0(method, "CreateSession") == 0) {
     const gchar* sessionPath = nullptr;
     const gchar* appId = nullptr;
-    g_variant_get(parameters, "(&o&s&s@a{sv})", nullptr, &sessionPath, &appId, nullptr);
+    g_variant_get(parameters, "(&o&o&s@a{sv})", nullptr, &sessionPath, &appId, nullptr);
     const GDBusInterfaceVTable vtable = {OnSessionCall, OnGet, nullptr, {}};
     g_dbus_connection_register_object(connection, sessionPath, node->interfaces[1], &vtable,
                                       nullptr, nullptr, nullptr);
@@ -108,19 +108,17 @@ void OnCall(GDBusConnection* connection, const gchar*, const gchar*, const gchar
       g_variant_lookup(values, "preferred_trigger", "&s", &trigger);
       Print(std::string("bound ") + id + " " + trigger);
       shortcut = id;
+      // Refused, the shortcut comes back without a trigger.
       GVariantBuilder properties;
       g_variant_builder_init(&properties, G_VARIANT_TYPE_VARDICT);
-      g_variant_builder_add(&properties, "{sv}", "trigger_description",
-                            g_variant_new_string(trigger));
+      if (!refuse) {
+        g_variant_builder_add(&properties, "{sv}", "trigger_description",
+                              g_variant_new_string(trigger));
+      }
       g_variant_builder_add(&bound, "(sa{sv})", id, &properties);
       g_variant_unref(values);
     }
     g_variant_iter_free(shortcuts);
-    if (refuse) {
-      g_variant_builder_clear(&bound);
-      g_dbus_method_invocation_return_value(invocation, EmptyResults(2));
-      return;
-    }
     GVariantBuilder results;
     g_variant_builder_init(&results, G_VARIANT_TYPE_VARDICT);
     g_variant_builder_add(&results, "{sv}", "shortcuts", g_variant_builder_end(&bound));

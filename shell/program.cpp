@@ -181,7 +181,12 @@ void TProgram::ExitConfirmed() {
 }
 
 void TProgram::PopupRequested(const std::string& activationToken) {
-  if (hook_ != nullptr) hook_->ReportHotKey(activationToken);
+  if (hook_ == nullptr) {
+    // Asked before the hook is there: reported once it is.
+    pendingPopup_ = activationToken;
+    return;
+  }
+  hook_->ReportHotKey(activationToken);
 }
 
 void TProgram::Quit(int exitCode) {

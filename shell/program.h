@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "shell/popup_messages.h"
@@ -185,7 +186,8 @@ class TProgram : public QObject {
   bool quitRequested_ = false;
   bool shutDown_ = false;
   int exitCode_ = 0;
-  std::string pendingNotice_;  // told once the tray icon is there
+  std::string pendingNotice_;                // told once the tray icon is there
+  std::optional<std::string> pendingPopup_;  // asked for before the hook was installed
 };
 
 }  // namespace varnoke::shell

@@ -30,11 +30,12 @@ class CommandLine : public ::testing::Test {
 
   // The program with a runtime folder of the test's own and no display;
   // extra variables come last and win.
-  TProcessResult Run(const std::vector<std::string>& args, const std::vector<std::string>& extra = {},
+  TProcessResult Run(const std::vector<std::string>& args,
+                     const std::vector<std::string>& extra = {},
                      const std::string& program = VARNOKE_PROGRAM) {
     std::vector<std::string> env{"XDG_RUNTIME_DIR=" + Runtime(),
-                                 "XDG_CONFIG_HOME=" + temp.Path() + "/config", "DISPLAY=",
-                                 "WAYLAND_DISPLAY="};
+                                 "XDG_CONFIG_HOME=" + temp.Path() + "/config",
+                                 "DISPLAY=", "WAYLAND_DISPLAY="};
     env.insert(env.end(), extra.begin(), extra.end());
     return RunProcess(program, args, env, Scratch());
   }

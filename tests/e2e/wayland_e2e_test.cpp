@@ -128,7 +128,8 @@ class WaylandProgram : public ProgramTest {
     backend_ = std::make_unique<TChild>(argv);
     std::string rest;
     ASSERT_TRUE(backend_->ReadLineStarting("ready", rest, kWait));
-    frontEnd_ = std::make_unique<TChild>(std::vector<std::string>{"/usr/libexec/xdg-desktop-portal"});
+    frontEnd_ =
+        std::make_unique<TChild>(std::vector<std::string>{"/usr/libexec/xdg-desktop-portal"});
     int status = -1;
     RunCommand({"gdbus", "wait", "--session", "--timeout", "10", "org.freedesktop.portal.Desktop"},
                &status);
@@ -168,7 +169,9 @@ TEST_F(WaylandProgram, ThePopupCommandCallsTheWindowUpCentredWithTheFocus) {
   EXPECT_NEAR((shown.Left + shown.Right) / 2, 640, 2);
   EXPECT_NEAR((shown.Top + shown.Bottom) / 2, 400, frame.Top);
 
-  // The keys of the desktop reach the search box.
+  // The keys of the desktop reach the search box (a moment after XWayland
+  // names the focus, the compositor hands the keyboard over).
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_TRUE(keys_->Type("*TARGET*"));
   ASSERT_TRUE(keys_->Keys("Return"));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));

@@ -41,8 +41,7 @@ void OnCall(GDBusConnection* connection, const gchar* sender, const gchar*, cons
     std::printf("item %s %s\n", itemService.c_str(), itemPath.c_str());
     std::fflush(stdout);
     g_dbus_connection_emit_signal(connection, nullptr, "/StatusNotifierWatcher",
-                                  "org.kde.StatusNotifierWatcher",
-                                  "StatusNotifierItemRegistered",
+                                  "org.kde.StatusNotifierWatcher", "StatusNotifierItemRegistered",
                                   g_variant_new("(s)", (itemService + itemPath).c_str()), nullptr);
   }
   g_dbus_method_invocation_return_value(invocation, nullptr);
@@ -50,7 +49,8 @@ void OnCall(GDBusConnection* connection, const gchar* sender, const gchar*, cons
 
 GVariant* OnGet(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar* property,
                 GError**, gpointer) {
-  if (g_strcmp0(property, "IsStatusNotifierHostRegistered") == 0) return g_variant_new_boolean(TRUE);
+  if (g_strcmp0(property, "IsStatusNotifierHostRegistered") == 0)
+    return g_variant_new_boolean(TRUE);
   if (g_strcmp0(property, "ProtocolVersion") == 0) return g_variant_new_int32(0);
   const gchar* none[] = {nullptr};
   const std::string registered = itemService + itemPath;

@@ -55,9 +55,9 @@ void Stop(pid_t pid) {
 GVariant* Call(GDBusConnection* bus, const std::string& path, const char* interface,
                const char* method, GVariant* parameters) {
   GError* error = nullptr;
-  GVariant* reply = g_dbus_connection_call_sync(bus, kService, path.c_str(), interface, method,
-                                                parameters, nullptr, G_DBUS_CALL_FLAGS_NONE,
-                                                10000, nullptr, &error);
+  GVariant* reply =
+      g_dbus_connection_call_sync(bus, kService, path.c_str(), interface, method, parameters,
+                                  nullptr, G_DBUS_CALL_FLAGS_NONE, 10000, nullptr, &error);
   if (reply == nullptr) {
     std::fprintf(stderr, "wayland-screenshot: %s: %s\n", method, error->message);
     g_error_free(error);
@@ -137,9 +137,9 @@ int main(int argc, char** argv) {
   const guint stream = bus != nullptr ? StartCast(bus, session) : 0;
   int status = 1;
   if (stream != 0) {
-    std::vector<std::string> pipeline{"gst-launch-1.0", "-q", "pipewiresrc",
-                                      "path=" + std::to_string(stream), "num-buffers=1", "!",
-                                      "videoconvert"};
+    std::vector<std::string> pipeline{
+        "gst-launch-1.0", "-q", "pipewiresrc", "path=" + std::to_string(stream),
+        "num-buffers=1",  "!",  "videoconvert"};
     if (argc == 6) {
       // videocrop takes what to cut from each side of the 1280x800 screen.
       const int left = std::atoi(argv[2]);

@@ -13,17 +13,6 @@
 #include "platform/desktop/session_kind.h"
 
 namespace varnoke::hook {
-namespace {
-
-std::uint32_t RootOf(xcb_connection_t* connection, int screen) {
-  xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
-  for (int i = 0; it.rem > 0 && i < screen; ++i)
-    xcb_screen_next(&it);
-  return it.rem > 0 ? it.data->root : 0;
-}
-
-}  // namespace
-
 THotKeyWatcher::~THotKeyWatcher() {
   Stop();
 }

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "hook/xcb_keyboard.h"
+#include "hook/xcb_windows.h"
 #include "platform/desktop/key_table.h"
 
 namespace varnoke::hook {
@@ -18,13 +19,6 @@ namespace {
 // A round trip: every request sent before it has been carried out.
 void Sync(xcb_connection_t* connection) {
   std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
-}
-
-std::uint32_t RootOf(xcb_connection_t* connection, int screen) {
-  xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
-  for (int i = 0; it.rem > 0 && i < screen; ++i)
-    xcb_screen_next(&it);
-  return it.rem > 0 ? it.data->root : 0;
 }
 
 }  // namespace

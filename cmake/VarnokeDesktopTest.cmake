@@ -52,5 +52,6 @@ function(varnoke_discover_wayland_tests target)
   set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR
                                              "${VARNOKE_WAYLAND_SESSION};--")
   gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS wayland ${VARNOKE_WAYLAND_TURNS} TIMEOUT 120)
+    PROPERTIES LABELS wayland ${VARNOKE_WAYLAND_TURNS} TIMEOUT 120
+               ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/wayland/lsan.supp")
 endfunction()

@@ -204,7 +204,7 @@ TEST_F(WaylandProgram, ThePopupCommandCallsTheWindowUpCentredWithTheFocus) {
   EXPECT_NEAR((again.Top + again.Bottom) / 2, 400, 1);
   EXPECT_EQ(again.Right - again.Left, shown.Right - shown.Left);
   EXPECT_EQ(again.Bottom - again.Top, shown.Bottom - shown.Top);
-  EXPECT_EQ(Stop(SIGTERM), 0);
+  EXPECT_EQ(Stop(SIGTERM), 0) << Stderr();
 }
 
 TEST_F(WaylandProgram, ThePortalsGlobalShortcutCallsTheWindowUp) {

@@ -1,6 +1,7 @@
 // varnoke-find answered by a running program that holds the 1,000,000-entry
 // tree of the scan benchmark, against plocate on the same tree in the same
 // run (or, without plocate, against varnoke-find reading the file).
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -30,6 +31,10 @@ int Main(const std::string& findBinary) {
   const std::string config = folder + "/live-config";
   if (!MakeScannedConfig(config, tree.root, findBinary)) return 1;
   ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);  // for this process's services too
+  // The sockets' folder, private to this run, for both sides.
+  const std::string runtime = config + "/runtime";
+  ::mkdir(runtime.c_str(), 0700);
+  ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   const std::string env = "XDG_CONFIG_HOME='" + config + "' ";
 
   TMachineServices host;

@@ -39,3 +39,19 @@ function(varnoke_discover_desktop_tests target)
     PROPERTIES LABELS desktop ${VARNOKE_DESKTOP_TURNS} TIMEOUT 120
                ENVIRONMENT "VARNOKE_X11_WAIT=${VARNOKE_X11_WAIT}")
 endfunction()
+
+# Tests on a Wayland desktop of their own (tests/desktop/wayland-session:
+# headless mutter with XWayland and its own buses) carry the label
+# "wayland" and take turns on a lock of their own, beside the X11 ones.
+set(VARNOKE_WAYLAND_SESSION ${PROJECT_SOURCE_DIR}/tests/desktop/wayland-session)
+set(VARNOKE_WAYLAND_TURNS RESOURCE_LOCK wayland COST 900)
+
+# varnoke_discover_wayland_tests(<gtest target>): every test of a
+# GoogleTest program as a test of its own, each on a fresh Wayland desktop.
+function(varnoke_discover_wayland_tests target)
+  set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR
+                                             "${VARNOKE_WAYLAND_SESSION};--")
+  gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS wayland ${VARNOKE_WAYLAND_TURNS} TIMEOUT 120
+               ENVIRONMENT "LSAN_OPTIONS=suppressions=${PROJECT_SOURCE_DIR}/tests/wayland/lsan.supp")
+endfunction()

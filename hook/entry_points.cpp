@@ -1,4 +1,4 @@
-// The two exports of mhook.dll.
+// The exports of mhook.dll.
 #include <cstdint>
 #include <mutex>
 
@@ -38,4 +38,12 @@ extern "C" __attribute__((visibility("default"))) int SetKey(std::uint32_t key,
   std::lock_guard<std::mutex> guard(library.lock);
   // Only the low half of key holds the code.
   return library.watcher.SetKey(static_cast<std::uint16_t>(key & 0xffff), modifiers);
+}
+
+// The desktop saw the hot key in the library's stead (its own shortcut ran
+// `varnoke --popup`): reported like a press, from the library's thread.
+extern "C" __attribute__((visibility("default"))) void ReportHotKey(const char* activationToken) {
+  TLibrary& library = Library();
+  std::lock_guard<std::mutex> guard(library.lock);
+  library.watcher.Press(activationToken != nullptr ? activationToken : "");
 }

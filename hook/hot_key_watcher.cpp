@@ -5,35 +5,14 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
-#include <algorithm>
-#include <cstdlib>
 #include <system_error>
 
-#include "hook/xcb_keyboard.h"
+#include "hook/key_source_choice.h"
 #include "hook/xcb_windows.h"
 #include "platform/desktop/key_table.h"
+#include "platform/desktop/session_kind.h"
 
 namespace varnoke::hook {
-namespace {
-
-constexpr std::uint32_t kAlt = 1;
-constexpr std::uint32_t kShift = 2;
-constexpr std::uint32_t kCtrl = 4;
-
-// A round trip: every request sent before it has been carried out.
-void Sync(xcb_connection_t* connection) {
-  std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
-}
-
-std::uint32_t RootOf(xcb_connection_t* connection, int screen) {
-  xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
-  for (int i = 0; it.rem > 0 && i < screen; ++i)
-    xcb_screen_next(&it);
-  return it.rem > 0 ? it.data->root : 0;
-}
-
-}  // namespace
-
 THotKeyWatcher::~THotKeyWatcher() {
   Stop();
 }
@@ -65,12 +44,10 @@ bool THotKeyWatcher::Start(std::uint32_t window) {
   root_ = root;
   editControlMessage_ = editControl;
   activateMessage_ = activate;
+  startupIdAtom_ = InternAtom(connection, "_NET_STARTUP_ID");
+  utf8Atom_ = InternAtom(connection, "UTF8_STRING");
   wakeFd_ = wake;
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    target_ = window;
-    if (vk_ != 0) Regrab(false);
-  }
+  wayland_ = platform::IsWaylandSession();
   stopping_ = false;
   try {
     thread_ = std::thread(&THotKeyWatcher::Run, this);
@@ -78,10 +55,25 @@ bool THotKeyWatcher::Start(std::uint32_t window) {
     Stop();
     return false;
   }
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    target_ = window;
+  }
+  // Asking the desktop may take a while; presses wait for nothing.
+  TKeyAnswer answer = kKeyTaken;
+  source_ =
+      StartKeySource([this](const std::string& token) { Press(token); }, vk_, modifiers_, &answer);
+  if (source_ == nullptr) {
+    Stop();
+    return false;
+  }
   return true;
 }
 
 void THotKeyWatcher::Stop() {
+  // No press comes from the source once it has stopped.
+  if (source_ != nullptr) source_->Stop();
+  source_.reset();
   if (connection_ == nullptr) return;
   if (thread_.joinable()) {
     stopping_ = true;
@@ -90,12 +82,8 @@ void THotKeyWatcher::Stop() {
   }
   {
     std::lock_guard<std::mutex> guard(lock_);
-    Ungrab();
-    keysDown_.clear();
+    presses_.clear();
   }
-  // The ungrab is done before this returns: a key pressed next reaches
-  // the focused window.
-  Sync(connection_);
   xcb_disconnect(connection_);
   connection_ = nullptr;
   ::close(wakeFd_);
@@ -103,76 +91,19 @@ void THotKeyWatcher::Stop() {
 }
 
 int THotKeyWatcher::SetKey(std::uint16_t vk, std::uint32_t modifiers) {
-  int result = 0;
+  vk_ = vk;
+  modifiers_ = modifiers & (platform::kKeyAlt | platform::kKeyShift | platform::kKeyCtrl);
+  if (source_ == nullptr) return platform::VkToKeysym(vk) != 0 ? kKeyTaken : kKeyUnknown;
+  return source_->SetKey(vk_, modifiers_);
+}
+
+void THotKeyWatcher::Press(const std::string& token) {
+  if (connection_ == nullptr) return;
   {
     std::lock_guard<std::mutex> guard(lock_);
-    vk_ = vk;
-    modifiers_ = modifiers & (kAlt | kShift | kCtrl);
-    if (connection_ == nullptr) return platform::VkToKeysym(vk) != 0 ? 1 : -1;
-    result = Regrab(false);
+    presses_.push_back(token);
   }
-  // The answers may have brought events into the connection's queue, where
-  // the thread's poll() cannot see them.
   Wake();
-  return result;
-}
-
-void THotKeyWatcher::Ungrab() {
-  for (const TGrab& grab : grabs_)
-    xcb_ungrab_key(connection_, grab.keycode, root_, grab.modifiers);
-  grabs_.clear();
-  xcb_flush(connection_);
-}
-
-int THotKeyWatcher::Regrab(bool keepUnchanged) {
-  const std::uint32_t keysym = platform::VkToKeysym(vk_);
-  TKeyboardFacts facts;
-  if (keysym == 0 || !ReadKeyboardFacts(connection_, keysym, facts) || facts.keycodes.empty()) {
-    Ungrab();
-    return -1;
-  }
-  std::uint16_t wanted = 0;
-  if (modifiers_ & kAlt) wanted |= facts.altMask;
-  if (modifiers_ & kShift) wanted |= XCB_MOD_MASK_SHIFT;
-  if (modifiers_ & kCtrl) wanted |= XCB_MOD_MASK_CONTROL;
-  // The key is the hot key whatever Caps Lock and Num Lock say.
-  std::vector<std::uint16_t> locks{0, XCB_MOD_MASK_LOCK};
-  if (facts.numLockMask != 0) {
-    locks.push_back(facts.numLockMask);
-    locks.push_back(static_cast<std::uint16_t>(facts.numLockMask | XCB_MOD_MASK_LOCK));
-  }
-  std::vector<TGrab> wantedGrabs;
-  for (std::uint8_t keycode : facts.keycodes) {
-    for (std::uint16_t lock : locks)
-      wantedGrabs.push_back(TGrab{keycode, static_cast<std::uint16_t>(wanted | lock)});
-  }
-  // A mapping change elsewhere on the keyboard (typing through a borrowed
-  // keycode makes one) leaves the grabs alone: taking them down and up
-  // again would lose a press that comes in between.
-  if (keepUnchanged && wantedGrabs == grabs_) return 1;
-  Ungrab();
-  std::vector<xcb_void_cookie_t> cookies;
-  for (const TGrab& grab : wantedGrabs) {
-    cookies.push_back(xcb_grab_key_checked(connection_, 0, root_, grab.modifiers, grab.keycode,
-                                           XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC));
-  }
-  bool heldElsewhere = false;
-  for (std::size_t i = 0; i < cookies.size(); ++i) {
-    xcb_generic_error_t* error = xcb_request_check(connection_, cookies[i]);
-    if (error == nullptr) {
-      grabs_.push_back(wantedGrabs[i]);
-      continue;
-    }
-    if (error->error_code == XCB_ACCESS) heldElsewhere = true;
-    std::free(error);
-  }
-  if (heldElsewhere) {
-    Ungrab();
-    return 0;
-  }
-  wantedMask_ = wanted;
-  ignoredMask_ = static_cast<std::uint16_t>(XCB_MOD_MASK_LOCK | facts.numLockMask);
-  return grabs_.empty() ? -1 : 1;
 }
 
 void THotKeyWatcher::Wake() {
@@ -183,67 +114,40 @@ void THotKeyWatcher::Wake() {
 }
 
 void THotKeyWatcher::Run() {
-  pollfd fds[2] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+  pollfd wake = {wakeFd_, POLLIN, 0};
   while (!stopping_) {
-    HandleEvents();
-    if (xcb_connection_has_error(connection_)) break;  // the display went away
-    xcb_flush(connection_);
-    if (::poll(fds, 2, -1) < 0) continue;  // EINTR
-    if (fds[1].revents & POLLIN) {
-      std::uint64_t count = 0;
-      if (::read(wakeFd_, &count, sizeof count) < 0) {
-        // Nothing was pending after all.
-      }
+    if (::poll(&wake, 1, -1) < 0) continue;  // EINTR
+    std::uint64_t count = 0;
+    if (::read(wakeFd_, &count, sizeof count) < 0) {
+      // Nothing was pending after all.
     }
-  }
-}
-
-void THotKeyWatcher::HandleEvents() {
-  while (xcb_generic_event_t* event = xcb_poll_for_event(connection_)) {
-    switch (event->response_type & 0x7f) {
-      case XCB_KEY_PRESS: {
-        const auto* press = reinterpret_cast<xcb_key_press_event_t*>(event);
-        OnKeyPress(press->detail, press->state, press->time);
-        break;
-      }
-      case XCB_KEY_RELEASE: {
-        const auto* release = reinterpret_cast<xcb_key_release_event_t*>(event);
+    for (;;) {
+      std::string token;
+      std::uint32_t target = 0;
+      {
         std::lock_guard<std::mutex> guard(lock_);
-        std::erase(keysDown_, release->detail);
-        lastRelease_ = release->time;
-        lastReleased_ = release->detail;
-        break;
+        if (stopping_ || presses_.empty()) break;
+        token = std::move(presses_.front());
+        presses_.pop_front();
+        target = target_;
       }
-      case XCB_MAPPING_NOTIFY: {
-        const auto* mapping = reinterpret_cast<xcb_mapping_notify_event_t*>(event);
-        if (mapping->request != XCB_MAPPING_POINTER) {
-          // The key may sit on other keycodes now, Num Lock on another bit.
-          std::lock_guard<std::mutex> guard(lock_);
-          if (vk_ != 0) Regrab(true);
-        }
-        break;
-      }
-      default:
-        break;
+      SetActivationToken(target, token);
+      Report();
     }
-    std::free(event);
+    if (xcb_connection_has_error(connection_)) break;  // the display went away
   }
 }
 
-void THotKeyWatcher::OnKeyPress(std::uint8_t keycode, std::uint16_t state, std::uint32_t time) {
-  {
-    std::lock_guard<std::mutex> guard(lock_);
-    const bool ours = std::any_of(grabs_.begin(), grabs_.end(),
-                                  [keycode](const TGrab& grab) { return grab.keycode == keycode; });
-    if (!ours || (state & 0xff & ~ignoredMask_) != wantedMask_) return;
-    // Auto-repeat sends presses while the key is held, each after a release
-    // of the same moment unless the server hides those releases.
-    const bool repeat = std::find(keysDown_.begin(), keysDown_.end(), keycode) != keysDown_.end() ||
-                        (lastReleased_ == keycode && lastRelease_ == time);
-    if (!std::count(keysDown_.begin(), keysDown_.end(), keycode)) keysDown_.push_back(keycode);
-    if (repeat) return;
+void THotKeyWatcher::SetActivationToken(std::uint32_t window, const std::string& token) {
+  if (startupIdAtom_ == 0 || window == 0) return;
+  // The window manager reads it when the window maps, or at once when it
+  // shows already, and lets the window take the focus as of the press.
+  if (token.empty()) {
+    xcb_delete_property(connection_, window, startupIdAtom_);
+  } else {
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, startupIdAtom_, utf8Atom_, 8,
+                        static_cast<std::uint32_t>(token.size()), token.data());
   }
-  Report();
 }
 
 void THotKeyWatcher::Report() {
@@ -252,8 +156,13 @@ void THotKeyWatcher::Report() {
     std::lock_guard<std::mutex> guard(lock_);
     target = target_;
   }
-  const std::uint32_t focus = FocusWindow(connection_);
-  const std::uint32_t active = ActiveWindow(connection_, root_, focus);
+  std::uint32_t focus = FocusWindow(connection_);
+  std::uint32_t active = ActiveWindow(connection_, root_, focus);
+  // On Wayland the focus may be in a window this display does not show.
+  if (wayland_ && focus == 0) {
+    focus = kUnseenWindow;
+    active = 0;
+  }
   PostMessage(connection_, target, editControlMessage_, focus, 0);
   PostMessage(connection_, target, activateMessage_, active, 0);
   xcb_flush(connection_);

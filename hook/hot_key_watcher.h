@@ -1,16 +1,28 @@
-// The hot key: a passive grab on the root window, watched on a connection
-// and thread of the hook's own, reported to the program's window.
+// The hot key: presses from the key source this session offers
+// (key_source_choice.h), and from the desktop's own shortcuts through
+// ReportHotKey, reported to the program's window on a connection and
+// thread of the hook's own.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
-#include <vector>
+
+#include "hook/key_source.h"
 
 struct xcb_connection_t;
 
 namespace varnoke::hook {
+
+// The edit control reported when the focus is in a window the display
+// does not show (a native Wayland window): no window of the display
+// carries this id (X ids have 29 bits), and a path for it goes to the
+// clipboard.
+inline constexpr std::uint32_t kUnseenWindow = 0xFFFFFFFF;
 
 class THotKeyWatcher {
  public:
@@ -19,53 +31,53 @@ class THotKeyWatcher {
   THotKeyWatcher(const THotKeyWatcher&) = delete;
   THotKeyWatcher& operator=(const THotKeyWatcher&) = delete;
 
-  // Connects to the display, grabs the key set so far and starts the
-  // thread that reports presses to window. While running, only moves the
-  // reports to window. False when there is no display or no thread.
+  // Connects to the display, starts the key source with the key set so
+  // far and the thread that reports presses to window. While running,
+  // only moves the reports to window. False when there is no display, no
+  // key source or no thread.
   bool Start(std::uint32_t window);
-  // Ungrabs, ends the thread and closes the connection; returns when all
-  // of that is done.
+  // Stops the key source (the desktop lets the key go), ends the thread
+  // and closes the connection; returns when all of that is done.
   void Stop();
 
   // vk: a virtual-key code; modifiers: 1 Alt, 2 Shift, 4 Ctrl. Returns 1
-  // when grabbed (or, before Start, remembered), 0 when another client
-  // holds the combination (nothing of ours stays grabbed for it), -1 when
-  // no key of the keyboard carries the code.
+  // when the key is taken (or, before Start, remembered), 0 when another
+  // program holds it or the desktop refused it, -1 when no key of the
+  // keyboard carries the code.
   int SetKey(std::uint16_t vk, std::uint32_t modifiers);
 
- private:
-  struct TGrab {
-    std::uint8_t keycode;
-    std::uint16_t modifiers;
-    friend bool operator==(const TGrab&, const TGrab&) = default;
-  };
+  // A press of the hot key, from the key source or seen by the desktop:
+  // reported from the thread, in order. token: the activation token the
+  // desktop gave it, or empty. Ignored unless running.
+  void Press(const std::string& token);
 
+ private:
   void Run();
-  void HandleEvents();
-  void OnKeyPress(std::uint8_t keycode, std::uint16_t state, std::uint32_t time);
+  // Lets the program's window take the focus with the desktop's token
+  // when it shows next; without one, takes an old token away.
+  void SetActivationToken(std::uint32_t window, const std::string& token);
   void Report();
-  // Grabs the key as the keyboard has it now; keepUnchanged: leaves grabs
-  // that would come out the same as they are. Requires lock_.
-  int Regrab(bool keepUnchanged);
-  void Ungrab();  // requires lock_
   void Wake();
 
-  std::mutex lock_;                // SetKey runs on the program's threads, the reports on this one
-  std::uint16_t vk_ = 0;           // Guarded by lock_.
-  std::uint32_t modifiers_ = 0;    // Guarded by lock_.
-  std::vector<TGrab> grabs_;       // Guarded by lock_.
-  std::uint16_t ignoredMask_ = 0;  // lock bits a press may carry; Guarded by lock_.
-  std::uint16_t wantedMask_ = 0;   // Guarded by lock_.
-  std::uint32_t target_ = 0;       // Guarded by lock_.
-  std::vector<std::uint8_t> keysDown_;  // Guarded by lock_.
-  std::uint32_t lastRelease_ = 0;       // time of the last release; Guarded by lock_.
-  std::uint8_t lastReleased_ = 0;       // its keycode; Guarded by lock_.
+  // Start, Stop and SetKey come one at a time (the library's exports are
+  // serialized): what only they touch needs no lock. Presses come from
+  // other threads.
+  std::uint16_t vk_ = 0;
+  std::uint32_t modifiers_ = 0;
+  std::unique_ptr<TKeySource> source_;
 
+  std::mutex lock_;
+  std::uint32_t target_ = 0;         // Guarded by lock_.
+  std::deque<std::string> presses_;  // tokens of the presses to report; Guarded by lock_.
+
+  bool wayland_ = false;  // on Wayland the focus may be where the display cannot see
   xcb_connection_t* connection_ = nullptr;  // owned; set and cleared with the thread not running
   std::uint32_t root_ = 0;
   std::uint32_t editControlMessage_ = 0;
   std::uint32_t activateMessage_ = 0;
-  int wakeFd_ = -1;  // eventfd: stop requests and events queued by other threads
+  std::uint32_t startupIdAtom_ = 0;
+  std::uint32_t utf8Atom_ = 0;
+  int wakeFd_ = -1;  // eventfd: presses and stop requests
   std::atomic<bool> stopping_{false};
   std::thread thread_;
 };

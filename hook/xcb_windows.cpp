@@ -27,6 +27,13 @@ bool HasProperty(xcb_connection_t* connection, std::uint32_t window, std::uint32
 
 }  // namespace
 
+std::uint32_t RootOf(xcb_connection_t* connection, int screen) {
+  xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+  for (int i = 0; it.rem > 0 && i < screen; ++i)
+    xcb_screen_next(&it);
+  return it.rem > 0 ? it.data->root : 0;
+}
+
 std::uint32_t InternAtom(xcb_connection_t* connection, std::string_view name) {
   auto reply = Owned(xcb_intern_atom_reply(
       connection,

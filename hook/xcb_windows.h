@@ -8,6 +8,9 @@ struct xcb_connection_t;
 
 namespace varnoke::hook {
 
+// The root window of screen; 0 when the display has no such screen.
+std::uint32_t RootOf(xcb_connection_t* connection, int screen);
+
 // The atom of name on connection; 0 when the server refuses it.
 std::uint32_t InternAtom(xcb_connection_t* connection, std::string_view name);
 

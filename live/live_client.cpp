@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "live/local_socket.h"
+#include "platform/runtime/user_socket.h"
 
 namespace varnoke::live {
 namespace {
@@ -42,16 +43,18 @@ std::optional<TLiveAnswer> AskRunningProgram(const std::string& socketName,
     problem = "the pattern is too long to send";
     return std::nullopt;
   }
-  platform::TUniqueFd socket = ConnectAbstract(socketName, TClock::now() + timeout);
-  if (!socket.Valid()) {
-    problem = "no program is running";
-    return std::nullopt;
-  }
-  // Abstract names are open to every user: one that took ours first must
-  // not be believed.
-  if (PeerUid(socket.Get()) != static_cast<long>(::getuid())) {
-    problem = "the socket is held by another user";
-    return std::nullopt;
+  platform::TUniqueFd socket;
+  switch (platform::ConnectTo(socketName, TClock::now() + timeout, socket)) {
+    case platform::TConnectResult::Connected:
+      break;
+    case platform::TConnectResult::OtherUser:
+      // Only the superuser could have put it in the user's own folder; it
+      // must not be believed.
+      problem = "the socket is held by another user";
+      return std::nullopt;
+    default:
+      problem = "no program is running";
+      return std::nullopt;
   }
   const auto deadline = TClock::now() + kWholeAnswerTime;
   if (SendAll(socket.Get(), EncodeRequest(request), deadline, timeout) != TTransfer::Done) {

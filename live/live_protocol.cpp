@@ -4,15 +4,18 @@
 #include <cstring>
 
 #include "db/crc32.h"
-#include "platform/runtime/single_instance.h"
+#include "platform/runtime/runtime_folder.h"
 
 namespace varnoke::live {
 
 std::string LiveSocketName(std::string_view hivePath) {
+  std::string problem;
+  const std::optional<std::string> folder = platform::PrivateRuntimeFolder(problem);
+  if (!folder) return {};
   char tag[16];
   std::snprintf(tag, sizeof tag, "-%08x",
                 static_cast<unsigned>(StreamCRC32(hivePath.data(), hivePath.size())));
-  return platform::TSingleInstance::SocketName("Varnoke96.find") + tag;
+  return *folder + "/Varnoke96.find" + tag;
 }
 
 void PutU32(std::string& out, std::uint32_t value) {

@@ -19,9 +19,10 @@
 
 namespace varnoke::live {
 
-// The socket beside the single-instance one, named for the calling user and
-// the settings hive: a program answers only the searches that would have
-// read its own database file.
+// The path of the socket beside the single-instance one, in the user's
+// private runtime folder, named for the settings hive: a program answers
+// only the searches that would have read its own database file. Empty
+// when the folder fails its checks (runtime_folder.h).
 std::string LiveSocketName(std::string_view hivePath);
 
 inline constexpr char kRequestMagic[4] = {'V', 'N', 'F', 'Q'};

@@ -13,6 +13,7 @@
 #include "db/twin_ordinals.h"
 #include "live/live_protocol.h"
 #include "live/local_socket.h"
+#include "platform/runtime/user_socket.h"
 
 namespace varnoke::live {
 namespace {
@@ -33,7 +34,7 @@ constexpr auto kLockTime = 1s;
 std::unique_ptr<TLiveServer> TLiveServer::Start(TMemoryDB& db, const std::string& socketName,
                                                 std::string* problem) {
   std::string why;
-  platform::TUniqueFd listener = ListenAbstract(socketName, why);
+  platform::TUniqueFd listener = platform::ListenAt(socketName, 64, why);
   if (!listener.Valid()) {
     if (problem != nullptr) *problem = why;
     return nullptr;
@@ -78,7 +79,7 @@ void TLiveServer::Run() {
     platform::TUniqueFd client(
         ::accept4(listener_.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
     if (!client.Valid()) continue;  // the client went before it was taken, or fds ran out
-    if (PeerUid(client.Get()) != static_cast<long>(::getuid())) continue;
+    if (platform::PeerUid(client.Get()) != static_cast<long>(::geteuid())) continue;
     try {
       Serve(client.Get());
     } catch (const std::exception&) {

@@ -2,7 +2,6 @@
 
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -10,17 +9,6 @@
 
 namespace varnoke::live {
 namespace {
-
-// The address of an abstract name: a leading NUL, then the name, not
-// NUL-terminated. False when the name does not fit.
-bool AbstractAddress(std::string_view name, sockaddr_un& address, socklen_t& length) {
-  address = {};
-  address.sun_family = AF_UNIX;
-  if (name.empty() || name.size() + 1 > sizeof address.sun_path) return false;
-  std::memcpy(address.sun_path + 1, name.data(), name.size());
-  length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
-  return true;
-}
 
 // Milliseconds to wait in poll: the smaller of the stall and what is left
 // to the deadline, never negative.
@@ -48,48 +36,6 @@ TTransfer WaitReady(int fd, short events, TClock::time_point deadline, TClock::d
 }
 
 }  // namespace
-
-platform::TUniqueFd ListenAbstract(std::string_view name, std::string& problem) {
-  sockaddr_un address;
-  socklen_t length = 0;
-  if (!AbstractAddress(name, address, length)) {
-    problem = "the socket name is too long";
-    return {};
-  }
-  platform::TUniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!socket.Valid() ||
-      ::bind(socket.Get(), reinterpret_cast<const sockaddr*>(&address), length) != 0 ||
-      ::listen(socket.Get(), 64) != 0) {
-    problem = std::strerror(errno);
-    return {};
-  }
-  return socket;
-}
-
-platform::TUniqueFd ConnectAbstract(std::string_view name, TClock::time_point deadline) {
-  sockaddr_un address;
-  socklen_t length = 0;
-  if (!AbstractAddress(name, address, length)) return {};
-  platform::TUniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!socket.Valid()) return {};
-  if (::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&address), length) == 0)
-    return socket;
-  // A full backlog makes a non-blocking connect wait for room.
-  if (errno != EINPROGRESS && errno != EAGAIN) return {};
-  if (WaitReady(socket.Get(), POLLOUT, deadline, deadline - TClock::now(), -1) != TTransfer::Done)
-    return {};
-  int error = 0;
-  socklen_t size = sizeof error;
-  if (::getsockopt(socket.Get(), SOL_SOCKET, SO_ERROR, &error, &size) != 0 || error != 0) return {};
-  return socket;
-}
-
-long PeerUid(int fd) {
-  ucred credentials{};
-  socklen_t size = sizeof credentials;
-  if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) != 0) return -1;
-  return static_cast<long>(credentials.uid);
-}
 
 TTransfer SendAll(int fd, std::string_view data, TClock::time_point deadline,
                   TClock::duration stall, int stopFd) {

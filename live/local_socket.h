@@ -1,6 +1,7 @@
-// Abstract Unix stream sockets with deadlines: the plumbing under the live
-// search's server and client. Every wait is bounded, so neither side can be
-// held by a peer that stops reading or writing.
+// Bounded transfers on Unix stream sockets: the plumbing under the live
+// search's server and client (whose sockets are made by
+// platform/runtime/user_socket.h). Every wait is bounded, so neither side
+// can be held by a peer that stops reading or writing.
 #pragma once
 
 #include <sys/types.h>
@@ -15,18 +16,6 @@
 namespace varnoke::live {
 
 using TClock = std::chrono::steady_clock;
-
-// A bound, listening, non-blocking, close-on-exec socket on the abstract
-// name; invalid, with why in problem, when the name is taken or too long.
-platform::TUniqueFd ListenAbstract(std::string_view name, std::string& problem);
-
-// A connected, non-blocking socket to the abstract name, or invalid when
-// nothing listens there or the connection is not made by the deadline.
-platform::TUniqueFd ConnectAbstract(std::string_view name, TClock::time_point deadline);
-
-// The user id of the process at the other end, or -1 when it cannot be
-// told.
-long PeerUid(int fd);
 
 // How a bounded transfer ended.
 enum class TTransfer { Done, Closed, TimedOut, Stopped, Failed };

@@ -42,7 +42,9 @@ constexpr TEntry kTable[] = {
     {kMsgNotSaved,
      "The filename database could not be saved to %s (%s); the next start scans the drives "
      "again."},
-    {kMsgWrongPlatform, "This program runs only under X11"},
+    {kMsgNoDisplay,
+     "cannot open the display %s: Varnoke needs an X11 display, which a Wayland desktop "
+     "gives through XWayland"},
     {kMsgHotKeyNotGrabbed,
      "The hot key %s has no key on this keyboard, so it cannot call up %s. Choose another one "
      "with Set Hot Key in the File menu."},

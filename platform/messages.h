@@ -25,7 +25,7 @@ enum TMessageId : int {
   kMsgNoTray = 4104,
   kMsgPathNotTyped = 4105,
   kMsgNotSaved = 4106,
-  kMsgWrongPlatform = 4107,
+  kMsgNoDisplay = 4107,
   kMsgHotKeyNotGrabbed = 4108,
   kMsgFoldersUnwatched = 4109,
   kMsgTerminateNow = 4352,

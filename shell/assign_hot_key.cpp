@@ -8,6 +8,7 @@
 #include <QScreen>
 
 #include "platform/desktop/key_table.h"
+#include "platform/desktop/session_kind.h"
 #include "settings/settings_store.h"
 #include "shell/app_exception.h"
 #include "shell/dialog_controls.h"
@@ -91,6 +92,15 @@ TAssignHotKey::TAssignHotKey(TProgram& program, QWidget* parent)
                                 "Use SHIFT-ALT-Key or CTRL-ALT-Key combinations instead."),
                  Scaled(24, 152, 377, 33));
   Label3->setWordWrap(true);
+
+  // Where the desktop lets no program grab keys, it keeps the key itself:
+  // the user learns where its own setting is.
+  const std::string hint = platform::ShortcutSettingsHint(platform::CurrentDesktop());
+  if (!hint.empty()) {
+    Label5 = Label(this, "Label5", QString::fromStdString(hint), Scaled(24, 193, 377, 49));
+    Label5->setWordWrap(true);
+    setFixedSize(Scaled(421, 254));
+  }
 
   FitTextsToFont(*this);
   new TDialogHelp(this, [this](int context) { program_.Help().ShowTopic(context); });

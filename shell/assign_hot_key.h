@@ -43,6 +43,9 @@ class TAssignHotKey : public QDialog {
   QLabel* Label2 = nullptr;
   QLabel* Label4 = nullptr;
   QLabel* Label3 = nullptr;
+  // Where the desktop's own setting of the key is; only on desktops that
+  // keep the key themselves (Wayland).
+  QLabel* Label5 = nullptr;
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -65,6 +65,9 @@ class TDesktopServices {
   virtual TWindowHandle GetParent(TWindowHandle window) = 0;
   // Asks for the window to become the active one, raised.
   virtual void SetForegroundWindow(TWindowHandle window) = 0;
+  // True where the desktop tells no program where other programs' windows
+  // are (Wayland): a pop-up without a window to cover is centred instead.
+  virtual bool OtherWindowsHidden() { return false; }
 
   // Waits until the keyboard focus is in the window's top-level window:
   // true, or false once timeoutMs have passed.

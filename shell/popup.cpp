@@ -1,6 +1,9 @@
 // TFormui: the registered messages, the pop-ups over another window or where
 // the window last stood, and hiding again.
+#include <QCursor>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QScreen>
 
 #include "shell/about.h"
 #include "shell/desktop_services.h"
@@ -47,14 +50,30 @@ void TFormui::HotKeyPopup(TWindowHandle target) {
   TargetWindow = target;
   // Without a window to cover (nothing had the focus, or it was a window
   // manager's hidden focus window too small to hold the search window), the
-  // window shows where it stood.
+  // window shows where it stood; on a desktop that hides where the user's
+  // window is, it comes up in the middle of the screen the user looks at.
   TScreenRect frame;
   if (target != 0 && program_.Desktop.GetWindowRect(target, frame) &&
       frame.Width() >= Scaled(kSmallestTarget.width()) &&
       frame.Height() >= Scaled(kSmallestTarget.height())) {
     PlaceOver(frame);
+  } else if (program_.Desktop.OtherWindowsHidden()) {
+    CentreOnPointerScreen();
   }
   ShowAndFocus();
+}
+
+void TFormui::CentreOnPointerScreen() {
+  const QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+  if (screen == nullptr) screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return;
+  // At the size it last had, its frame centred whole once the window
+  // manager has told how far the frame reaches (after the first showing).
+  TFrameExtents own;
+  if (!program_.Desktop.GetFrameExtents(winId(), own)) own = {};
+  QRect place(0, 0, width() + own.Left + own.Right, height() + own.Top + own.Bottom);
+  place.moveCenter(screen->availableGeometry().center());
+  setGeometry(place.left() + own.Left, place.top() + own.Top, width(), height());
 }
 
 void TFormui::PlaceOver(const TScreenRect& frame) {

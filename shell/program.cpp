@@ -189,6 +189,15 @@ void TProgram::ExitConfirmed() {
   Quit(exitCode_);
 }
 
+void TProgram::PopupRequested(const std::string& activationToken) {
+  if (hook_ == nullptr) {
+    // Asked before the hook is there: reported once it is.
+    pendingPopup_ = activationToken;
+    return;
+  }
+  hook_->ReportHotKey(activationToken);
+}
+
 void TProgram::Quit(int exitCode) {
   exitCode_ = exitCode;
   quitRequested_ = true;

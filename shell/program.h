@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "shell/popup_messages.h"
@@ -69,6 +70,11 @@ class TProgram : public QObject {
   void EndSession();
   // Exit, confirmed by the user: ends the program without saving.
   void ExitConfirmed();
+  // A later start asked for the search window (`varnoke --popup`, which
+  // desktops bind to their own shortcuts): the hook library reports it
+  // as a press of the hot key. activationToken: what the desktop gave
+  // that start to pass the focus on, or empty.
+  void PopupRequested(const std::string& activationToken);
 
   // Runs the event loop until something ends the program, unless that
   // happened already; returns the exit code.
@@ -184,7 +190,8 @@ class TProgram : public QObject {
   bool quitRequested_ = false;
   bool shutDown_ = false;
   int exitCode_ = 0;
-  std::string pendingNotice_;  // told once the tray icon is there
+  std::string pendingNotice_;                // told once the tray icon is there
+  std::optional<std::string> pendingPopup_;  // asked for before the hook was installed
 };
 
 }  // namespace varnoke::shell

@@ -79,6 +79,10 @@ bool TProgram::StartUp() {
   InstallHook();
   ReadHotKey();
   SetKey();
+  if (pendingPopup_) {
+    hook_->ReportHotKey(*pendingPopup_);
+    pendingPopup_.reset();
+  }
   if (!RegisterPopupMessages(Desktop, Messages))
     throw StartupError(platform::kMsgMessagesNotRegistered, {});
   messageFilter_ = std::make_unique<TWindowMessageFilter>(Desktop, *form_);

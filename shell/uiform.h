@@ -131,6 +131,7 @@ class TFormui : public QMainWindow {
 
   void HotKeyPopup(TWindowHandle target);
   void PlaceOver(const TScreenRect& frame);
+  void CentreOnPointerScreen();
   void ShowAndFocus();
 
   void OpenFile(const std::string& hostPath);

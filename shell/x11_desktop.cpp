@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
 
+#include "platform/desktop/session_kind.h"
 #include "platform/x11/desktop.h"
 #include "platform/x11/rect.h"
 #include "platform/x11/tray_watch.h"
@@ -78,6 +79,10 @@ TWindowHandle TX11DesktopServices::GetParent(TWindowHandle window) {
 
 void TX11DesktopServices::SetForegroundWindow(TWindowHandle window) {
   if (window != 0) desktop_->SetForegroundWindow(window);
+}
+
+bool TX11DesktopServices::OtherWindowsHidden() {
+  return platform::IsWaylandSession();
 }
 
 bool TX11DesktopServices::WaitForFocusIn(TWindowHandle window, int timeoutMs) {

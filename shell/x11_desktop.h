@@ -29,6 +29,7 @@ class TX11DesktopServices : public TDesktopServices {
   bool GetFrameExtents(TWindowHandle window, TFrameExtents& extents) override;
   TWindowHandle GetParent(TWindowHandle window) override;
   void SetForegroundWindow(TWindowHandle window) override;
+  bool OtherWindowsHidden() override;
   bool WaitForFocusIn(TWindowHandle window, int timeoutMs) override;
   bool TypeText(std::string_view text) override;
   bool TrayPresent() override;

@@ -1,5 +1,7 @@
 #include "platform/desktop/key_table.h"
 
+#include <string>
+
 namespace varnoke::platform {
 namespace {
 
@@ -8,6 +10,7 @@ struct TKeyEntry {
   std::uint32_t keysym;
   int qtKey;
   bool keypad;
+  const char* keysymName;  // as the X keysym tables and the desktops spell it
 };
 
 // Qt::Key values, as Qt numbers them.
@@ -42,35 +45,35 @@ constexpr std::uint32_t kXkF1 = 0xffbe;
 constexpr std::uint32_t kXkKp0 = 0xffb0;
 
 constexpr TKeyEntry kNamedKeys[] = {
-    {8, 0xff08, kQtBackspace, false},  // BackSpace
-    {9, 0xff09, kQtTab, false},        // Tab
-    {12, 0xff0b, kQtClear, false},     // Clear
-    {13, 0xff0d, kQtReturn, false},    // Return
-    {16, 0xffe1, kQtShift, false},     // Shift_L
-    {17, 0xffe3, kQtControl, false},   // Control_L
-    {18, 0xffe9, kQtAlt, false},       // Alt_L
-    {19, 0xff13, kQtPause, false},     // Pause
-    {27, 0xff1b, kQtEscape, false},    // Escape
-    {32, 0x0020, 0x20, false},         // space
-    {33, 0xff55, kQtPageUp, false},    // Prior
-    {34, 0xff56, kQtPageDown, false},  // Next
-    {35, 0xff57, kQtEnd, false},       // End
-    {36, 0xff50, kQtHome, false},      // Home
-    {37, 0xff51, kQtLeft, false},      // Left
-    {38, 0xff52, kQtUp, false},        // Up
-    {39, 0xff53, kQtRight, false},     // Right
-    {40, 0xff54, kQtDown, false},      // Down
-    {41, 0xff60, kQtSelect, false},    // Select
-    {42, 0xff61, kQtPrint, false},     // Print
-    {45, 0xff63, kQtInsert, false},    // Insert
-    {46, 0xffff, kQtDelete, false},    // Delete
-    {47, 0xff6a, kQtHelp, false},      // Help
-    {106, 0xffaa, 0x2a, true},         // KP_Multiply, Qt::Key_Asterisk
-    {107, 0xffab, 0x2b, true},         // KP_Add, Qt::Key_Plus
-    {108, 0xffac, 0x2c, true},         // KP_Separator, Qt::Key_Comma
-    {109, 0xffad, 0x2d, true},         // KP_Subtract, Qt::Key_Minus
-    {110, 0xffae, 0x2e, true},         // KP_Decimal, Qt::Key_Period
-    {111, 0xffaf, 0x2f, true},         // KP_Divide, Qt::Key_Slash
+    {8, 0xff08, kQtBackspace, false, "BackSpace"},
+    {9, 0xff09, kQtTab, false, "Tab"},
+    {12, 0xff0b, kQtClear, false, "Clear"},
+    {13, 0xff0d, kQtReturn, false, "Return"},
+    {16, 0xffe1, kQtShift, false, "Shift_L"},
+    {17, 0xffe3, kQtControl, false, "Control_L"},
+    {18, 0xffe9, kQtAlt, false, "Alt_L"},
+    {19, 0xff13, kQtPause, false, "Pause"},
+    {27, 0xff1b, kQtEscape, false, "Escape"},
+    {32, 0x0020, 0x20, false, "space"},
+    {33, 0xff55, kQtPageUp, false, "Page_Up"},      // also Prior
+    {34, 0xff56, kQtPageDown, false, "Page_Down"},  // also Next
+    {35, 0xff57, kQtEnd, false, "End"},
+    {36, 0xff50, kQtHome, false, "Home"},
+    {37, 0xff51, kQtLeft, false, "Left"},
+    {38, 0xff52, kQtUp, false, "Up"},
+    {39, 0xff53, kQtRight, false, "Right"},
+    {40, 0xff54, kQtDown, false, "Down"},
+    {41, 0xff60, kQtSelect, false, "Select"},
+    {42, 0xff61, kQtPrint, false, "Print"},
+    {45, 0xff63, kQtInsert, false, "Insert"},
+    {46, 0xffff, kQtDelete, false, "Delete"},
+    {47, 0xff6a, kQtHelp, false, "Help"},
+    {106, 0xffaa, 0x2a, true, "KP_Multiply"},   // Qt::Key_Asterisk
+    {107, 0xffab, 0x2b, true, "KP_Add"},        // Qt::Key_Plus
+    {108, 0xffac, 0x2c, true, "KP_Separator"},  // Qt::Key_Comma
+    {109, 0xffad, 0x2d, true, "KP_Subtract"},   // Qt::Key_Minus
+    {110, 0xffae, 0x2e, true, "KP_Decimal"},    // Qt::Key_Period
+    {111, 0xffaf, 0x2f, true, "KP_Divide"},     // Qt::Key_Slash
 };
 
 // Keysyms that name a key of the table under another name.
@@ -169,6 +172,48 @@ std::uint16_t QtKeyToVk(int qtKey, bool keypad) noexcept {
     if (alias.qtKey == qtKey) return alias.vk;
   }
   return 0;
+}
+
+std::string VkToKeysymName(std::uint16_t vk) {
+  if (IsDigitVk(vk)) return std::string(1, static_cast<char>(vk));
+  if (IsLetterVk(vk)) return std::string(1, static_cast<char>(vk - 'A' + 'a'));
+  if (IsNumpadDigitVk(vk)) return "KP_" + std::to_string(vk - 96);
+  if (IsFunctionVk(vk)) return "F" + std::to_string(vk - 111);
+  const TKeyEntry* entry = FindNamedByVk(vk);
+  return entry != nullptr ? entry->keysymName : "";
+}
+
+std::string ShortcutTrigger(std::uint16_t vk, std::uint32_t modifiers) {
+  const std::string key = VkToKeysymName(vk);
+  if (key.empty()) return {};
+  std::string trigger;
+  if (modifiers & kKeyCtrl) trigger += "CTRL+";
+  if (modifiers & kKeyAlt) trigger += "ALT+";
+  if (modifiers & kKeyShift) trigger += "SHIFT+";
+  return trigger + key;
+}
+
+std::string GtkAccelerator(std::uint16_t vk, std::uint32_t modifiers) {
+  const std::string key = VkToKeysymName(vk);
+  if (key.empty()) return {};
+  std::string accelerator;
+  if (modifiers & kKeyCtrl) accelerator += "<Control>";
+  if (modifiers & kKeyAlt) accelerator += "<Alt>";
+  if (modifiers & kKeyShift) accelerator += "<Shift>";
+  return accelerator + key;
+}
+
+int QtKeyCombination(std::uint16_t vk, std::uint32_t modifiers) {
+  bool keypad = false;
+  const int key = VkToQtKey(vk, &keypad);
+  if (key == 0) return 0;
+  // Qt::KeyboardModifier values.
+  int combination = key;
+  if (modifiers & kKeyShift) combination |= 0x02000000;
+  if (modifiers & kKeyCtrl) combination |= 0x04000000;
+  if (modifiers & kKeyAlt) combination |= 0x08000000;
+  if (keypad) combination |= 0x20000000;
+  return combination;
 }
 
 int VkToQtKey(std::uint16_t vk, bool* keypad) noexcept {

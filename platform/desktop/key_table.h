@@ -1,10 +1,12 @@
 // The one table of keys: virtual-key codes (the hot key's stored form), X
 // keysyms (what the keyboard hook grabs) and Qt key codes (what the hot-key
 // dialog sees), all as plain numbers so that no window-system header is
-// needed to use it.
+// needed to use it; and the hot key as each desktop's shortcut settings
+// write it.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace varnoke::platform {
 
@@ -28,5 +30,27 @@ std::uint16_t QtKeyToVk(int qtKey, bool keypad) noexcept;
 // the key is one of the keypad's, to be matched with Qt::KeypadModifier.
 // 0 for a code the table does not hold.
 int VkToQtKey(std::uint16_t vk, bool* keypad = nullptr) noexcept;
+
+// The hot key's modifier bits, as in the setting HotKeyShift.
+inline constexpr std::uint32_t kKeyAlt = 1;
+inline constexpr std::uint32_t kKeyShift = 2;
+inline constexpr std::uint32_t kKeyCtrl = 4;
+
+// The keysym's name of a virtual-key code ("a", "F5", "KP_0", "Page_Up");
+// empty for a code the table does not hold.
+std::string VkToKeysymName(std::uint16_t vk);
+
+// The hot key as the desktop portal's shortcuts take a preferred trigger
+// ("CTRL+ALT+f"); empty for a code the table does not hold.
+std::string ShortcutTrigger(std::uint16_t vk, std::uint32_t modifiers);
+
+// The hot key as GNOME's keybinding settings write it ("<Control><Alt>f");
+// empty for a code the table does not hold.
+std::string GtkAccelerator(std::uint16_t vk, std::uint32_t modifiers);
+
+// The hot key as one Qt key combination (a QKeySequence's key: the Qt key
+// with its modifier bits), as KDE's global shortcuts take it; 0 for a code
+// the table does not hold.
+int QtKeyCombination(std::uint16_t vk, std::uint32_t modifiers);
 
 }  // namespace varnoke::platform

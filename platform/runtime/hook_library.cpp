@@ -14,13 +14,14 @@ std::unique_ptr<THookLibrary> THookLibrary::Load(const std::string& path, std::s
   if (handle == nullptr) return fail(::dlerror());
   auto installHook = reinterpret_cast<TInstallHookFn>(::dlsym(handle, "InstallHook"));
   auto setKey = reinterpret_cast<TSetKeyFn>(::dlsym(handle, "SetKey"));
-  if (installHook == nullptr || setKey == nullptr) {
-    const std::string message = path + ": InstallHook or SetKey is not exported";
+  auto reportHotKey = reinterpret_cast<TReportHotKeyFn>(::dlsym(handle, "ReportHotKey"));
+  if (installHook == nullptr || setKey == nullptr || reportHotKey == nullptr) {
+    const std::string message = path + ": InstallHook, SetKey or ReportHotKey is not exported";
     ::dlclose(handle);
     if (error != nullptr) *error = message;
     return nullptr;
   }
-  return std::make_unique<THookLibrary>(handle, installHook, setKey);
+  return std::make_unique<THookLibrary>(handle, installHook, setKey, reportHotKey);
 }
 
 THookLibrary::~THookLibrary() {
@@ -46,6 +47,10 @@ TSetKeyResult THookLibrary::SetKey(std::uint32_t key, std::uint32_t modifiers) {
     default:
       return TSetKeyResult::NoSuchKey;
   }
+}
+
+void THookLibrary::ReportHotKey(const std::string& activationToken) {
+  if (installed_) reportHotKey_(activationToken.c_str());
 }
 
 }  // namespace varnoke::platform

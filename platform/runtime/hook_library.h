@@ -1,5 +1,7 @@
-// The keyboard-hook library mhook.dll: loaded from a given path, its two
-// exports looked up by name.
+// The keyboard-hook library mhook.dll: loaded from a given path, its
+// exports looked up by name: InstallHook and SetKey, and ReportHotKey for
+// presses the desktop saw in its stead (a desktop shortcut that ran
+// `varnoke --popup`).
 #pragma once
 
 #include <cstdint>
@@ -13,13 +15,14 @@ namespace varnoke::platform {
 // What SetKey made of a key.
 enum class TSetKeyResult {
   Grabbed,        // the hot key is now that key with those modifiers
-  HeldElsewhere,  // another program holds the combination; nothing is grabbed for it
+  HeldElsewhere,  // another program holds the combination, or the desktop refused it or
+                  // bound another key instead; nothing is grabbed for it
   NoSuchKey,      // the code names no key of the keyboard
 };
 
 class THookLibrary {
  public:
-  // Loads the library at path and finds both exports. Null when either
+  // Loads the library at path and finds its exports. Null when any
   // fails; *error (when given) then says why.
   static std::unique_ptr<THookLibrary> Load(const std::string& path, std::string* error);
 
@@ -38,15 +41,25 @@ class THookLibrary {
   // reports Grabbed.
   TSetKeyResult SetKey(std::uint32_t key, std::uint32_t modifiers);
 
+  // The hot key was pressed where the library cannot see it: it reports
+  // the press as its own (the two messages) from its own thread, and
+  // returns at once. activationToken: what the desktop gave the press to
+  // let the window take the focus (XDG_ACTIVATION_TOKEN), or empty. Does
+  // nothing unless the hook is installed.
+  void ReportHotKey(const std::string& activationToken);
+
   using TInstallHookFn = int (*)(std::uint32_t, std::uint64_t);
   using TSetKeyFn = int (*)(std::uint32_t, std::uint32_t);
-  THookLibrary(void* handle, TInstallHookFn installHook, TSetKeyFn setKey)
-      : handle_(handle), installHook_(installHook), setKey_(setKey) {}
+  using TReportHotKeyFn = void (*)(const char*);
+  THookLibrary(void* handle, TInstallHookFn installHook, TSetKeyFn setKey,
+               TReportHotKeyFn reportHotKey)
+      : handle_(handle), installHook_(installHook), setKey_(setKey), reportHotKey_(reportHotKey) {}
 
  private:
   void* handle_;  // owned dlopen handle
   TInstallHookFn installHook_;
   TSetKeyFn setKey_;
+  TReportHotKeyFn reportHotKey_;
   bool installed_ = false;
 };
 

@@ -186,6 +186,15 @@ void ProgramTest::Screenshot(const std::string& name, const platform::TRect& are
              std::to_string(area.Bottom - area.Top)});
 }
 
+void ProgramTest::WaylandScreenshot(const std::string& name, const platform::TRect& area) {
+  ::mkdir(VARNOKE_SCREENSHOT_DIR, 0755);
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  RunOrFail({TestProgram("wayland-screenshot"),
+             std::string(VARNOKE_SCREENSHOT_DIR) + "/" + name + ".png", std::to_string(area.Left),
+             std::to_string(area.Top), std::to_string(area.Right - area.Left),
+             std::to_string(area.Bottom - area.Top)});
+}
+
 platform::TRect Around(const platform::TRect& rect, int margin) {
   return {std::max(0, rect.Left - margin), std::max(0, rect.Top - margin), rect.Right + margin,
           rect.Bottom + margin};

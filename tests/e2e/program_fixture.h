@@ -57,6 +57,9 @@ class ProgramTest : public ::testing::Test {
   bool FramedRect(std::uint64_t window, platform::TRect& rect);
   // A picture of the screen area under the build folder's screenshots/.
   static void Screenshot(const std::string& name, const platform::TRect& area);
+  // The same on a Wayland desktop, through its screen-cast interface
+  // (XWayland shows no program the windows of native ones).
+  static void WaylandScreenshot(const std::string& name, const platform::TRect& area);
 
  private:
   TTempDir temp_;

@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <csignal>
 #include <cstring>
 #include <mutex>
 #include <random>
@@ -16,6 +18,8 @@
 #include "live/live_client.h"
 #include "live/live_server.h"
 #include "live/local_socket.h"
+#include "platform/runtime/user_socket.h"
+#include "tests/support/temp_dir.h"
 #include "tests/support/test_host.h"
 #include "tests/support/tree_builder.h"
 
@@ -24,11 +28,6 @@ namespace {
 
 using Paths = std::vector<std::string>;
 using namespace std::chrono_literals;
-
-std::string UniqueSocketName() {
-  static std::atomic<int> counter{0};
-  return "VarnokeTest.find-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-}
 
 Paths Split(const std::string& paths) {
   Paths rows;
@@ -88,11 +87,17 @@ class LiveServerTest : public ::testing::Test {
   }
 
   // A raw connection, for clients that misbehave.
-  platform::TUniqueFd Connect() { return ConnectAbstract(socketName, TClock::now() + 1s); }
+  platform::TUniqueFd Connect() {
+    platform::TUniqueFd socket;
+    EXPECT_EQ(platform::ConnectTo(socketName, TClock::now() + 1s, socket),
+              platform::TConnectResult::Connected);
+    return socket;
+  }
 
   testing::TTestHost host;
   TMemoryDB db{host.Services()};
-  std::string socketName = UniqueSocketName();
+  testing::TTempDir folder;
+  std::string socketName = folder.Path() + "/Varnoke96.find";
   std::unique_ptr<TLiveServer> server;
 };
 
@@ -134,14 +139,17 @@ TEST_F(LiveServerTest, ChangesShowWithoutASaveAndTheWindowRowsStayPut) {
 TEST_F(LiveServerTest, AnotherUserIsNotAnswered) {
   if (::getuid() != 0) GTEST_SKIP() << "needs root to act as another user";
   StartServer();
+  // The folder and the socket are open here so that the other user reaches
+  // the socket at all; the server itself must turn it away.
+  ASSERT_EQ(::chmod(folder.Path().c_str(), 0755), 0);
+  ASSERT_EQ(::chmod(socketName.c_str(), 0777), 0);
   // The child only makes system calls: it was forked from a process with
   // threads.
   const std::string request = EncodeRequest({"*.TXT"});
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  std::memcpy(address.sun_path + 1, socketName.data(), socketName.size());
-  const auto length =
-      static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + socketName.size());
+  std::memcpy(address.sun_path, socketName.data(), socketName.size());
+  const auto length = static_cast<socklen_t>(sizeof address);
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -245,6 +253,41 @@ TEST_F(LiveServerTest, ASecondServerCannotTakeTheName) {
   std::string problem;
   EXPECT_EQ(TLiveServer::Start(db, socketName, &problem), nullptr);
   EXPECT_EQ(LiveRows("WIN.INI"), Paths{"C:\\WINDOWS\\WIN.INI"});
+}
+
+TEST_F(LiveServerTest, ASocketOfAnotherUserIsNotBelieved) {
+  if (::getuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  // The other user's process listens where the program would.
+  ASSERT_EQ(::chown(folder.Path().c_str(), 65534, 65534), 0);
+  int ready[2];
+  ASSERT_EQ(::pipe(ready), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(ready[0]);
+    if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0) ::_exit(3);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, socketName.data(), socketName.size());
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(fd, 4) != 0)
+      ::_exit(2);
+    if (::write(ready[1], "l", 1) != 1) ::_exit(4);
+    ::pause();
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  char byte = 0;
+  ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+  ::close(ready[0]);
+  std::string problem;
+  EXPECT_FALSE(AskRunningProgram(socketName, {"*.TXT"}, problem, 1s));
+  EXPECT_EQ(problem, "the socket is held by another user");
+  EXPECT_EQ(TLiveServer::Start(db, socketName, &problem), nullptr);
+  EXPECT_NE(problem.find("another user"), std::string::npos) << problem;
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// A stand-in mhook.dll: the two exports, recording their calls, answering
-// what the test sets.
+// A stand-in mhook.dll: its exports, recording their calls, answering what
+// the test sets.
 #include <cstdint>
+#include <cstring>
 
 #include "tests/shell/fake_hook_state.h"
 
@@ -32,5 +33,11 @@ __attribute__((visibility("default"))) int SetKey(std::uint32_t key, std::uint32
   state.LastKey = key & 0xFFFF;
   state.LastModifiers = modifiers;
   return state.SetKeyResult;
+}
+
+__attribute__((visibility("default"))) void ReportHotKey(const char* activationToken) {
+  TFakeHookState& state = *FakeHookState();
+  ++state.ReportCalls;
+  std::strncpy(state.LastToken, activationToken, sizeof state.LastToken - 1);
 }
 }

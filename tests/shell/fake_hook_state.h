@@ -18,6 +18,8 @@ struct TFakeHookState {
   int SetKeyCalls = 0;
   std::uint32_t LastKey = 0;
   std::uint32_t LastModifiers = 0;
+  int ReportCalls = 0;       // presses reported for the desktop
+  char LastToken[256] = {};  // the activation token of the last one
 };
 
 // The library loaded (again) from path, kept loaded while the handle lives,

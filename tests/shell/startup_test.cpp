@@ -402,7 +402,7 @@ class TStartupTest : public QObject {
     TBoxAnswers boxes;
     FillDisk(env);
     TProgramUnderTest under;
-    const std::string socket = "VarnokeTest.shell-" + std::to_string(::getpid());
+    const std::string socket = env.Config() + "/Varnoke96.find";
     under.Program.LiveSocketName = socket;
     QVERIFY(under.Program.StartUp());
     TMemoryDB& db = *under.Program.MemoryDB;

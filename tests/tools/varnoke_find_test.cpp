@@ -411,6 +411,22 @@ class VarnokeFindLiveTest : public VarnokeFindTest {
     for (const char* path : {"C:\\LIVE\\ONLY.TXT", "C:\\README.TXT", "C:\\LIVE\\B.TXT"})
       testing::AddFilePath(db, path);
   }
+  // The program's socket and varnoke-find's look for it lie in a runtime
+  // folder of the test's own.
+  void SetUp() override {
+    const std::string runtime = temp.Path() + "/runtime";
+    ASSERT_EQ(::mkdir(runtime.c_str(), 0700), 0);
+    if (const char* old = std::getenv("XDG_RUNTIME_DIR")) oldRuntime = old;
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  }
+  void TearDown() override {
+    server.reset();
+    if (oldRuntime.empty()) {
+      ::unsetenv("XDG_RUNTIME_DIR");
+    } else {
+      ::setenv("XDG_RUNTIME_DIR", oldRuntime.c_str(), 1);
+    }
+  }
   void StartProgram() {
     server = live::TLiveServer::Start(db, live::LiveSocketName(hive.Path()));
     ASSERT_NE(server, nullptr);
@@ -419,6 +435,7 @@ class VarnokeFindLiveTest : public VarnokeFindTest {
   testing::TTestHost fakeHost;
   TMemoryDB db{fakeHost.Services()};
   std::unique_ptr<live::TLiveServer> server;
+  std::string oldRuntime;
 };
 
 TEST_F(VarnokeFindLiveTest, TheRunningProgramAnswersUnlessTheFileIsAskedFor) {

@@ -77,6 +77,11 @@ int TChild::Finish() {
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
+bool TChild::Send(const std::string& line) {
+  const std::string text = line + "\n";
+  return in_ >= 0 && ::write(in_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
 bool TChild::ReadLine(std::string& line, int timeoutMs) {
   const auto deadline = TClock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {

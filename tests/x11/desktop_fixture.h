@@ -32,6 +32,8 @@ class TChild {
   TChild(const TChild&) = delete;
   TChild& operator=(const TChild&) = delete;
 
+  // Writes line and a newline to its input.
+  bool Send(const std::string& line);
   // The next line, without its newline; false when none came in time.
   bool ReadLine(std::string& line, int timeoutMs);
   // Closes its input and waits for it to end by itself; its exit status.

@@ -104,5 +104,20 @@ TEST(KeyTableTest, OtherNamesOfQtKeysGiveTheirCode) {
   EXPECT_EQ(QtKeyToVk(0x01000005, true), 13);  // Enter on the keypad
 }
 
+TEST(KeyTableTest, TheDesktopsSpellTheHotKeyTheirOwnWay) {
+  constexpr std::uint32_t kCtrlAlt = kKeyCtrl | kKeyAlt;
+  EXPECT_EQ(ShortcutTrigger('F', kCtrlAlt), "CTRL+ALT+f");
+  EXPECT_EQ(GtkAccelerator('F', kCtrlAlt), "<Control><Alt>f");
+  EXPECT_EQ(QtKeyCombination('F', kCtrlAlt), 0x46 | 0x04000000 | 0x08000000);
+  EXPECT_EQ(GtkAccelerator(120, kCtrlAlt | kKeyShift), "<Control><Alt><Shift>F9");
+  EXPECT_EQ(ShortcutTrigger(96, kKeyShift), "SHIFT+KP_0");
+  EXPECT_EQ(QtKeyCombination(96, 0), '0' | 0x20000000);  // the keypad's
+  EXPECT_EQ(VkToKeysymName(33), "Page_Up");
+  for (std::uint16_t vk : TableCodes())
+    EXPECT_FALSE(VkToKeysymName(vk).empty()) << "code " << vk;
+  EXPECT_EQ(ShortcutTrigger(0xE0, kCtrlAlt), "");
+  EXPECT_EQ(QtKeyCombination(0xE0, kCtrlAlt), 0);
+}
+
 }  // namespace
 }  // namespace varnoke::platform

@@ -1,5 +1,8 @@
-// The two exports of mhook.dll.
+// The exports of mhook.dll: the two the program installs and sets the key
+// with, and the one that turns an edit-control handle back into its text
+// field on the accessibility bus.
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 
 #include "hook/hot_key_watcher.h"
@@ -38,4 +41,20 @@ extern "C" __attribute__((visibility("default"))) int SetKey(std::uint32_t key,
   std::lock_guard<std::mutex> guard(library.lock);
   // Only the low half of key holds the code.
   return library.watcher.SetKey(static_cast<std::uint16_t>(key & 0xffff), modifiers);
+}
+
+// The text field of an edit-control handle the hook posted: its bus name
+// and object path, each NUL-terminated in its buffer. 1 when the handle
+// names one and both fit, else 0.
+extern "C" __attribute__((visibility("default"))) int EditControlObject(
+    std::uint32_t handle, char* bus, std::uint32_t busSize, char* path, std::uint32_t pathSize) {
+  // No library lock: the watcher's table has its own, and this must not
+  // wait for an InstallHook that stops the thread.
+  varnoke::platform::TAccessibleRef field;
+  if (!Library().watcher.EditControlObject(handle, field) || bus == nullptr || path == nullptr ||
+      field.Bus.size() >= busSize || field.Path.size() >= pathSize)
+    return 0;
+  std::memcpy(bus, field.Bus.c_str(), field.Bus.size() + 1);
+  std::memcpy(path, field.Path.c_str(), field.Path.size() + 1);
+  return 1;
 }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <system_error>
 
+#include "hook/accessible_focus.h"
 #include "hook/xcb_keyboard.h"
 #include "hook/xcb_windows.h"
 #include "platform/desktop/key_table.h"
@@ -19,6 +20,8 @@ namespace {
 constexpr std::uint32_t kAlt = 1;
 constexpr std::uint32_t kShift = 2;
 constexpr std::uint32_t kCtrl = 4;
+// How long the first connection to the accessibility bus may take.
+constexpr int kConnectMilliseconds = 1000;
 
 // A round trip: every request sent before it has been carried out.
 void Sync(xcb_connection_t* connection) {
@@ -33,6 +36,8 @@ std::uint32_t RootOf(xcb_connection_t* connection, int screen) {
 }
 
 }  // namespace
+
+THotKeyWatcher::THotKeyWatcher() = default;
 
 THotKeyWatcher::~THotKeyWatcher() {
   Stop();
@@ -72,6 +77,7 @@ bool THotKeyWatcher::Start(std::uint32_t window) {
     if (vk_ != 0) Regrab(false);
   }
   stopping_ = false;
+  accessible_ = std::make_unique<TAccessibleFocus>();
   try {
     thread_ = std::thread(&THotKeyWatcher::Run, this);
   } catch (const std::system_error&) {
@@ -93,6 +99,7 @@ void THotKeyWatcher::Stop() {
     Ungrab();
     keysDown_.clear();
   }
+  accessible_.reset();
   // The ungrab is done before this returns: a key pressed next reaches
   // the focused window.
   Sync(connection_);
@@ -183,12 +190,20 @@ void THotKeyWatcher::Wake() {
 }
 
 void THotKeyWatcher::Run() {
-  pollfd fds[2] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+  // Connected before the first press, so that focus events are heard from
+  // then on; a desktop without the bus costs no press anything more than
+  // another try.
+  accessible_->Connect(platform::DeadlineIn(kConnectMilliseconds));
   while (!stopping_) {
     HandleEvents();
     if (xcb_connection_has_error(connection_)) break;  // the display went away
     xcb_flush(connection_);
-    if (::poll(fds, 2, -1) < 0) continue;  // EINTR
+    accessible_->Dispatch();
+    // The bus's socket changes when it is opened again.
+    pollfd fds[3] = {{xcb_get_file_descriptor(connection_), POLLIN, 0},
+                     {wakeFd_, POLLIN, 0},
+                     {accessible_->Fd(), POLLIN, 0}};
+    if (::poll(fds, 3, -1) < 0) continue;  // EINTR
     if (fds[1].revents & POLLIN) {
       std::uint64_t count = 0;
       if (::read(wakeFd_, &count, sizeof count) < 0) {
@@ -254,9 +269,32 @@ void THotKeyWatcher::Report() {
   }
   const std::uint32_t focus = FocusWindow(connection_);
   const std::uint32_t active = ActiveWindow(connection_, root_, focus);
-  PostMessage(connection_, target, editControlMessage_, focus, 0);
+  // What the applications said of their focus up to the press, taken in
+  // before the pop-up can take the focus away.
+  accessible_->Dispatch();
+  // The pop-up never waits for the lookup.
   PostMessage(connection_, target, activateMessage_, active, 0);
   xcb_flush(connection_);
+  PostMessage(connection_, target, editControlMessage_, EditControl(active, focus), 0);
+  xcb_flush(connection_);
+}
+
+std::uint32_t THotKeyWatcher::EditControl(std::uint32_t active, std::uint32_t focus) {
+  const platform::TDeadline deadline = platform::DeadlineIn(kLookupMilliseconds);
+  // The window manager names the window's process; a window that does not
+  // say is looked for on the bus no further.
+  const std::uint32_t process = WindowProcess(connection_, active != 0 ? active : focus);
+  if (process == 0) return focus;
+  const platform::TFocusReport report = accessible_->Find(static_cast<pid_t>(process), deadline);
+  switch (report.Kind) {
+    case platform::TFocusKind::EditableText:
+      return editControls_.Add(report.Object);
+    case platform::TFocusKind::NotEditable:
+      return 0;
+    case platform::TFocusKind::OffTheBus:
+      break;
+  }
+  return focus;
 }
 
 }  // namespace varnoke::hook

@@ -1,20 +1,27 @@
 // The hot key: a passive grab on the root window, watched on a connection
-// and thread of the hook's own, reported to the program's window.
+// and thread of the hook's own, reported to the program's window. At a
+// press the window to cover is reported at once; the edit control follows
+// once the accessibility bus has said which text field has the focus.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "hook/edit_controls.h"
 
 struct xcb_connection_t;
 
 namespace varnoke::hook {
 
+class TAccessibleFocus;
+
 class THotKeyWatcher {
  public:
-  THotKeyWatcher() = default;
+  THotKeyWatcher();
   ~THotKeyWatcher();  // Stop()
   THotKeyWatcher(const THotKeyWatcher&) = delete;
   THotKeyWatcher& operator=(const THotKeyWatcher&) = delete;
@@ -33,6 +40,16 @@ class THotKeyWatcher {
   // no key of the keyboard carries the code.
   int SetKey(std::uint16_t vk, std::uint32_t modifiers);
 
+  // The text field of an edit-control handle reported for one; false when
+  // the handle names none (an X window, or a report long gone). From any
+  // thread.
+  bool EditControlObject(std::uint32_t handle, platform::TAccessibleRef& field) const {
+    return editControls_.Find(handle, field);
+  }
+
+  // How long the lookup of the focused text field may take at a press.
+  static constexpr int kLookupMilliseconds = 150;
+
  private:
   struct TGrab {
     std::uint8_t keycode;
@@ -44,6 +61,10 @@ class THotKeyWatcher {
   void HandleEvents();
   void OnKeyPress(std::uint8_t keycode, std::uint16_t state, std::uint32_t time);
   void Report();
+  // The edit control to report: a handle for a focused text field on the
+  // accessibility bus, 0 for a focus there that is no text field, else
+  // focus (an application off the bus gets the keys typed into it).
+  std::uint32_t EditControl(std::uint32_t active, std::uint32_t focus);
   // Grabs the key as the keyboard has it now; keepUnchanged: leaves grabs
   // that would come out the same as they are. Requires lock_.
   int Regrab(bool keepUnchanged);
@@ -68,6 +89,9 @@ class THotKeyWatcher {
   int wakeFd_ = -1;  // eventfd: stop requests and events queued by other threads
   std::atomic<bool> stopping_{false};
   std::thread thread_;
+  // The thread's own; made before it starts and dropped after it ended.
+  std::unique_ptr<TAccessibleFocus> accessible_;
+  TEditControls editControls_;
 };
 
 }  // namespace varnoke::hook

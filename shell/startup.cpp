@@ -79,6 +79,9 @@ bool TProgram::StartUp() {
   InstallHook();
   ReadHotKey();
   SetKey();
+  // Before the user starts the applications that are to take paths.
+  if (!Desktop.SwitchAccessibilityOn())
+    std::fprintf(stderr, "varnoke: no accessibility bus: chosen paths are typed\n");
   if (!RegisterPopupMessages(Desktop, Messages))
     throw StartupError(platform::kMsgMessagesNotRegistered, {});
   messageFilter_ = std::make_unique<TWindowMessageFilter>(Desktop, *form_);

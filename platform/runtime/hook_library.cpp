@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include "platform/a11y/edit_control_handle.h"
+
 namespace varnoke::platform {
 
 std::unique_ptr<THookLibrary> THookLibrary::Load(const std::string& path, std::string* error) {
@@ -20,7 +22,9 @@ std::unique_ptr<THookLibrary> THookLibrary::Load(const std::string& path, std::s
     if (error != nullptr) *error = message;
     return nullptr;
   }
-  return std::make_unique<THookLibrary>(handle, installHook, setKey);
+  auto editControlObject =
+      reinterpret_cast<TEditControlObjectFn>(::dlsym(handle, "EditControlObject"));
+  return std::make_unique<THookLibrary>(handle, installHook, setKey, editControlObject);
 }
 
 THookLibrary::~THookLibrary() {
@@ -46,6 +50,21 @@ TSetKeyResult THookLibrary::SetKey(std::uint32_t key, std::uint32_t modifiers) {
     default:
       return TSetKeyResult::NoSuchKey;
   }
+}
+
+bool THookLibrary::EditControlObject(std::uint64_t handle, TAccessibleRef& field) {
+  if (editControlObject_ == nullptr || !IsAccessibleHandle(handle)) return false;
+  // A bus name is at most 255 bytes; object paths have no limit, but those
+  // of accessible objects are short.
+  char bus[256];
+  char path[4096];
+  if (editControlObject_(static_cast<std::uint32_t>(handle), bus, sizeof bus, path, sizeof path) !=
+      1)
+    return false;
+  bus[sizeof bus - 1] = '\0';
+  path[sizeof path - 1] = '\0';
+  field = {bus, path};
+  return true;
 }
 
 }  // namespace varnoke::platform

@@ -1,11 +1,13 @@
 // The keyboard-hook library mhook.dll: loaded from a given path, its two
-// exports looked up by name.
+// exports looked up by name, and a third when it has it: the one that turns
+// an edit-control handle back into a text field on the accessibility bus.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "platform/a11y/accessible.h"
 #include "platform/x11/window_handle.h"
 
 namespace varnoke::platform {
@@ -38,15 +40,26 @@ class THookLibrary {
   // reports Grabbed.
   TSetKeyResult SetKey(std::uint32_t key, std::uint32_t modifiers);
 
+  // The text field that an edit-control handle the library posted stands
+  // for; false when it stands for none (an X window, a report long gone,
+  // or a library without the export).
+  bool EditControlObject(std::uint64_t handle, TAccessibleRef& field);
+
   using TInstallHookFn = int (*)(std::uint32_t, std::uint64_t);
   using TSetKeyFn = int (*)(std::uint32_t, std::uint32_t);
-  THookLibrary(void* handle, TInstallHookFn installHook, TSetKeyFn setKey)
-      : handle_(handle), installHook_(installHook), setKey_(setKey) {}
+  using TEditControlObjectFn = int (*)(std::uint32_t, char*, std::uint32_t, char*, std::uint32_t);
+  THookLibrary(void* handle, TInstallHookFn installHook, TSetKeyFn setKey,
+               TEditControlObjectFn editControlObject)
+      : handle_(handle),
+        installHook_(installHook),
+        setKey_(setKey),
+        editControlObject_(editControlObject) {}
 
  private:
   void* handle_;  // owned dlopen handle
   TInstallHookFn installHook_;
   TSetKeyFn setKey_;
+  TEditControlObjectFn editControlObject_;  // null when the library lacks it
   bool installed_ = false;
 };
 

@@ -1,6 +1,7 @@
-// A stand-in mhook.dll: the two exports, recording their calls, answering
-// what the test sets.
+// A stand-in mhook.dll: the exports, recording their calls, answering what
+// the test sets.
 #include <cstdint>
+#include <cstring>
 
 #include "tests/shell/fake_hook_state.h"
 
@@ -32,5 +33,17 @@ __attribute__((visibility("default"))) int SetKey(std::uint32_t key, std::uint32
   state.LastKey = key & 0xFFFF;
   state.LastModifiers = modifiers;
   return state.SetKeyResult;
+}
+
+__attribute__((visibility("default"))) int EditControlObject(std::uint32_t handle, char* bus,
+                                                             std::uint32_t busSize, char* path,
+                                                             std::uint32_t pathSize) {
+  const TFakeHookState& state = *FakeHookState();
+  if (handle != state.FieldHandle || std::strlen(state.FieldBus) >= busSize ||
+      std::strlen(state.FieldPath) >= pathSize)
+    return 0;
+  std::strcpy(bus, state.FieldBus);
+  std::strcpy(path, state.FieldPath);
+  return 1;
 }
 }

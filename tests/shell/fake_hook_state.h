@@ -18,6 +18,10 @@ struct TFakeHookState {
   int SetKeyCalls = 0;
   std::uint32_t LastKey = 0;
   std::uint32_t LastModifiers = 0;
+  // The one edit-control handle that stands for a text field, and the field.
+  std::uint32_t FieldHandle = 0;
+  char FieldBus[64] = "";
+  char FieldPath[128] = "";
 };
 
 // The library loaded (again) from path, kept loaded while the handle lives,

@@ -1,0 +1,172 @@
+#include "platform/a11y/focus_lookup.h"
+
+#include <dbus/dbus.h>
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "platform/a11y/accessible_calls.h"
+#include "platform/a11y/message_values.h"
+
+namespace varnoke::platform {
+namespace {
+
+bool Has(const std::vector<std::string>& names, const char* name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+}  // namespace
+
+TFocusReport TFocusLookup::Find(TBusConnection& bus, const TFocusEvents& events,
+                                std::optional<pid_t> process, pid_t ownProcess,
+                                TDeadline deadline) {
+  if (process.has_value() && (*process <= 0 || *process == ownProcess)) return {};
+  const TAccessibleRef application = FindApplication(bus, events, process, ownProcess, deadline);
+  if (application.Empty()) return {};
+  const TAccessibleRef told = events.FocusIn(application.Bus);
+  if (!told.Empty()) {
+    TFocusReport report = Classify(bus, told, deadline);
+    if (report.Kind != TFocusKind::OffTheBus) return report;
+  }
+  return Walk(bus, ActiveFrames(bus, {application}, deadline), deadline);
+}
+
+TAccessibleRef TFocusLookup::FindApplication(TBusConnection& bus, const TFocusEvents& events,
+                                             std::optional<pid_t> process, pid_t ownProcess,
+                                             TDeadline deadline) {
+  std::vector<TAccessibleRef> applications;
+  if (!ListApplications(bus, deadline, applications)) return {};
+  // Forget the names that left; ask for the processes of those that came.
+  std::unordered_set<std::string> present;
+  for (const TAccessibleRef& application : applications)
+    present.insert(application.Bus);
+  std::erase_if(processes_, [&](const auto& entry) { return !present.contains(entry.first); });
+  std::vector<TMessage> calls;
+  std::vector<std::string> asked;
+  for (const std::string& name : present) {
+    if (processes_.contains(name)) continue;
+    TMessage call = MethodCall(DBUS_SERVICE_DBUS, DBUS_PATH_DBUS, DBUS_INTERFACE_DBUS,
+                               "GetConnectionUnixProcessID");
+    if (call == nullptr || !AppendString(call.get(), name)) continue;
+    calls.push_back(std::move(call));
+    asked.push_back(name);
+  }
+  std::vector<TMessage> replies = bus.CallAll(std::move(calls), deadline);
+  for (std::size_t i = 0; i < replies.size(); ++i) {
+    std::uint32_t pid = 0;
+    if (replies[i] != nullptr && ReadUint32(replies[i].get(), pid))
+      processes_[asked[i]] = static_cast<pid_t>(pid);
+  }
+
+  std::erase_if(applications, [&](const TAccessibleRef& application) {
+    const auto found = processes_.find(application.Bus);
+    return found == processes_.end() || found->second == ownProcess;
+  });
+  if (process.has_value()) {
+    for (const TAccessibleRef& application : applications) {
+      if (processes_[application.Bus] == *process) return application;
+    }
+    return {};
+  }
+  const TAccessibleRef latest = events.LatestFocus();
+  for (const TAccessibleRef& application : applications) {
+    if (application.Bus == latest.Bus) return application;
+  }
+  const std::vector<TAccessibleRef> frames = ActiveFrames(bus, applications, deadline);
+  if (frames.empty()) return {};
+  for (const TAccessibleRef& application : applications) {
+    if (application.Bus == frames.front().Bus) return application;
+  }
+  return {};
+}
+
+std::vector<TAccessibleRef> TFocusLookup::ActiveFrames(
+    TBusConnection& bus, const std::vector<TAccessibleRef>& applications, TDeadline deadline) {
+  std::vector<TMessage> calls;
+  for (const TAccessibleRef& application : applications)
+    calls.push_back(ChildrenCall(application));
+  std::vector<TAccessibleRef> frames;
+  for (TMessage& reply : bus.CallAll(std::move(calls), deadline)) {
+    std::vector<TAccessibleRef> children;
+    if (reply != nullptr && ReadObjectRefs(reply.get(), children))
+      frames.insert(frames.end(), children.begin(), children.end());
+  }
+  calls.clear();
+  for (const TAccessibleRef& frame : frames)
+    calls.push_back(StateCall(frame));
+  std::vector<TMessage> states = bus.CallAll(std::move(calls), deadline);
+  std::vector<TAccessibleRef> active;
+  for (std::size_t i = 0; i < frames.size(); ++i) {
+    TStateSet set;
+    if (states[i] != nullptr && ReadStateSet(states[i].get(), set) &&
+        set.Has(TAccessibleState::Active))
+      active.push_back(frames[i]);
+  }
+  return active;
+}
+
+TFocusReport TFocusLookup::Classify(TBusConnection& bus, const TAccessibleRef& object,
+                                    TDeadline deadline) {
+  std::vector<TMessage> calls;
+  calls.push_back(StateCall(object));
+  calls.push_back(InterfacesCall(object));
+  std::vector<TMessage> replies = bus.CallAll(std::move(calls), deadline);
+  TStateSet states;
+  std::vector<std::string> interfaces;
+  if (replies[0] == nullptr || !ReadStateSet(replies[0].get(), states) ||
+      states.Has(TAccessibleState::Defunct) || replies[1] == nullptr ||
+      !ReadStrings(replies[1].get(), interfaces))
+    return {};
+  if (states.Has(TAccessibleState::Editable) && !states.Has(TAccessibleState::ReadOnly) &&
+      Has(interfaces, kEditableTextInterface))
+    return {TFocusKind::EditableText, object};
+  return {TFocusKind::NotEditable, {}};
+}
+
+TFocusReport TFocusLookup::Walk(TBusConnection& bus, std::vector<TAccessibleRef> frames,
+                                TDeadline deadline) {
+  // A window we cannot see into (none active: it has lost its focus, or
+  // its application keeps no such state) is left to the keyboard.
+  if (frames.empty()) return {};
+  std::vector<TAccessibleRef> level = std::move(frames);
+  int seen = 0;
+  while (!level.empty() && seen < kMostObjects) {
+    seen += static_cast<int>(level.size());
+    std::vector<TMessage> calls;
+    for (const TAccessibleRef& object : level)
+      calls.push_back(StateCall(object));
+    std::vector<TMessage> states = bus.CallAll(std::move(calls), deadline);
+    std::vector<TAccessibleRef> into;
+    for (std::size_t i = 0; i < level.size(); ++i) {
+      TStateSet set;
+      if (states[i] == nullptr || !ReadStateSet(states[i].get(), set)) {
+        if (std::chrono::steady_clock::now() >= deadline) return {};
+        continue;
+      }
+      if (set.Has(TAccessibleState::Focused)) return Classify(bus, level[i], deadline);
+      // The focus is never in what does not show, and a table that
+      // manages its descendants may have thousands of cells: it shows
+      // its own focus.
+      if (set.Has(TAccessibleState::Showing) && !set.Has(TAccessibleState::ManagesDescendants) &&
+          !set.Has(TAccessibleState::Defunct))
+        into.push_back(level[i]);
+    }
+    calls.clear();
+    for (const TAccessibleRef& object : into)
+      calls.push_back(ChildrenCall(object));
+    std::vector<TAccessibleRef> next;
+    for (TMessage& reply : bus.CallAll(std::move(calls), deadline)) {
+      std::vector<TAccessibleRef> children;
+      if (reply != nullptr && ReadObjectRefs(reply.get(), children))
+        next.insert(next.end(), children.begin(), children.end());
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return {};
+    level = std::move(next);
+  }
+  // Too many objects to look at all: as good as not answering.
+  if (!level.empty()) return {};
+  // Looked everywhere it could be: the application has no focused text.
+  return {TFocusKind::NotEditable, {}};
+}
+
+}  // namespace varnoke::platform

@@ -6,9 +6,9 @@
 
 #include <string>
 
-#include "platform/x11/window_messages.h"
 #include "tests/e2e/program_fixture.h"
 #include "tests/x11/desktop_fixture.h"
+#include "tests/x11/probe_window.h"
 
 namespace varnoke::testing {
 namespace {
@@ -19,39 +19,6 @@ ino_t Inode(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
-
-// A program of the test's own with one focused line edit, whose text it
-// reports when asked.
-class TProbe {
- public:
-  TProbe(platform::TX11Display& display, platform::TDesktop& desktop, const std::string& text)
-      : display_(display),
-        child_({TestProgram("line-edit-probe"), "--text", text, "--size", "640x420"}),
-        report_(platform::RegisterWindowMessage(&display, "VARNOKE_PROBE_REPORT")) {
-    std::string window;
-    EXPECT_TRUE(child_.ReadLineStarting("window ", window, kWait));
-    Window = std::stoull(window);
-    desktop.SetForegroundWindow(Window);
-    EXPECT_TRUE(desktop.WaitForFocusIn(Window, kWait));
-    std::string rest;
-    EXPECT_TRUE(child_.ReadLineStarting("focused", rest, kWait));
-  }
-
-  // The line edit's text once it has handled everything sent to it so far.
-  std::string Text() {
-    EXPECT_TRUE(platform::PostWindowMessage(display_, Window, report_, 0, 0));
-    std::string text;
-    EXPECT_TRUE(child_.ReadLineStarting("text ", text, kWait));
-    return text;
-  }
-
-  std::uint64_t Window = 0;
-
- private:
-  platform::TX11Display& display_;
-  TChild child_;
-  std::uint32_t report_;
-};
 
 class ResidentProgram : public ProgramTest {};
 
@@ -137,7 +104,7 @@ TEST_F(ResidentProgram, TheHotKeyPopsUpOverTheWindowAndTypesTheChosenPath) {
   MakeFile("Straße/" + name);
   Start();
   ASSERT_TRUE(WaitForTrayIcon(kWait)) << Stderr();
-  TProbe probe(Display(), Desktop(), "old text");
+  TProbeWindow probe(Display(), Desktop(), "old text", {"--size", "640x420"});
 
   // A first pop-up leaves a pattern behind; the next one selects it, so
   // typing replaces it.

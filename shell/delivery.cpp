@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QGuiApplication>
 
+#include "platform/a11y/edit_control_handle.h"
 #include "platform/messages.h"
 #include "shell/desktop_services.h"
 #include "shell/program.h"
@@ -23,9 +24,10 @@ void TFormui::DeliverPath(const std::string& text) {
   TDesktopServices& desktop = program_.Desktop;
   // A text field on the accessibility bus takes the whole path at once, in
   // place of all its text.
+  const bool accessible = platform::IsAccessibleHandle(target);
   platform::TAccessibleRef field;
-  const bool accessible = program_.EditControlObject(target, field);
-  if (accessible && desktop.SetFieldText(field, text)) return;
+  const bool known = accessible && program_.EditControlObject(target, field);
+  if (known && desktop.SetFieldText(field, text)) return;
   // Else the path is typed. Keys go to the focus, so the window must have
   // it back before a single key is typed; it never goes to a window the
   // user did not choose. A field's own window is the one popped up over.
@@ -35,7 +37,7 @@ void TFormui::DeliverPath(const std::string& text) {
     if (desktop.WaitForFocusIn(window, kFocusWaitMilliseconds)) {
       // Typing replaces only what is selected: all of it, where that can
       // be done.
-      if (accessible) desktop.SelectFieldText(field);
+      if (known) desktop.SelectFieldText(field);
       if (desktop.TypeText(text)) return;
     }
   }

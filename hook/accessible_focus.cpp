@@ -30,8 +30,6 @@ void TAccessibleFocus::Dispatch() {
 platform::TFocusReport TAccessibleFocus::Find(std::optional<pid_t> process,
                                               platform::TDeadline deadline) {
   if (!Connect(deadline)) return {};
-  // No Dispatch here: what comes while the lookup runs (our own pop-up
-  // taking the focus) must not count.
   return lookup_.Find(*bus_, events_, process, ::getpid(), deadline);
 }
 

@@ -22,8 +22,7 @@ class TAccessibleFocus {
   bool Connect(platform::TDeadline deadline);
   // The connection's socket, to wait on between presses; -1 for none.
   int Fd() const;
-  // Takes in the focus events that have arrived: at a press, before
-  // anything can take the focus away.
+  // Takes in the focus events that have arrived.
   void Dispatch();
   // The text field that process (the owner of the window the user works
   // in; without one, whoever has the focus) has focused, by deadline.

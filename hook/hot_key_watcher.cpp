@@ -269,9 +269,6 @@ void THotKeyWatcher::Report() {
   }
   const std::uint32_t focus = FocusWindow(connection_);
   const std::uint32_t active = ActiveWindow(connection_, root_, focus);
-  // What the applications said of their focus up to the press, taken in
-  // before the pop-up can take the focus away.
-  accessible_->Dispatch();
   // The pop-up never waits for the lookup.
   PostMessage(connection_, target, activateMessage_, active, 0);
   xcb_flush(connection_);

@@ -41,38 +41,39 @@ void TFocusEvents::Take(DBusMessage* message) {
       kind != "focused")
     return;
   TFocus& focus = focus_[sender];
+  focus.Heard = ++order_;
   if (gained != 0) {
-    focus.Path = path;
-    focus.Held = true;
-  } else if (focus.Path == path) {
-    // A loss of another object than the one last focused is old news.
-    focus.Held = false;
+    focus.Gained = path;
+    focus.Order = order_;
+  } else {
+    focus.Lost = path;
   }
-  focus.Order = ++order_;
   if (focus_.size() > kMostApplications) {
     const auto oldest = std::min_element(
         focus_.begin(), focus_.end(),
-        [](const auto& a, const auto& b) { return a.second.Order < b.second.Order; });
+        [](const auto& a, const auto& b) { return a.second.Heard < b.second.Heard; });
     focus_.erase(oldest);
   }
 }
 
 TAccessibleRef TFocusEvents::FocusIn(const std::string& application) const {
   const auto found = focus_.find(application);
-  if (found == focus_.end() || !found->second.Held) return {};
-  return {found->first, found->second.Path};
+  if (found == focus_.end()) return {};
+  const TFocus& focus = found->second;
+  return {application, focus.Gained.empty() ? focus.Lost : focus.Gained};
 }
 
-TAccessibleRef TFocusEvents::LatestFocus() const {
-  const TFocus* latest = nullptr;
-  const std::string* application = nullptr;
-  for (const auto& [name, focus] : focus_) {
-    if (!focus.Held || (latest != nullptr && latest->Order > focus.Order)) continue;
-    latest = &focus;
-    application = &name;
+TAccessibleRef TFocusEvents::LatestFocus(const std::vector<TAccessibleRef>& among) const {
+  TAccessibleRef latest;
+  std::uint64_t order = 0;
+  for (const TAccessibleRef& application : among) {
+    const auto found = focus_.find(application.Bus);
+    if (found == focus_.end() || found->second.Gained.empty() || found->second.Order < order)
+      continue;
+    order = found->second.Order;
+    latest = {application.Bus, found->second.Gained};
   }
-  if (latest == nullptr) return {};
-  return {*application, latest->Path};
+  return latest;
 }
 
 }  // namespace varnoke::platform

@@ -1,6 +1,7 @@
 #include "platform/a11y/focus_lookup.h"
 
 #include <dbus/dbus.h>
+#include <poll.h>
 
 #include <algorithm>
 #include <unordered_set>
@@ -17,10 +18,13 @@ bool Has(const std::vector<std::string>& names, const char* name) {
 
 }  // namespace
 
-TFocusReport TFocusLookup::Find(TBusConnection& bus, const TFocusEvents& events,
+TFocusReport TFocusLookup::Find(TBusConnection& bus, TFocusEvents& events,
                                 std::optional<pid_t> process, pid_t ownProcess,
                                 TDeadline deadline) {
   if (process.has_value() && (*process <= 0 || *process == ownProcess)) return {};
+  // Everything said so far counts, also since the press: nothing the
+  // application says after it is a move of the user's.
+  TakeEvents(bus, events);
   const TAccessibleRef application = FindApplication(bus, events, process, ownProcess, deadline);
   if (application.Empty()) return {};
   const TAccessibleRef told = events.FocusIn(application.Bus);
@@ -28,7 +32,31 @@ TFocusReport TFocusLookup::Find(TBusConnection& bus, const TFocusEvents& events,
     TFocusReport report = Classify(bus, told, deadline);
     if (report.Kind != TFocusKind::OffTheBus) return report;
   }
-  return Walk(bus, ActiveFrames(bus, {application}, deadline), deadline);
+  TFocusReport walked = Walk(bus, ActiveFrames(bus, {application}, deadline), deadline);
+  if (walked.Kind != TFocusKind::OffTheBus) return walked;
+  // A window whose frame is no longer active lost the focus to the key's
+  // grab or our pop-up, and says so in a moment, naming its field.
+  const TAccessibleRef heard = AwaitFocusEvent(bus, events, application.Bus, deadline);
+  if (heard.Empty()) return {};
+  return Classify(bus, heard, deadline);
+}
+
+void TFocusLookup::TakeEvents(TBusConnection& bus, TFocusEvents& events) {
+  bus.Dispatch([&events](DBusMessage* message) { events.Take(message); });
+}
+
+TAccessibleRef TFocusLookup::AwaitFocusEvent(TBusConnection& bus, TFocusEvents& events,
+                                             const std::string& application, TDeadline deadline) {
+  for (;;) {
+    TakeEvents(bus, events);
+    const TAccessibleRef heard = events.FocusIn(application);
+    if (!heard.Empty()) return heard;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || !bus.Connected()) return {};
+    pollfd ready{bus.Fd(), POLLIN, 0};
+    ::poll(&ready, 1, static_cast<int>(left.count()));
+  }
 }
 
 TAccessibleRef TFocusLookup::FindApplication(TBusConnection& bus, const TFocusEvents& events,
@@ -68,7 +96,7 @@ TAccessibleRef TFocusLookup::FindApplication(TBusConnection& bus, const TFocusEv
     }
     return {};
   }
-  const TAccessibleRef latest = events.LatestFocus();
+  const TAccessibleRef latest = events.LatestFocus(applications);
   for (const TAccessibleRef& application : applications) {
     if (application.Bus == latest.Bus) return application;
   }
@@ -113,9 +141,10 @@ TFocusReport TFocusLookup::Classify(TBusConnection& bus, const TAccessibleRef& o
   std::vector<TMessage> replies = bus.CallAll(std::move(calls), deadline);
   TStateSet states;
   std::vector<std::string> interfaces;
+  // An object that no longer shows (its window closed) is no focus.
   if (replies[0] == nullptr || !ReadStateSet(replies[0].get(), states) ||
-      states.Has(TAccessibleState::Defunct) || replies[1] == nullptr ||
-      !ReadStrings(replies[1].get(), interfaces))
+      states.Has(TAccessibleState::Defunct) || !states.Has(TAccessibleState::Showing) ||
+      replies[1] == nullptr || !ReadStrings(replies[1].get(), interfaces))
     return {};
   if (states.Has(TAccessibleState::Editable) && !states.Has(TAccessibleState::ReadOnly) &&
       Has(interfaces, kEditableTextInterface))

@@ -1,9 +1,11 @@
 // Finding the text field the user works in on the accessibility bus: the
-// application of the window the user works in, its frame with the state
-// ACTIVE, and below it the object with the states FOCUSED and EDITABLE that
-// takes EditableText calls. What the application's focus events said comes
-// first (it still holds once our pop-up has taken the focus away); a walk
-// of the active frame finds the focus where no event told of it.
+// application of the window the user works in, and in it the focused object
+// with the state EDITABLE that takes EditableText calls. What the
+// application's focus events say comes first (see TFocusEvents: it still
+// holds once the key's grab or our pop-up has taken the focus away); where
+// no event told of it, a walk below the application's frame with the state
+// ACTIVE finds the object with the state FOCUSED; where the frame is no
+// longer active, the application's next focus event names it.
 #pragma once
 
 #include <sys/types.h>
@@ -37,7 +39,8 @@ class TFocusLookup {
   // active frame. ownProcess is never looked into. Every call is sent by
   // deadline and given up at it: an application that does not answer in
   // time counts as off the bus.
-  TFocusReport Find(TBusConnection& bus, const TFocusEvents& events, std::optional<pid_t> process,
+  // Takes in the events that have come on bus meanwhile.
+  TFocusReport Find(TBusConnection& bus, TFocusEvents& events, std::optional<pid_t> process,
                     pid_t ownProcess, TDeadline deadline);
 
   // A walk looks at no more objects than this: a window with more has its
@@ -50,6 +53,11 @@ class TFocusLookup {
   TAccessibleRef FindApplication(TBusConnection& bus, const TFocusEvents& events,
                                  std::optional<pid_t> process, pid_t ownProcess,
                                  TDeadline deadline);
+  static void TakeEvents(TBusConnection& bus, TFocusEvents& events);
+  // The object that application's next focus event names; empty when none
+  // comes by deadline.
+  static TAccessibleRef AwaitFocusEvent(TBusConnection& bus, TFocusEvents& events,
+                                        const std::string& application, TDeadline deadline);
   // The frames with the state ACTIVE among applications' children.
   std::vector<TAccessibleRef> ActiveFrames(TBusConnection& bus,
                                            const std::vector<TAccessibleRef>& applications,

@@ -186,8 +186,7 @@ class TPopupTest : public QObject {
     QCOMPARE(run.Form().TargetWindow, shell::TWindowHandle{0});
     // Hiding then changes no other window's foreground.
     run.Form().HideSearchWindow();
-    QCOMPARE(run.Desktop().Foreground,
-             std::vector<shell::TWindowHandle>{run.Form().winId()});
+    QCOMPARE(run.Desktop().Foreground, std::vector<shell::TWindowHandle>{run.Form().winId()});
   }
 
   void OnlyButtonPressesOnTheTrayPopUp() {

@@ -34,8 +34,11 @@ TProbeWindow::TProbeWindow(platform::TX11Display& display, platform::TDesktop& d
   EXPECT_TRUE(child_.ReadLineStarting("focused", rest, kWait));
 }
 
-std::string TProbeWindow::Text() {
+std::string TProbeWindow::Text(int* changes) {
   EXPECT_TRUE(platform::PostWindowMessage(display_, Window, report_, 0, 0));
+  std::string count;
+  EXPECT_TRUE(child_.ReadLineStarting("changes ", count, kWait));
+  if (changes != nullptr) *changes = count.empty() ? -1 : std::stoi(count);
   std::string text;
   EXPECT_TRUE(child_.ReadLineStarting("text ", text, kWait));
   return text;

@@ -23,10 +23,12 @@ class TProbeWindow {
   // Starts the probe with text in its line edit, all of it selected, gives
   // its window the focus and waits until the line edit has it (failures
   // are test failures). extra: more arguments for the probe.
-  TProbeWindow(platform::TX11Display& display, platform::TDesktop& desktop,
-               const std::string& text, const std::vector<std::string>& extra = {});
+  TProbeWindow(platform::TX11Display& display, platform::TDesktop& desktop, const std::string& text,
+               const std::vector<std::string>& extra = {});
 
-  std::string Text();
+  // *changes (when given): how often the text has changed since the probe
+  // started.
+  std::string Text(int* changes = nullptr);
   pid_t Pid() const { return child_.Pid(); }
 
   std::uint64_t Window = 0;

@@ -64,8 +64,8 @@ TEST(MessageValues, StateSetsReadBothWordsLowFirst) {
   EXPECT_TRUE(states.Has(TAccessibleState::ReadOnly));
   EXPECT_FALSE(states.Has(TAccessibleState::Active));
   // One word only, or none: what is there counts.
-  ASSERT_TRUE(ReadStateSet(Built([](DBusMessageIter* it) { AppendUints(it, {1u << 1}); }).get(),
-                           states));
+  ASSERT_TRUE(
+      ReadStateSet(Built([](DBusMessageIter* it) { AppendUints(it, {1u << 1}); }).get(), states));
   EXPECT_TRUE(states.Has(TAccessibleState::Active));
   EXPECT_FALSE(states.Has(TAccessibleState::ReadOnly));
   // Not an array of words.

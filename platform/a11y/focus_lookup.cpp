@@ -16,6 +16,41 @@ bool Has(const std::vector<std::string>& names, const char* name) {
   return std::find(names.begin(), names.end(), name) != names.end();
 }
 
+// The children of every object, asked for at once, one object's after the
+// other's; an object that does not answer adds none.
+std::vector<TAccessibleRef> ChildrenOf(TBusConnection& bus,
+                                       const std::vector<TAccessibleRef>& objects,
+                                       TDeadline deadline) {
+  std::vector<TMessage> calls;
+  for (const TAccessibleRef& object : objects)
+    calls.push_back(ChildrenCall(object));
+  std::vector<TAccessibleRef> all;
+  for (TMessage& reply : bus.CallAll(std::move(calls), deadline)) {
+    std::vector<TAccessibleRef> children;
+    if (reply != nullptr && ReadObjectRefs(reply.get(), children))
+      all.insert(all.end(), children.begin(), children.end());
+  }
+  return all;
+}
+
+// The states of every object, asked for at once; empty where one did not
+// answer.
+std::vector<std::optional<TStateSet>> StatesOf(TBusConnection& bus,
+                                               const std::vector<TAccessibleRef>& objects,
+                                               TDeadline deadline) {
+  std::vector<TMessage> calls;
+  for (const TAccessibleRef& object : objects)
+    calls.push_back(StateCall(object));
+  std::vector<std::optional<TStateSet>> states;
+  for (TMessage& reply : bus.CallAll(std::move(calls), deadline)) {
+    TStateSet set;
+    states.push_back(reply != nullptr && ReadStateSet(reply.get(), set)
+                         ? std::optional<TStateSet>(set)
+                         : std::nullopt);
+  }
+  return states;
+}
+
 }  // namespace
 
 TFocusReport TFocusLookup::Find(TBusConnection& bus, TFocusEvents& events,
@@ -110,24 +145,11 @@ TAccessibleRef TFocusLookup::FindApplication(TBusConnection& bus, const TFocusEv
 
 std::vector<TAccessibleRef> TFocusLookup::ActiveFrames(
     TBusConnection& bus, const std::vector<TAccessibleRef>& applications, TDeadline deadline) {
-  std::vector<TMessage> calls;
-  for (const TAccessibleRef& application : applications)
-    calls.push_back(ChildrenCall(application));
-  std::vector<TAccessibleRef> frames;
-  for (TMessage& reply : bus.CallAll(std::move(calls), deadline)) {
-    std::vector<TAccessibleRef> children;
-    if (reply != nullptr && ReadObjectRefs(reply.get(), children))
-      frames.insert(frames.end(), children.begin(), children.end());
-  }
-  calls.clear();
-  for (const TAccessibleRef& frame : frames)
-    calls.push_back(StateCall(frame));
-  std::vector<TMessage> states = bus.CallAll(std::move(calls), deadline);
+  const std::vector<TAccessibleRef> frames = ChildrenOf(bus, applications, deadline);
+  const std::vector<std::optional<TStateSet>> states = StatesOf(bus, frames, deadline);
   std::vector<TAccessibleRef> active;
   for (std::size_t i = 0; i < frames.size(); ++i) {
-    TStateSet set;
-    if (states[i] != nullptr && ReadStateSet(states[i].get(), set) &&
-        set.Has(TAccessibleState::Active))
+    if (states[i].has_value() && states[i]->Has(TAccessibleState::Active))
       active.push_back(frames[i]);
   }
   return active;
@@ -161,17 +183,14 @@ TFocusReport TFocusLookup::Walk(TBusConnection& bus, std::vector<TAccessibleRef>
   int seen = 0;
   while (!level.empty() && seen < kMostObjects) {
     seen += static_cast<int>(level.size());
-    std::vector<TMessage> calls;
-    for (const TAccessibleRef& object : level)
-      calls.push_back(StateCall(object));
-    std::vector<TMessage> states = bus.CallAll(std::move(calls), deadline);
+    const std::vector<std::optional<TStateSet>> states = StatesOf(bus, level, deadline);
     std::vector<TAccessibleRef> into;
     for (std::size_t i = 0; i < level.size(); ++i) {
-      TStateSet set;
-      if (states[i] == nullptr || !ReadStateSet(states[i].get(), set)) {
+      if (!states[i].has_value()) {
         if (std::chrono::steady_clock::now() >= deadline) return {};
         continue;
       }
+      const TStateSet& set = *states[i];
       if (set.Has(TAccessibleState::Focused)) return Classify(bus, level[i], deadline);
       // The focus is never in what does not show, and a table that
       // manages its descendants may have thousands of cells: it shows
@@ -180,17 +199,8 @@ TFocusReport TFocusLookup::Walk(TBusConnection& bus, std::vector<TAccessibleRef>
           !set.Has(TAccessibleState::Defunct))
         into.push_back(level[i]);
     }
-    calls.clear();
-    for (const TAccessibleRef& object : into)
-      calls.push_back(ChildrenCall(object));
-    std::vector<TAccessibleRef> next;
-    for (TMessage& reply : bus.CallAll(std::move(calls), deadline)) {
-      std::vector<TAccessibleRef> children;
-      if (reply != nullptr && ReadObjectRefs(reply.get(), children))
-        next.insert(next.end(), children.begin(), children.end());
-    }
+    level = ChildrenOf(bus, into, deadline);
     if (std::chrono::steady_clock::now() >= deadline) return {};
-    level = std::move(next);
   }
   // Too many objects to look at all: as good as not answering.
   if (!level.empty()) return {};

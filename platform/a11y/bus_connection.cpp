@@ -1,8 +1,10 @@
 #include "platform/a11y/bus_connection.h"
 
 #include <dbus/dbus.h>
+#include <dlfcn.h>
 
 #include <cstdlib>
+#include <mutex>
 
 namespace varnoke::platform {
 namespace {
@@ -50,6 +52,24 @@ TMessage Answer(DBusMessage* reply, std::string* error) {
   return owned;
 }
 
+// libdbus keeps process-wide state (its caches, its thread locks) that
+// must outlive every connection. Loaded with a plugin (the hook library),
+// it would be unloaded with it and take that state along; marked never to
+// be unloaded, it stays as long as the process.
+void KeepBusLibraryLoaded() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&dbus_connection_open_private), &info) == 0 ||
+        info.dli_fname == nullptr)
+      return;
+    // RTLD_NOLOAD: only the copy already loaded; the handle may be closed,
+    // the library stays.
+    if (void* library = ::dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE))
+      ::dlclose(library);
+  });
+}
+
 }  // namespace
 
 TDeadline DeadlineIn(int milliseconds) {
@@ -86,6 +106,7 @@ std::unique_ptr<TBusConnection> TBusConnection::Open(const std::string& address,
   };
   if (address.empty()) return fail("no bus address");
   if (TimeoutMs(deadline) == 0) return fail("out of time");
+  KeepBusLibraryLoaded();
   TError problem;
   DBusConnection* raw = dbus_connection_open_private(address.c_str(), problem.Get());
   if (raw == nullptr) return fail(problem.Text());

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -34,7 +35,13 @@ std::string ReadFile(const std::string& path) {
 class DeliveryTest : public ProgramTest {
  protected:
   void TearDown() override {
-    if (!oldDataHome_.empty()) ::setenv("XDG_DATA_HOME", oldDataHome_.c_str(), 1);
+    if (registered_) {
+      if (oldDataHome_.has_value()) {
+        ::setenv("XDG_DATA_HOME", oldDataHome_->c_str(), 1);
+      } else {
+        ::unsetenv("XDG_DATA_HOME");
+      }
+    }
     ProgramTest::TearDown();
   }
 
@@ -89,12 +96,14 @@ class DeliveryTest : public ProgramTest {
     std::ofstream(config + "/mimeapps.list")
         << "[Default Applications]\ntext/plain=varnoke-test-opener.desktop\n";
     if (const char* old = std::getenv("XDG_DATA_HOME")) oldDataHome_ = old;
+    registered_ = true;
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     return opened;
   }
 
  private:
-  std::string oldDataHome_;
+  bool registered_ = false;
+  std::optional<std::string> oldDataHome_;
 };
 
 TEST_F(DeliveryTest, GtkFieldsTakeTheWholePathAndAButtonOpensTheFile) {

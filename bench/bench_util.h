@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
 namespace varnoke::bench {
 
@@ -26,6 +27,14 @@ double BestMs(int runs, Work&& work) {
     best = std::min(best, std::chrono::duration<double, std::milli>(end - start).count());
   }
   return best;
+}
+
+// The value below which share (0 to 1) of values lie; values must not be
+// empty.
+inline double Percentile(std::vector<double> values, double share) {
+  std::sort(values.begin(), values.end());
+  const auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1) + 0.5);
+  return values[std::min(at, values.size() - 1)];
 }
 
 // Makes the compiler treat value as used, so that the work computing it

@@ -20,6 +20,9 @@ class TNoDesktop : public shell::TDesktopServices {
   void SetForegroundWindow(shell::TWindowHandle) override {}
   bool WaitForFocusIn(shell::TWindowHandle, int) override { return false; }
   bool TypeText(std::string_view) override { return false; }
+  bool SwitchAccessibilityOn() override { return false; }
+  bool SetFieldText(const platform::TAccessibleRef&, std::string_view) override { return false; }
+  bool SelectFieldText(const platform::TAccessibleRef&) override { return false; }
   bool TrayPresent() override { return false; }
   std::unique_ptr<QObject> WatchTray(std::function<void()>) override {
     return std::make_unique<QObject>();

@@ -35,12 +35,6 @@ double MsSince(TClock::time_point start) {
   return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
 }
 
-double Percentile(std::vector<double> values, double share) {
-  std::sort(values.begin(), values.end());
-  const auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1) + 0.5);
-  return values[std::min(at, values.size() - 1)];
-}
-
 // A plain window of the benchmark's own that holds the keyboard.
 std::uint64_t StartProbe(std::unique_ptr<testing::TChild>& child, int left) {
   child = std::make_unique<testing::TChild>(std::vector<std::string>{

@@ -1,5 +1,9 @@
-// The exports of mhook.dll.
+// The exports of mhook.dll: the two the program installs and sets the key
+// with, the one that reports a press the desktop saw in the library's
+// stead, and the one that turns an edit-control handle back into its text
+// field on the accessibility bus.
 #include <cstdint>
+#include <cstring>
 #include <mutex>
 
 #include "hook/hot_key_watcher.h"
@@ -46,4 +50,20 @@ extern "C" __attribute__((visibility("default"))) void ReportHotKey(const char* 
   TLibrary& library = Library();
   std::lock_guard<std::mutex> guard(library.lock);
   library.watcher.Press(activationToken != nullptr ? activationToken : "");
+}
+
+// The text field of an edit-control handle the hook posted: its bus name
+// and object path, each NUL-terminated in its buffer. 1 when the handle
+// names one and both fit, else 0.
+extern "C" __attribute__((visibility("default"))) int EditControlObject(
+    std::uint32_t handle, char* bus, std::uint32_t busSize, char* path, std::uint32_t pathSize) {
+  // No library lock: the watcher's table has its own, and this must not
+  // wait for an InstallHook that stops the thread.
+  varnoke::platform::TAccessibleRef field;
+  if (!Library().watcher.EditControlObject(handle, field) || bus == nullptr || path == nullptr ||
+      field.Bus.size() >= busSize || field.Path.size() >= pathSize)
+    return 0;
+  std::memcpy(bus, field.Bus.c_str(), field.Bus.size() + 1);
+  std::memcpy(path, field.Path.c_str(), field.Path.size() + 1);
+  return 1;
 }

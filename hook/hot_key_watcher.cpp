@@ -7,12 +7,23 @@
 
 #include <system_error>
 
+#include "hook/accessible_focus.h"
 #include "hook/key_source_choice.h"
 #include "hook/xcb_windows.h"
+#include "platform/a11y/edit_control_handle.h"
 #include "platform/desktop/key_table.h"
 #include "platform/desktop/session_kind.h"
 
 namespace varnoke::hook {
+namespace {
+
+// How long the first connection to the accessibility bus may take.
+constexpr int kConnectMilliseconds = 1000;
+
+}  // namespace
+
+THotKeyWatcher::THotKeyWatcher() = default;
+
 THotKeyWatcher::~THotKeyWatcher() {
   Stop();
 }
@@ -49,6 +60,7 @@ bool THotKeyWatcher::Start(std::uint32_t window) {
   wakeFd_ = wake;
   wayland_ = platform::IsWaylandSession();
   stopping_ = false;
+  accessible_ = std::make_unique<TAccessibleFocus>();
   try {
     thread_ = std::thread(&THotKeyWatcher::Run, this);
   } catch (const std::system_error&) {
@@ -84,6 +96,7 @@ void THotKeyWatcher::Stop() {
     std::lock_guard<std::mutex> guard(lock_);
     presses_.clear();
   }
+  accessible_.reset();
   xcb_disconnect(connection_);
   connection_ = nullptr;
   ::close(wakeFd_);
@@ -114,12 +127,20 @@ void THotKeyWatcher::Wake() {
 }
 
 void THotKeyWatcher::Run() {
-  pollfd wake = {wakeFd_, POLLIN, 0};
+  // Connected before the first press, so that focus events are heard from
+  // then on; a desktop without the bus costs no press anything more than
+  // another try.
+  accessible_->Connect(platform::DeadlineIn(kConnectMilliseconds));
   while (!stopping_) {
-    if (::poll(&wake, 1, -1) < 0) continue;  // EINTR
-    std::uint64_t count = 0;
-    if (::read(wakeFd_, &count, sizeof count) < 0) {
-      // Nothing was pending after all.
+    accessible_->Dispatch();
+    // The bus's socket changes when it is opened again.
+    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {accessible_->Fd(), POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) continue;  // EINTR
+    if (fds[0].revents & POLLIN) {
+      std::uint64_t count = 0;
+      if (::read(wakeFd_, &count, sizeof count) < 0) {
+        // Nothing was pending after all.
+      }
     }
     for (;;) {
       std::string token;
@@ -156,16 +177,34 @@ void THotKeyWatcher::Report() {
     std::lock_guard<std::mutex> guard(lock_);
     target = target_;
   }
-  std::uint32_t focus = FocusWindow(connection_);
-  std::uint32_t active = ActiveWindow(connection_, root_, focus);
-  // On Wayland the focus may be in a window this display does not show.
-  if (wayland_ && focus == 0) {
-    focus = kUnseenWindow;
-    active = 0;
-  }
-  PostMessage(connection_, target, editControlMessage_, focus, 0);
+  const std::uint32_t focus = FocusWindow(connection_);
+  // On Wayland the focus may be in a window this display does not show:
+  // there is none to cover.
+  const std::uint32_t active = wayland_ && focus == 0 ? 0 : ActiveWindow(connection_, root_, focus);
+  // The pop-up never waits for the lookup.
   PostMessage(connection_, target, activateMessage_, active, 0);
   xcb_flush(connection_);
+  PostMessage(connection_, target, editControlMessage_, EditControl(active, focus), 0);
+  xcb_flush(connection_);
+}
+
+std::uint32_t THotKeyWatcher::EditControl(std::uint32_t active, std::uint32_t focus) {
+  if (wayland_ && focus == 0) return static_cast<std::uint32_t>(platform::kUnseenEditControl);
+  const platform::TDeadline deadline = platform::DeadlineIn(kLookupMilliseconds);
+  // The window manager names the window's process; a window that does not
+  // say is looked for on the bus no further.
+  const std::uint32_t process = WindowProcess(connection_, active != 0 ? active : focus);
+  if (process == 0) return focus;
+  const platform::TFocusReport report = accessible_->Find(static_cast<pid_t>(process), deadline);
+  switch (report.Kind) {
+    case platform::TFocusKind::EditableText:
+      return editControls_.Add(report.Object);
+    case platform::TFocusKind::NotEditable:
+      return 0;
+    case platform::TFocusKind::OffTheBus:
+      break;
+  }
+  return focus;
 }
 
 }  // namespace varnoke::hook

@@ -1,7 +1,9 @@
 // The hot key: presses from the key source this session offers
 // (key_source_choice.h), and from the desktop's own shortcuts through
 // ReportHotKey, reported to the program's window on a connection and
-// thread of the hook's own.
+// thread of the hook's own. At a press the window to cover is reported at
+// once; the edit control follows once the accessibility bus has said
+// which text field has the focus.
 #pragma once
 
 #include <atomic>
@@ -12,21 +14,18 @@
 #include <string>
 #include <thread>
 
+#include "hook/edit_controls.h"
 #include "hook/key_source.h"
 
 struct xcb_connection_t;
 
 namespace varnoke::hook {
 
-// The edit control reported when the focus is in a window the display
-// does not show (a native Wayland window): no window of the display
-// carries this id (X ids have 29 bits), and a path for it goes to the
-// clipboard.
-inline constexpr std::uint32_t kUnseenWindow = 0xFFFFFFFF;
+class TAccessibleFocus;
 
 class THotKeyWatcher {
  public:
-  THotKeyWatcher() = default;
+  THotKeyWatcher();
   ~THotKeyWatcher();  // Stop()
   THotKeyWatcher(const THotKeyWatcher&) = delete;
   THotKeyWatcher& operator=(const THotKeyWatcher&) = delete;
@@ -51,12 +50,26 @@ class THotKeyWatcher {
   // desktop gave it, or empty. Ignored unless running.
   void Press(const std::string& token);
 
+  // The text field of an edit-control handle reported for one; false when
+  // the handle names none (an X window, or a report long gone). From any
+  // thread.
+  bool EditControlObject(std::uint32_t handle, platform::TAccessibleRef& field) const {
+    return editControls_.Find(handle, field);
+  }
+
+  // How long the lookup of the focused text field may take at a press.
+  static constexpr int kLookupMilliseconds = 150;
+
  private:
   void Run();
   // Lets the program's window take the focus with the desktop's token
   // when it shows next; without one, takes an old token away.
   void SetActivationToken(std::uint32_t window, const std::string& token);
   void Report();
+  // The edit control to report: a handle for a focused text field on the
+  // accessibility bus, 0 for a focus there that is no text field, else
+  // focus (an application off the bus gets the keys typed into it).
+  std::uint32_t EditControl(std::uint32_t active, std::uint32_t focus);
   void Wake();
 
   // Start, Stop and SetKey come one at a time (the library's exports are
@@ -80,6 +93,9 @@ class THotKeyWatcher {
   int wakeFd_ = -1;  // eventfd: presses and stop requests
   std::atomic<bool> stopping_{false};
   std::thread thread_;
+  // The thread's own; made before it starts and dropped after it ended.
+  std::unique_ptr<TAccessibleFocus> accessible_;
+  TEditControls editControls_;
 };
 
 }  // namespace varnoke::hook

@@ -89,6 +89,18 @@ std::uint32_t TopLevelOf(xcb_connection_t* connection, std::uint32_t root, std::
   return current;
 }
 
+std::uint32_t WindowProcess(xcb_connection_t* connection, std::uint32_t window) {
+  if (window == 0) return 0;
+  const std::uint32_t property = InternAtom(connection, "_NET_WM_PID");
+  auto reply = Owned(xcb_get_property_reply(
+      connection, xcb_get_property(connection, 0, window, property, XCB_ATOM_CARDINAL, 0, 1),
+      nullptr));
+  if (reply == nullptr || reply->type != XCB_ATOM_CARDINAL || reply->format != 32 ||
+      xcb_get_property_value_length(reply.get()) < 4)
+    return 0;
+  return *static_cast<const std::uint32_t*>(xcb_get_property_value(reply.get()));
+}
+
 void PostMessage(xcb_connection_t* connection, std::uint32_t window, std::uint32_t message,
                  std::uint32_t wParam, std::uint32_t lParam) {
   xcb_client_message_event_t event{};

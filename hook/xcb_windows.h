@@ -25,6 +25,10 @@ std::uint32_t ActiveWindow(xcb_connection_t* connection, std::uint32_t root, std
 // root's child that holds it. 0 for the root or a window that is gone.
 std::uint32_t TopLevelOf(xcb_connection_t* connection, std::uint32_t root, std::uint32_t window);
 
+// The process that owns window, as its _NET_WM_PID says; 0 when it does
+// not say.
+std::uint32_t WindowProcess(xcb_connection_t* connection, std::uint32_t window);
+
 // Posts a ClientMessage of type message (wParam, lParam in its first two
 // data words) to the client that created window.
 void PostMessage(xcb_connection_t* connection, std::uint32_t window, std::uint32_t message,

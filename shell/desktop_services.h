@@ -1,8 +1,8 @@
 // What the program needs of the desktop beyond its own windows: message
 // numbers shared with other programs, other programs' windows (where they
-// stand, the foreground, the keyboard focus), typing into them, and the
-// arrival of a tray. On X11 these are the X11 services; tests without a
-// display use an in-process stand-in.
+// stand, the foreground, the keyboard focus), typing into them, their text
+// fields on the accessibility bus, and the arrival of a tray. On X11 these
+// are the X11 services; tests without a display use an in-process stand-in.
 #pragma once
 
 #include <QByteArray>
@@ -11,6 +11,8 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+
+#include "platform/a11y/accessible.h"
 
 namespace varnoke::shell {
 
@@ -75,6 +77,18 @@ class TDesktopServices {
   // Types the text (UTF-8) into whatever has the keyboard focus; true when
   // every character was typed.
   virtual bool TypeText(std::string_view text) = 0;
+
+  // Turns the desktop's accessibility switch on when it is off, so that the
+  // applications started from now on show their text fields on the
+  // accessibility bus. False when there is no such switch.
+  virtual bool SwitchAccessibilityOn() = 0;
+  // Replaces the whole text of a text field on the accessibility bus with
+  // text (UTF-8), the caret at its end; true when the field then reads as
+  // text.
+  virtual bool SetFieldText(const platform::TAccessibleRef& field, std::string_view text) = 0;
+  // Selects the whole text of the field; true when the application says it
+  // did.
+  virtual bool SelectFieldText(const platform::TAccessibleRef& field) = 0;
 
   // True when a tray host on the display can take an icon now.
   virtual bool TrayPresent() = 0;

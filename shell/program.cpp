@@ -140,6 +140,10 @@ platform::TSetKeyResult TProgram::SetKey(TKeyNotice notice) {
   return result;
 }
 
+bool TProgram::EditControlObject(std::uint64_t editControl, platform::TAccessibleRef& field) const {
+  return hook_ != nullptr && hook_->EditControlObject(editControl, field);
+}
+
 void TProgram::Notify(const std::string& text) {
   std::fprintf(stderr, "varnoke: %s\n", text.c_str());
   if (tray_ != nullptr && tray_->Added()) {

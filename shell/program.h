@@ -24,6 +24,7 @@ class TLiveServer;
 }  // namespace varnoke::live
 
 namespace varnoke::platform {
+struct TAccessibleRef;
 class TEvent;
 class THookLibrary;
 enum class TSetKeyResult;
@@ -132,6 +133,10 @@ class TProgram : public QObject {
   // only in case on the disk told apart by the row's place in the tree. Empty outside the list, for
   // a blanked row, and when the drive has no root.
   std::string ResultHostPath(int index) const;
+
+  // The text field on the accessibility bus that an edit control reported
+  // by the hook library stands for; false when it is none (an X window).
+  bool EditControlObject(std::uint64_t editControl, platform::TAccessibleRef& field) const;
 
   // Tells the user something that needs no answer: from the tray icon, or on
   // standard error when there is none.

@@ -79,6 +79,11 @@ bool TProgram::StartUp() {
   InstallHook();
   ReadHotKey();
   SetKey();
+  // Before the user starts the applications that are to take paths.
+  if (!Desktop.SwitchAccessibilityOn())
+    std::fprintf(stderr,
+                 "varnoke: no accessibility bus: chosen paths are typed or put on the "
+                 "clipboard\n");
   if (pendingPopup_) {
     hook_->ReportHotKey(*pendingPopup_);
     pendingPopup_.reset();

@@ -74,7 +74,9 @@ class TFormui : public QMainWindow {
   // same mouse message): shows the window where it last stood.
   void TrayPopup(std::uint64_t mouseMessage);
   void HideSearchWindow();
-  // Types a row's host path into TargetEditControl, which it clears.
+  // Puts a row's host path into TargetEditControl, which it clears: in
+  // place of a text field's whole text where the field is on the
+  // accessibility bus, else typed, else on the clipboard.
   void DeliverPath(const std::string& text);
 
   // The host form of a row's full path: what leaves the program for other

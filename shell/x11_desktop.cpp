@@ -3,6 +3,7 @@
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
 
+#include "platform/a11y/text_field_client.h"
 #include "platform/desktop/session_kind.h"
 #include "platform/x11/desktop.h"
 #include "platform/x11/rect.h"
@@ -42,7 +43,9 @@ std::unique_ptr<TX11DesktopServices> TX11DesktopServices::Open() {
 }
 
 TX11DesktopServices::TX11DesktopServices(std::unique_ptr<platform::TX11Display> display)
-    : display_(std::move(display)), desktop_(std::make_unique<platform::TDesktop>(*display_)) {}
+    : display_(std::move(display)),
+      desktop_(std::make_unique<platform::TDesktop>(*display_)),
+      fields_(std::make_unique<platform::TTextFieldClient>(platform::SessionBusAddress())) {}
 
 TX11DesktopServices::~TX11DesktopServices() = default;
 
@@ -92,6 +95,19 @@ bool TX11DesktopServices::WaitForFocusIn(TWindowHandle window, int timeoutMs) {
 bool TX11DesktopServices::TypeText(std::string_view text) {
   const platform::TTypeResult result = desktop_->TypeText(text);
   return result.Failed == 0;
+}
+
+bool TX11DesktopServices::SwitchAccessibilityOn() {
+  return fields_->SwitchAccessibilityOn() != platform::TAccessibilitySwitch::Unavailable;
+}
+
+bool TX11DesktopServices::SetFieldText(const platform::TAccessibleRef& field,
+                                       std::string_view text) {
+  return fields_->ReplaceText(field, text);
+}
+
+bool TX11DesktopServices::SelectFieldText(const platform::TAccessibleRef& field) {
+  return fields_->SelectAllText(field);
 }
 
 bool TX11DesktopServices::TrayPresent() {

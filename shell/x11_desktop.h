@@ -1,6 +1,6 @@
 // The desktop services over X11: a connection of the program's own beside
 // the toolkit's, for other programs' windows, the focus, typing and the
-// tray's arrival.
+// tray's arrival; and one to the accessibility bus, for text fields.
 #pragma once
 
 #include <memory>
@@ -9,6 +9,7 @@
 
 namespace varnoke::platform {
 class TDesktop;
+class TTextFieldClient;
 class TX11Display;
 }  // namespace varnoke::platform
 
@@ -32,12 +33,16 @@ class TX11DesktopServices : public TDesktopServices {
   bool OtherWindowsHidden() override;
   bool WaitForFocusIn(TWindowHandle window, int timeoutMs) override;
   bool TypeText(std::string_view text) override;
+  bool SwitchAccessibilityOn() override;
+  bool SetFieldText(const platform::TAccessibleRef& field, std::string_view text) override;
+  bool SelectFieldText(const platform::TAccessibleRef& field) override;
   bool TrayPresent() override;
   std::unique_ptr<QObject> WatchTray(std::function<void()> onChange) override;
 
  private:
   std::unique_ptr<platform::TX11Display> display_;
   std::unique_ptr<platform::TDesktop> desktop_;
+  std::unique_ptr<platform::TTextFieldClient> fields_;
 };
 
 }  // namespace varnoke::shell

@@ -1,13 +1,15 @@
 // The keyboard-hook library mhook.dll: loaded from a given path, its
-// exports looked up by name: InstallHook and SetKey, and ReportHotKey for
+// exports looked up by name: InstallHook and SetKey; ReportHotKey for
 // presses the desktop saw in its stead (a desktop shortcut that ran
-// `varnoke --popup`).
+// `varnoke --popup`); EditControlObject, which turns an edit-control
+// handle back into a text field on the accessibility bus.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
 
+#include "platform/a11y/accessible.h"
 #include "platform/x11/window_handle.h"
 
 namespace varnoke::platform {
@@ -48,18 +50,25 @@ class THookLibrary {
   // nothing unless the hook is installed.
   void ReportHotKey(const std::string& activationToken);
 
+  // The text field that an edit-control handle the library posted stands
+  // for; false when it stands for none (an X window, a report long gone).
+  bool EditControlObject(std::uint64_t handle, TAccessibleRef& field);
+
   using TInstallHookFn = int (*)(std::uint32_t, std::uint64_t);
   using TSetKeyFn = int (*)(std::uint32_t, std::uint32_t);
   using TReportHotKeyFn = void (*)(const char*);
-  THookLibrary(void* handle, TInstallHookFn installHook, TSetKeyFn setKey,
-               TReportHotKeyFn reportHotKey)
-      : handle_(handle), installHook_(installHook), setKey_(setKey), reportHotKey_(reportHotKey) {}
+  using TEditControlObjectFn = int (*)(std::uint32_t, char*, std::uint32_t, char*, std::uint32_t);
+  struct TExports {
+    TInstallHookFn InstallHook;
+    TSetKeyFn SetKey;
+    TReportHotKeyFn ReportHotKey;
+    TEditControlObjectFn EditControlObject;
+  };
+  THookLibrary(void* handle, const TExports& exports) : handle_(handle), exports_(exports) {}
 
  private:
   void* handle_;  // owned dlopen handle
-  TInstallHookFn installHook_;
-  TSetKeyFn setKey_;
-  TReportHotKeyFn reportHotKey_;
+  TExports exports_;
   bool installed_ = false;
 };
 

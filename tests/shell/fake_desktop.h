@@ -45,6 +45,18 @@ class TFakeDesktop : public shell::TDesktopServices {
     Typed.emplace_back(text);
     return true;
   }
+  bool SwitchAccessibilityOn() override {
+    ++AccessibilitySwitched;
+    return true;
+  }
+  bool SetFieldText(const platform::TAccessibleRef& field, std::string_view text) override {
+    FieldTexts.emplace_back(field, text);
+    return FieldTakesText;
+  }
+  bool SelectFieldText(const platform::TAccessibleRef& field) override {
+    Selected.push_back(field);
+    return true;
+  }
   bool TrayPresent() override { return TrayThere; }
   std::unique_ptr<QObject> WatchTray(std::function<void()> onChange) override {
     TrayChanged = std::move(onChange);
@@ -59,6 +71,10 @@ class TFakeDesktop : public shell::TDesktopServices {
   std::vector<shell::TWindowHandle> FocusWaits;
   bool FocusComesBack = true;
   std::vector<std::string> Typed;
+  int AccessibilitySwitched = 0;
+  std::vector<std::pair<platform::TAccessibleRef, std::string>> FieldTexts;
+  bool FieldTakesText = true;
+  std::vector<platform::TAccessibleRef> Selected;
   bool TrayThere = true;
   std::function<void()> TrayChanged;
 };

@@ -40,4 +40,16 @@ __attribute__((visibility("default"))) void ReportHotKey(const char* activationT
   ++state.ReportCalls;
   std::strncpy(state.LastToken, activationToken, sizeof state.LastToken - 1);
 }
+
+__attribute__((visibility("default"))) int EditControlObject(std::uint32_t handle, char* bus,
+                                                             std::uint32_t busSize, char* path,
+                                                             std::uint32_t pathSize) {
+  const TFakeHookState& state = *FakeHookState();
+  if (handle != state.FieldHandle || std::strlen(state.FieldBus) >= busSize ||
+      std::strlen(state.FieldPath) >= pathSize)
+    return 0;
+  std::strcpy(bus, state.FieldBus);
+  std::strcpy(path, state.FieldPath);
+  return 1;
+}
 }

@@ -20,6 +20,10 @@ struct TFakeHookState {
   std::uint32_t LastModifiers = 0;
   int ReportCalls = 0;       // presses reported for the desktop
   char LastToken[256] = {};  // the activation token of the last one
+  // The one edit-control handle that stands for a text field, and the field.
+  std::uint32_t FieldHandle = 0;
+  char FieldBus[64] = "";
+  char FieldPath[128] = "";
 };
 
 // The library loaded (again) from path, kept loaded while the handle lives,

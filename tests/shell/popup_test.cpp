@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QLineEdit>
 #include <QtTest>
+#include <cstring>
 
 #include "shell/about.h"
 #include "shell/result_grid.h"
@@ -15,11 +16,18 @@ namespace {
 
 constexpr shell::TWindowHandle kTarget = 0x2a00007;
 constexpr shell::TWindowHandle kEdit = 0x2a0000c;
+// An edit control the hook found on the accessibility bus.
+constexpr shell::TWindowHandle kField = 0x80000005;
+const platform::TAccessibleRef kFieldObject{":1.42", "/org/a11y/atspi/accessible/7"};
 
 struct TPopup : TStartedProgram {
   TPopup() : TStartedProgram({"docs/Notes.TXT", "docs/Über.txt", "other/z.txt"}) {
     Desktop().Rects[kTarget] = {100, 50, 700, 450};
     Desktop().Extents[kTarget] = {4, 4, 24, 4};
+    TFakeHookState& hook = Env.Hook();
+    hook.FieldHandle = kField;
+    std::strcpy(hook.FieldBus, kFieldObject.Bus.c_str());
+    std::strcpy(hook.FieldPath, kFieldObject.Path.c_str());
   }
   void HotKey(shell::TWindowHandle edit = kEdit) {
     Form().HandleWindowMessage(Messages().EditControlMessage, edit, 0);
@@ -81,6 +89,52 @@ class TPopupTest : public QObject {
     QCOMPARE(run.Desktop().Typed.size(), std::size_t{1});
   }
 
+  void AFieldOnTheAccessibilityBusTakesThePathWhole() {
+    TPopup run;
+    QCOMPARE(run.Desktop().AccessibilitySwitched, 1);
+    run.HotKey(kField);
+    run.SearchAndChoose(QStringLiteral("ÜBER.TXT"));
+    const std::string path = run.Env.Disk() + "/docs/Über.txt";
+    QCOMPARE(run.Desktop().FieldTexts.size(), std::size_t{1});
+    QCOMPARE(run.Desktop().FieldTexts[0].first, kFieldObject);
+    QCOMPARE(run.Desktop().FieldTexts[0].second, path);
+    // Nothing is typed, and no focus is waited for.
+    QVERIFY(run.Desktop().Typed.empty());
+    QVERIFY(run.Desktop().FocusWaits.empty());
+    QCOMPARE(run.Form().TargetEditControl, shell::TWindowHandle{0});
+    QVERIFY(!run.Form().isVisible());
+  }
+
+  void AFieldThatRefusesThePathGetsItTypedOverItsWholeText() {
+    TPopup run;
+    run.Desktop().FieldTakesText = false;
+    run.HotKey(kField);
+    run.SearchAndChoose(QStringLiteral("Z.TXT"));
+    // Typed into the window popped up over, with the field's text selected.
+    QCOMPARE(run.Desktop().FocusWaits, std::vector<shell::TWindowHandle>{kTarget});
+    QCOMPARE(run.Desktop().Selected, std::vector<platform::TAccessibleRef>{kFieldObject});
+    QCOMPARE(run.Desktop().Typed, std::vector<std::string>{run.Env.Disk() + "/other/z.txt"});
+  }
+
+  void AFieldWhoseWindowIsGoneGetsThePathOnTheClipboard() {
+    TPopup run;
+    run.Desktop().FieldTakesText = false;
+    run.Desktop().FocusComesBack = false;
+    run.HotKey(kField);
+    run.SearchAndChoose(QStringLiteral("NOTES.TXT"));
+    QVERIFY(run.Desktop().Typed.empty());
+    QCOMPARE(QGuiApplication::clipboard()->text(),
+             QString::fromStdString(run.Env.Disk() + "/docs/Notes.TXT"));
+    // A handle the hook no longer knows is no window to type into either.
+    run.Desktop().FieldTexts.clear();
+    run.HotKey(kField + 1);
+    run.Desktop().FocusComesBack = true;
+    run.SearchAndChoose(QStringLiteral("Z.TXT"));
+    QVERIFY(run.Desktop().FieldTexts.empty());
+    QCOMPARE(run.Desktop().FocusWaits.back(), kTarget);
+    QCOMPARE(run.Desktop().Typed, std::vector<std::string>{run.Env.Disk() + "/other/z.txt"});
+  }
+
   void NothingIsTypedWhenTheFocusDoesNotComeBack() {
     TPopup run;
     run.Desktop().FocusComesBack = false;
@@ -132,8 +186,7 @@ class TPopupTest : public QObject {
     QCOMPARE(run.Form().TargetWindow, shell::TWindowHandle{0});
     // Hiding then changes no other window's foreground.
     run.Form().HideSearchWindow();
-    QCOMPARE(run.Desktop().Foreground,
-             std::vector<shell::TWindowHandle>{run.Form().winId()});
+    QCOMPARE(run.Desktop().Foreground, std::vector<shell::TWindowHandle>{run.Form().winId()});
   }
 
   void OnlyButtonPressesOnTheTrayPopUp() {

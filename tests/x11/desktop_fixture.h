@@ -40,6 +40,8 @@ class TChild {
   int Finish();
   // Reads lines until one starts with prefix; returns the rest of it.
   bool ReadLineStarting(const std::string& prefix, std::string& rest, int timeoutMs);
+  // Its process id; -1 once it has been waited for.
+  pid_t Pid() const { return pid_; }
 
  private:
   pid_t pid_ = -1;

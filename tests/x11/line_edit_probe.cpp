@@ -2,9 +2,9 @@
 // focused line edit holding TEXT, all of it selected. Prints "window <id>"
 // once the window is shown, "focused" whenever the line edit gains the
 // keyboard focus (keys typed before may go nowhere), and on every "VARNOKE_PROBE_REPORT"
-// ClientMessage prints "text <the line edit's text>", after everything sent to it before that
-// message has been handled. With --text-file, also writes the text to PATH (replacing it whole)
-// whenever it changes.
+// ClientMessage prints "changes <how often its text changed so far>" and "text <the line edit's
+// text>", after everything sent to it before that message has been handled. With --text-file, also
+// writes the text to PATH (replacing it whole) whenever it changes.
 #include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QFile>
@@ -25,7 +25,9 @@ using varnoke::platform::TClientMessage;
 
 class TReportFilter : public QAbstractNativeEventFilter {
  public:
-  TReportFilter(std::uint32_t report, QLineEdit* edit) : report_(report), edit_(edit) {}
+  TReportFilter(std::uint32_t report, QLineEdit* edit) : report_(report), edit_(edit) {
+    QObject::connect(edit, &QLineEdit::textChanged, [this] { ++changes_; });
+  }
   bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
     TClientMessage decoded;
     if (type != "xcb_generic_event_t" || !DecodeClientMessage(message, decoded)) return false;
@@ -34,8 +36,8 @@ class TReportFilter : public QAbstractNativeEventFilter {
     // with them: a queued call comes after the keys sent before the report.
     QMetaObject::invokeMethod(
         edit_,
-        [edit = edit_] {
-          std::printf("text %s\n", edit->text().toUtf8().constData());
+        [this, edit = edit_] {
+          std::printf("changes %d\ntext %s\n", changes_, edit->text().toUtf8().constData());
           std::fflush(stdout);
         },
         Qt::QueuedConnection);
@@ -45,6 +47,7 @@ class TReportFilter : public QAbstractNativeEventFilter {
  private:
   std::uint32_t report_;
   QLineEdit* edit_;
+  int changes_ = 0;  // typing changes the text once per character, setting it once
 };
 
 }  // namespace

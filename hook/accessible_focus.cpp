@@ -27,6 +27,11 @@ void TAccessibleFocus::Dispatch() {
   if (!bus_->Connected()) bus_.reset();
 }
 
+void TAccessibleFocus::MarkPress() {
+  Dispatch();
+  events_.MarkPress();
+}
+
 platform::TFocusReport TAccessibleFocus::Find(std::optional<pid_t> process,
                                               platform::TDeadline deadline) {
   if (!Connect(deadline)) return {};

@@ -24,8 +24,12 @@ class TAccessibleFocus {
   int Fd() const;
   // Takes in the focus events that have arrived.
   void Dispatch();
+  // Takes in the events that came before the hot key's press, and marks
+  // the press: later ones are no move of the user's.
+  void MarkPress();
   // The text field that process (the owner of the window the user works
-  // in; without one, whoever has the focus) has focused, by deadline.
+  // in; without one, the application that was active at the press) has
+  // focused, by deadline.
   platform::TFocusReport Find(std::optional<pid_t> process, platform::TDeadline deadline);
 
  private:

@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include <optional>
 #include <system_error>
 
 #include "hook/accessible_focus.h"
@@ -177,6 +178,7 @@ void THotKeyWatcher::Report() {
     std::lock_guard<std::mutex> guard(lock_);
     target = target_;
   }
+  accessible_->MarkPress();
   const std::uint32_t focus = FocusWindow(connection_);
   // On Wayland the focus may be in a window this display does not show:
   // there is none to cover.
@@ -189,13 +191,20 @@ void THotKeyWatcher::Report() {
 }
 
 std::uint32_t THotKeyWatcher::EditControl(std::uint32_t active, std::uint32_t focus) {
-  if (wayland_ && focus == 0) return static_cast<std::uint32_t>(platform::kUnseenEditControl);
   const platform::TDeadline deadline = platform::DeadlineIn(kLookupMilliseconds);
-  // The window manager names the window's process; a window that does not
-  // say is looked for on the bus no further.
-  const std::uint32_t process = WindowProcess(connection_, active != 0 ? active : focus);
-  if (process == 0) return focus;
-  const platform::TFocusReport report = accessible_->Find(static_cast<pid_t>(process), deadline);
+  // A window the display does not show (a native Wayland one) has no
+  // process to name: the bus tells which application was active. Keys
+  // typed into the display would not reach it.
+  const bool unseen = wayland_ && focus == 0;
+  std::optional<pid_t> process;
+  if (!unseen) {
+    // The window manager names the window's process; a window that does
+    // not say is looked for on the bus no further.
+    const std::uint32_t owner = WindowProcess(connection_, active != 0 ? active : focus);
+    if (owner == 0) return focus;
+    process = static_cast<pid_t>(owner);
+  }
+  const platform::TFocusReport report = accessible_->Find(process, deadline);
   switch (report.Kind) {
     case platform::TFocusKind::EditableText:
       return editControls_.Add(report.Object);
@@ -204,7 +213,7 @@ std::uint32_t THotKeyWatcher::EditControl(std::uint32_t active, std::uint32_t fo
     case platform::TFocusKind::OffTheBus:
       break;
   }
-  return focus;
+  return unseen ? static_cast<std::uint32_t>(platform::kUnseenEditControl) : focus;
 }
 
 }  // namespace varnoke::hook

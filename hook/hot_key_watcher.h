@@ -68,7 +68,8 @@ class THotKeyWatcher {
   void Report();
   // The edit control to report: a handle for a focused text field on the
   // accessibility bus, 0 for a focus there that is no text field, else
-  // focus (an application off the bus gets the keys typed into it).
+  // focus (an application off the bus gets the keys typed into it), or
+  // for a focus the display does not show, kUnseenEditControl.
   std::uint32_t EditControl(std::uint32_t active, std::uint32_t focus);
   void Wake();
 

@@ -131,6 +131,17 @@ TAccessibleRef TFocusLookup::FindApplication(TBusConnection& bus, const TFocusEv
     }
     return {};
   }
+  // No window names it: what the applications said before the press
+  // does, else what can still be seen of their windows.
+  const TAccessibleRef active = events.ActiveAtPress(applications);
+  for (const TAccessibleRef& application : applications) {
+    if (application.Bus == active.Bus) return application;
+  }
+  // A window the user left for another (one off the bus, perhaps) is no
+  // longer where the path is to go.
+  std::erase_if(applications, [&events](const TAccessibleRef& application) {
+    return events.AwayAtPress(application.Bus);
+  });
   const TAccessibleRef latest = events.LatestFocus(applications);
   for (const TAccessibleRef& application : applications) {
     if (application.Bus == latest.Bus) return application;

@@ -35,8 +35,10 @@ struct TFocusReport {
 class TFocusLookup {
  public:
   // process: the process that owns the window the user works in; without
-  // one, the application whose focus came last, else the one with an
-  // active frame. ownProcess is never looked into. Every call is sent by
+  // one, the application whose window was active at the press (see
+  // TFocusEvents::MarkPress), else of those not known to have been left
+  // before it the one whose focus came last, else the one with an active
+  // frame. ownProcess is never looked into. Every call is sent by
   // deadline and given up at it: an application that does not answer in
   // time counts as off the bus.
   // Takes in the events that have come on bus meanwhile.

@@ -2,17 +2,22 @@
 // wayland-session: headless mutter with XWayland, its own buses), keys
 // pressed through mutter's remote-desktop interface: the pop-up over a
 // native Wayland window by `varnoke --popup` and by the desktop portal's
-// global shortcut, the hot key through KDE's shortcut service, GNOME's
-// custom keybinding, and the tray icon as a StatusNotifierItem.
+// global shortcut, the chosen path in the native GTK field that was active,
+// the hot key through KDE's shortcut service, GNOME's custom keybinding,
+// and the tray icon as a StatusNotifierItem.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <thread>
 
+#include "platform/a11y/accessibility_bus.h"
+#include "platform/a11y/focus_lookup.h"
 #include "tests/e2e/program_fixture.h"
 #include "tests/wayland/remote_desktop.h"
 #include "tests/x11/desktop_fixture.h"
@@ -44,6 +49,11 @@ class TEnv {
   std::optional<std::string> old_;
 };
 
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 class WaylandProgram : public ProgramTest {
  protected:
   void SetUp() override {
@@ -68,14 +78,60 @@ class WaylandProgram : public ProgramTest {
   }
 
   // A native Wayland window with a focused line edit (Qt's Wayland
-  // platform), once it has the keyboard.
-  std::unique_ptr<TChild> NativeWindow(const std::string& platform = "wayland") {
+  // platform), once it has the keyboard; the line edit's text goes to
+  // textFile whenever it changes, when one is named.
+  std::unique_ptr<TChild> NativeWindow(const std::string& platform = "wayland",
+                                       const std::string& textFile = "") {
     const TEnv qpa("QT_QPA_PLATFORM", platform);
-    auto probe = std::make_unique<TChild>(std::vector<std::string>{
-        TestProgram("line-edit-probe"), "--text", "native text", "--size", "640x420"});
+    std::vector<std::string> argv{TestProgram("line-edit-probe"), "--text", "native text", "--size",
+                                  "640x420"};
+    if (!textFile.empty()) argv.insert(argv.end(), {"--text-file", textFile});
+    auto probe = std::make_unique<TChild>(argv);
     std::string rest;
     EXPECT_TRUE(probe->ReadLineStarting("focused", rest, kWait));
     return probe;
+  }
+
+  // A native Wayland GTK 3 window (zenity's entry dialog) titled title,
+  // its entry holding text; off the accessibility bus unless onTheBus.
+  static std::unique_ptr<TChild> NativeGtkEntry(const std::string& title, const std::string& text,
+                                                bool onTheBus) {
+    const TEnv backend("GDK_BACKEND", "wayland");
+    std::optional<TEnv> noBridge;
+    if (!onTheBus) noBridge.emplace("NO_AT_BRIDGE", "1");
+    return std::make_unique<TChild>(std::vector<std::string>{
+        "/usr/bin/zenity", "--entry", "--title=" + title, "--text=Name:", "--entry-text=" + text});
+  }
+
+  // True when the application of process has a focused text field in its
+  // active window, as the accessibility bus shows it now.
+  bool FieldFocusedIn(pid_t process) {
+    if (bus_ == nullptr)
+      bus_ = platform::OpenAccessibilityBus(platform::SessionBusAddress(),
+                                            platform::DeadlineIn(kWait));
+    if (bus_ == nullptr) return false;
+    // No events: only what its windows show now counts.
+    platform::TFocusEvents none;
+    return lookup_.Find(*bus_, none, process, ::getpid(), platform::DeadlineIn(300)).Kind ==
+           platform::TFocusKind::EditableText;
+  }
+
+  // `varnoke --popup` over whatever has the focus; pattern searched for,
+  // the first result chosen. A picture of the screen, when named, with the
+  // results up.
+  void PopupAndChoose(const std::string& pattern, const std::string& picture = "") {
+    ASSERT_EQ(Popup(), 0);
+    const std::uint64_t search = WaitForSearchWindow(kWait);
+    ASSERT_NE(search, 0u) << Stderr();
+    ASSERT_TRUE(Desktop().WaitForFocusIn(search, kWait));
+    // Keys come through the compositor a moment after XWayland names the
+    // focus.
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(keys_->Type(pattern));
+    ASSERT_TRUE(keys_->Keys("Return"));
+    if (!picture.empty()) WaylandScreenshot(picture, {0, 0, 1280, 800});
+    ASSERT_TRUE(keys_->Keys("Return"));
+    ASSERT_TRUE(Watch().WaitGone("Varnoke 96", 100, kWait));
   }
 
   int Popup() {
@@ -141,6 +197,8 @@ class WaylandProgram : public ProgramTest {
   static constexpr char kOurKeybinding[] =
       "/org/gnome/settings-daemon/plugins/media-keys/custom-keybindings/varnoke/";
 
+  std::unique_ptr<platform::TBusConnection> bus_;
+  platform::TFocusLookup lookup_;
   std::unique_ptr<TRemoteDesktop> keys_;
   std::unique_ptr<TChild> tray_;
   std::unique_ptr<TEnv> desktop_;
@@ -153,7 +211,8 @@ TEST_F(WaylandProgram, ThePopupCommandCallsTheWindowUpCentredWithTheFocus) {
   MakeFiles("docs", 20);
   MakeFile("deep/Wayland-Target.txt");
   ASSERT_TRUE(StartWithTray()) << Stderr();
-  const auto native = NativeWindow();
+  const std::string fieldText = Install() + "/../native-field.txt";
+  const auto native = NativeWindow("wayland", fieldText);
 
   EXPECT_EQ(Popup(), 0);
   const std::uint64_t search = WaitForSearchWindow(kWait);
@@ -178,11 +237,9 @@ TEST_F(WaylandProgram, ThePopupCommandCallsTheWindowUpCentredWithTheFocus) {
   WaylandScreenshot("wayland-popup", Around(shown, 8));
   ASSERT_TRUE(keys_->Keys("Return"));
   ASSERT_TRUE(Watch().WaitGone("Varnoke 96", 100, kWait));
-  // No window of the display took the path: it waits on the clipboard.
+  // The native line edit, on the accessibility bus, holds the path alone.
   const std::string path = Disk() + "/deep/Wayland-Target.txt";
-  EXPECT_TRUE(WaitForStderr("It is on the clipboard instead: " + path)) << Stderr();
-  int status = -1;
-  EXPECT_EQ(RunCommand({"xclip", "-o", "-selection", "clipboard"}, &status), path);
+  EXPECT_TRUE(WaitUntil([&] { return ReadFile(fieldText) == path; })) << ReadFile(fieldText);
 
   // The tray's click shows it again, at the same place and size.
   tray_->Send("activate");
@@ -204,6 +261,36 @@ TEST_F(WaylandProgram, ThePopupCommandCallsTheWindowUpCentredWithTheFocus) {
   EXPECT_NEAR((again.Top + again.Bottom) / 2, 400, 1);
   EXPECT_EQ(again.Right - again.Left, shown.Right - shown.Left);
   EXPECT_EQ(again.Bottom - again.Top, shown.Bottom - shown.Top);
+  EXPECT_EQ(Stop(SIGTERM), 0) << Stderr();
+}
+
+// zenity's entry on Wayland: the path takes the place of its whole text
+// through the accessibility bus; typed keys could not reach it. A field the
+// user left for a window off the bus gets nothing: the path waits on the
+// clipboard.
+TEST_F(WaylandProgram, TheChosenPathFillsTheNativeGtkFieldThatWasActive) {
+  MakeFiles("docs", 5);
+  MakeFile("deep/Wayland-Target.txt");
+  const std::string path = Disk() + "/deep/Wayland-Target.txt";
+  ASSERT_TRUE(StartWithTray()) << Stderr();
+  const auto named = NativeGtkEntry("Name it", "draft-name.txt", true);
+  ASSERT_TRUE(WaitUntil([&] { return FieldFocusedIn(named->Pid()); }));
+
+  {
+    const auto away = NativeGtkEntry("Off the bus", "elsewhere", false);
+    ASSERT_TRUE(WaitUntil([&] { return !FieldFocusedIn(named->Pid()); }));
+    PopupAndChoose("*TARGET*");
+    EXPECT_TRUE(WaitForStderr("It is on the clipboard instead: " + path)) << Stderr();
+  }
+
+  // Back in the first window once the other has gone.
+  ASSERT_TRUE(WaitUntil([&] { return FieldFocusedIn(named->Pid()); }));
+  PopupAndChoose("*TARGET*", "wayland-popup-over-gtk");
+  ASSERT_TRUE(WaitUntil([&] { return FieldFocusedIn(named->Pid()); }));
+  ASSERT_TRUE(keys_->Keys("Return"));
+  std::string printed;
+  ASSERT_TRUE(named->ReadLine(printed, kWait));
+  EXPECT_EQ(printed, path);
   EXPECT_EQ(Stop(SIGTERM), 0) << Stderr();
 }
 
@@ -263,6 +350,8 @@ TEST_F(WaylandProgram, KdesShortcutServiceCallsTheWindowUp) {
            "([201326662],)\n";
   })) << Stderr();
   const auto window = NativeWindow("xcb");
+  // Keys right after XWayland names the focus may come before it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
   ASSERT_TRUE(keys_->Keys("ctrl+alt+f"));
   const std::uint64_t search = WaitForSearchWindow(kWait);
   ASSERT_NE(search, 0u) << Stderr();

@@ -31,6 +31,17 @@ class FocusEventsTest : public ::testing::Test {
   void Lost(const std::string& application, const std::string& path) {
     Event(application, path, "focused", 0);
   }
+  // A window's activation event (member Activate or Deactivate).
+  void Window(const std::string& application, const std::string& path, const char* member) {
+    TMessage signal(dbus_message_new_signal(path.c_str(), "org.a11y.atspi.Event.Window", member));
+    ASSERT_NE(signal, nullptr);
+    ASSERT_TRUE(dbus_message_set_sender(signal.get(), application.c_str()));
+    const char* kind = "";
+    const dbus_int32_t detail = 0;
+    ASSERT_TRUE(dbus_message_append_args(signal.get(), DBUS_TYPE_STRING, &kind, DBUS_TYPE_INT32,
+                                         &detail, DBUS_TYPE_INT32, &detail, DBUS_TYPE_INVALID));
+    events_.Take(signal.get());
+  }
 
   TFocusEvents events_;
 };
@@ -81,6 +92,57 @@ TEST_F(FocusEventsTest, TheLatestFocusIsTheLastGainedAmongTheApplicationsAsked) 
   Gained(":1.4", "/a/entry");
   EXPECT_EQ(events_.LatestFocus(both), (TAccessibleRef{":1.4", "/a/entry"}));
   EXPECT_TRUE(events_.LatestFocus({}).Empty());
+}
+
+TEST_F(FocusEventsTest, TheWindowActiveAtThePressIsTheOneActivatedLastBeforeIt) {
+  const std::vector<TAccessibleRef> both{{":1.4", "/"}, {":1.5", "/"}};
+  Window(":1.4", "/a/frame", "Activate");
+  events_.MarkPress();
+  EXPECT_EQ(events_.ActiveAtPress(both), (TAccessibleRef{":1.4", "/a/frame"}));
+  // The user moves to the other application's window.
+  Window(":1.4", "/a/frame", "Deactivate");
+  Window(":1.5", "/b/frame", "Activate");
+  events_.MarkPress();
+  // Our pop-up deactivates it, and the first window comes back after the
+  // press: neither changes where the user was.
+  Window(":1.5", "/b/frame", "Deactivate");
+  Window(":1.4", "/a/frame", "Activate");
+  EXPECT_EQ(events_.ActiveAtPress(both), (TAccessibleRef{":1.5", "/b/frame"}));
+  EXPECT_TRUE(events_.ActiveAtPress({{":1.4", "/"}}).Empty());
+  events_.MarkPress();
+  EXPECT_EQ(events_.ActiveAtPress(both), (TAccessibleRef{":1.4", "/a/frame"}));
+  // Left for a window off the bus: none was active.
+  Window(":1.4", "/a/frame", "Deactivate");
+  events_.MarkPress();
+  EXPECT_TRUE(events_.ActiveAtPress(both).Empty());
+  // A dialog of the application that closes leaves its main window active.
+  Window(":1.5", "/b/frame", "Activate");
+  Window(":1.5", "/b/dialog", "Deactivate");
+  events_.MarkPress();
+  EXPECT_EQ(events_.ActiveAtPress(both), (TAccessibleRef{":1.5", "/b/frame"}));
+}
+
+TEST_F(FocusEventsTest, AnApplicationLeftBeforeThePressWasAway) {
+  EXPECT_FALSE(events_.AwayAtPress(":1.4"));
+  Gained(":1.4", "/a/entry");
+  events_.MarkPress();
+  // The pop-up takes the focus after the press.
+  Lost(":1.4", "/a/entry");
+  EXPECT_FALSE(events_.AwayAtPress(":1.4"));
+  // At the next press the loss came before it.
+  events_.MarkPress();
+  EXPECT_TRUE(events_.AwayAtPress(":1.4"));
+  // Another object's loss is no loss of the focus.
+  Gained(":1.4", "/a/entry");
+  Lost(":1.4", "/a/button");
+  events_.MarkPress();
+  EXPECT_FALSE(events_.AwayAtPress(":1.4"));
+  // Its window deactivated before the press.
+  Window(":1.5", "/b/frame", "Activate");
+  Window(":1.5", "/b/frame", "Deactivate");
+  events_.MarkPress();
+  EXPECT_TRUE(events_.AwayAtPress(":1.5"));
+  EXPECT_TRUE(events_.ActiveAtPress({{":1.5", "/"}}).Empty());
 }
 
 TEST_F(FocusEventsTest, OnlyTheMostRecentlyHeardApplicationsAreKept) {

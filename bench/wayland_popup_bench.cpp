@@ -3,6 +3,10 @@
 // shortcut does, to the search window mapped with the keyboard in it, over
 // a native Wayland window, 30 times; against running the same program for
 // its version alone (the start every such shortcut pays) in the same run.
+// And the hook library's lookup of the field at such a press (ReportHotKey)
+// over a native Qt line edit and a native GTK 3 entry: from the activate
+// message, posted at once, to the edit control's, posted once the
+// accessibility bus has answered; against the bound the lookup is given.
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +22,8 @@
 
 #include "bench/bench_util.h"
 #include "bench/program_installation.h"
+#include "platform/a11y/edit_control_handle.h"
+#include "platform/runtime/hook_library.h"
 #include "platform/x11/desktop.h"
 #include "platform/x11/x11_display.h"
 #include "tests/e2e/window_watch.h"
@@ -35,10 +41,45 @@ double MsSince(TClock::time_point start) {
   return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
 }
 
-double Percentile(std::vector<double> values, double share) {
-  std::sort(values.begin(), values.end());
-  const auto at = static_cast<std::size_t>(share * static_cast<double>(values.size() - 1) + 0.5);
-  return values[std::min(at, values.size() - 1)];
+constexpr int kPresses = 20;
+constexpr int kLookupBoundMs = 150;
+
+// A program started with one more variable set.
+std::unique_ptr<testing::TChild> StartWith(const char* name, const char* value,
+                                           const std::vector<std::string>& argv) {
+  ::setenv(name, value, 1);
+  auto child = std::make_unique<testing::TChild>(argv);
+  ::unsetenv(name);
+  return child;
+}
+
+// Presses reported to the hook until one finds a text field (the window
+// has come up with its focus), then kPresses more: the time from each
+// press's activate message to its edit-control message, and in *fields how
+// many of them named a field. Stops at a press the hook does not answer.
+std::vector<double> LookupTimes(platform::THookLibrary& hook, testing::TTestClient& client,
+                                int* fields) {
+  std::vector<double> times;
+  bool ready = false;
+  for (int press = 0; press < 200 && static_cast<int>(times.size()) < kPresses; ++press) {
+    hook.ReportHotKey("");
+    testing::TReceived activate;
+    testing::TReceived edit;
+    if (!client.NextClientMessage(activate, 5000)) break;
+    const auto start = TClock::now();
+    if (!client.NextClientMessage(edit, 5000) || edit.name != "EDITCONTROLMORVATH") break;
+    const double ms = MsSince(start);
+    const bool field = platform::IsAccessibleHandle(edit.wParam);
+    if (ready) {
+      times.push_back(ms);
+      if (field) ++*fields;
+    } else if (field) {
+      ready = true;
+    } else {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+  }
+  return times;
 }
 
 int Main() {
@@ -101,6 +142,31 @@ int Main() {
   }
   ::kill(program, SIGTERM);
   ::waitpid(program, nullptr, 0);
+
+  // The hook as the program loads it, reporting to a window of the
+  // bench's, over native windows started after it (their focus events
+  // heard, as on a desktop where the program started first).
+  std::string error;
+  std::unique_ptr<platform::THookLibrary> hook =
+      platform::THookLibrary::Load(VARNOKE_HOOK_LIBRARY, &error);
+  testing::TTestClient client;
+  std::vector<double> lookups;
+  int fieldsFound = 0;
+  if (ok && hook != nullptr && hook->InstallHook(1, client.CreateReceiver())) {
+    const auto qt =
+        StartWith("QT_QPA_PLATFORM", "wayland",
+                  {testing::TestProgram("line-edit-probe"), "--text", "qt", "--size", "300x120"});
+    lookups = LookupTimes(*hook, client, &fieldsFound);
+    const auto gtk = StartWith("GDK_BACKEND", "wayland",
+                               {"/usr/bin/zenity", "--entry", "--title=Bench", "--text=Name:"});
+    const std::vector<double> more = LookupTimes(*hook, client, &fieldsFound);
+    lookups.insert(lookups.end(), more.begin(), more.end());
+  } else {
+    std::fprintf(stderr, "wayland_popup_bench: the hook library did not start: %s\n",
+                 error.c_str());
+  }
+  hook.reset();
+
   const std::string clean = "rm -rf -- '" + root + "'";
   if (std::system(clean.c_str()) != 0 || !ok || popup.empty()) {
     std::fprintf(stderr, "wayland_popup_bench: the search window did not come up\n");
@@ -110,6 +176,17 @@ int Main() {
   Report("wayland_popup_ms_p99", Percentile(popup, 0.99));
   Report("popup_command_start_ms_p50", Percentile(start, 0.5));
   Report("wayland_popup_vs_command_start_ratio", Percentile(popup, 0.5) / Percentile(start, 0.5));
+  if (lookups.size() < 2 * kPresses) {
+    std::printf("wayland_popup_bench: only %zu of %d presses found their field\n", lookups.size(),
+                2 * kPresses);
+  }
+  if (!lookups.empty()) {
+    Report("wayland_lookup_ms_p50", Percentile(lookups, 0.5));
+    Report("wayland_lookup_ms_p99", Percentile(lookups, 0.99));
+    Report("wayland_lookup_p99_vs_bound_ratio", Percentile(lookups, 0.99) / kLookupBoundMs);
+    Report("wayland_lookup_found_percent",
+           100.0 * fieldsFound / static_cast<double>(lookups.size()));
+  }
   return 0;
 }
 

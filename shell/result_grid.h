@@ -25,11 +25,19 @@ class TResultGrid : public QTableView {
   // selects no row.
   void SelectRow(int row);
 
+  // Fits the Filename column to the longest name on view, within 40 % of
+  // the grid, unless the user has dragged its border: then it keeps the
+  // width the user gave it.
+  void FitNameColumn();
+  bool NameColumnSizedByUser() const noexcept { return nameSizedByUser_; }
+  // How many rows the grid shows at once.
+  int RowsOnView() const;
+
  signals:
-  void headerReleased(int column);     // a mouse button went up over the header
-  void rowDoubleClicked();             // gridSearchResultsDblClick
-  void copyPressed();                  // Ctrl+C, with any other modifiers
-  void viewportResized();              // the client area changed size
+  void headerReleased(int column);  // a mouse button went up over the header
+  void rowDoubleClicked();          // gridSearchResultsDblClick
+  void copyPressed();               // Ctrl+C, with any other modifiers
+  void viewportResized();           // the client area changed size
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -43,6 +51,8 @@ class TResultGrid : public QTableView {
   int RowAt(const QPoint& position) const;
 
   TResultModel* model_;
+  bool fitting_ = false;  // the width changes by FitNameColumn, not the user
+  bool nameSizedByUser_ = false;
 };
 
 }  // namespace varnoke::shell

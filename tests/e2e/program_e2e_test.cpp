@@ -4,7 +4,10 @@
 // path typed into that program's field.
 #include <sys/stat.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "platform/x11/window_messages.h"
 #include "tests/e2e/program_fixture.h"
@@ -53,7 +56,22 @@ class TProbe {
   std::uint32_t report_;
 };
 
-class ResidentProgram : public ProgramTest {};
+class ResidentProgram : public ProgramTest {
+ protected:
+  // The clipboard's text, once it passes test, pressing keys before each
+  // look; empty when it never does.
+  static std::string ClipboardOnceIt(const std::string& keys,
+                                     const std::function<bool(const std::string&)>& test) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWait);
+    while (std::chrono::steady_clock::now() < deadline) {
+      Keys(keys);
+      const std::string text = RunCommand({"xclip", "-o", "-selection", "clipboard"});
+      if (test(text)) return text;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return {};
+  }
+};
 
 TEST_F(ResidentProgram, StartsOnceWithItsTrayIconAndSavesWhenTheSessionEnds) {
   MakeFiles("docs", 50);
@@ -192,6 +210,41 @@ TEST_F(ResidentProgram, TheHotKeyPopsUpOverTheWindowAndTypesTheChosenPath) {
   EXPECT_EQ(status, 0);
   EXPECT_EQ(clipboard, Disk() + "/Straße/" + name);
   EXPECT_EQ(Stop(SIGTERM), 0);
+}
+
+TEST_F(ResidentProgram, ShowsLinuxPathsAsTheUserTypesAndTheDriveFormOnRequest) {
+  MakeFiles("Docs", 12);
+  MakeFile("Straße/Ünïcode-Éé-Жж-€.txt");
+  Start();
+  ASSERT_TRUE(WaitForTrayIcon(kWait)) << Stderr();
+  Keys("ctrl+alt+f");
+  const std::uint64_t search = WaitForSearchWindow(kWait);
+  ASSERT_NE(search, 0u) << Stderr();
+  ASSERT_TRUE(Desktop().WaitForFocusIn(search, kWait));
+  // A Linux path, and no Enter: the rows follow the typing. The first row
+  // is selected; Tab takes the keys to the grid past the Find button.
+  Type(Disk() + "/docs/*.TXT");
+  Keys("Tab");
+  Keys("Tab");
+  const std::string docs = Disk() + "/Docs/file";
+  const std::string copied = ClipboardOnceIt("ctrl+c", [&](const std::string& text) {
+    return text.rfind(docs, 0) == 0 && text.size() > 4 && text.substr(text.size() - 4) == ".txt";
+  });
+  EXPECT_FALSE(copied.empty()) << Stderr();
+  platform::TRect shown;
+  ASSERT_TRUE(Desktop().GetWindowRect(search, shown));
+  Screenshot("search-results-linux", Around(shown, 8));
+
+  // View | Drive Paths: the same rows in the database's form, kept for the
+  // next start.
+  Keys("alt+v");
+  Keys("d");
+  const std::string drive = ClipboardOnceIt(
+      "ctrl+c", [](const std::string& text) { return text.rfind("C:\\DOCS\\FILE", 0) == 0; });
+  EXPECT_FALSE(drive.empty());
+  Screenshot("search-results-drive", Around(shown, 8));
+  EXPECT_EQ(Stop(SIGTERM), 0);
+  EXPECT_EQ(Dword("DrivePaths"), 1u);
 }
 
 }  // namespace

@@ -66,40 +66,64 @@ void TResultModel::ClearTexts() {
   texts_.clear();
 }
 
-std::optional<TRowSnapshot> TResultModel::Snapshot(int index, bool located, TWait wait) const {
-  if (db_ == nullptr) return TRowSnapshot{};
+bool TResultModel::Snapshots(int first, int count, bool located, TWait wait,
+                             std::vector<TRowSnapshot>& rows) const {
+  rows.clear();
+  if (db_ == nullptr) {
+    rows.resize(static_cast<std::size_t>(std::max(count, 0)));
+    return true;
+  }
   std::unique_lock lock(db_->Lock, std::defer_lock);
   if (wait == TWait::Try) {
-    if (!lock.try_lock()) return std::nullopt;
+    if (!lock.try_lock()) return false;
   } else {
     lock.lock();
   }
   // Rows of a newer search than the one shown are not read: they would be
   // mixed with those on view until the grid shows the newer one.
-  if (runner_ != nullptr && runner_->ListRequest() != shownRequest_) return std::nullopt;
+  if (runner_ != nullptr && runner_->ListRequest() != shownRequest_) return false;
+  // One locator for all: rows in one folder share its ancestors' twins.
   std::optional<TRowLocator> locator;
   if (located) locator.emplace(*db_);
-  return SnapshotRow(*db_, locator ? &*locator : nullptr, index);
+  for (int index = first; index < first + count; ++index)
+    rows.push_back(SnapshotRow(*db_, locator ? &*locator : nullptr, index));
+  return true;
+}
+
+std::optional<TRowSnapshot> TResultModel::Snapshot(int index, bool located, TWait wait) const {
+  std::vector<TRowSnapshot> rows;
+  if (!Snapshots(index, 1, located, wait, rows)) return std::nullopt;
+  return std::move(rows.front());
 }
 
 bool TResultModel::Texts(int index, TRowTexts& texts) const {
   const std::uint64_t reports = reports_ != nullptr ? reports_->load() : 0;
-  const auto cached = texts_.find(index);
-  if (cached != texts_.end() && cached->second.Reports == reports) {
-    texts = cached->second.Texts;
+  const auto fresh = [&](int row) {
+    const auto it = texts_.find(row);
+    return it != texts_.end() && it->second.Reports == reports;
+  };
+  if (fresh(index)) {
+    texts = texts_[index].Texts;
     return true;
   }
-  const std::optional<TRowSnapshot> row = Snapshot(index, form_ == TPathForm::Linux, TWait::Try);
-  if (!row || hostPaths_ == nullptr) {
+  // The rows after this one are painted next: they are read with it, up to
+  // the first that is read already.
+  int count = 1;
+  while (count < readAhead_ && index + count < rows_ && !fresh(index + count))
+    ++count;
+  std::vector<TRowSnapshot> rows;
+  if (hostPaths_ == nullptr ||
+      !Snapshots(index, count, form_ == TPathForm::Linux, TWait::Try, rows)) {
     // What was read before stands until the row can be read again.
     emit const_cast<TResultModel*>(this)->readDeferred();
-    if (cached == texts_.end()) return false;
-    texts = cached->second.Texts;
+    const auto cached = texts_.find(index);
+    if (cached != texts_.end()) texts = cached->second.Texts;
     return false;
   }
-  texts = TextsOf(*row, form_, *hostPaths_);
-  if (texts_.size() >= kMaxCached) texts_.clear();
-  texts_[index] = TCached{texts, reports};
+  if (texts_.size() + rows.size() > kMaxCached) texts_.clear();
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    texts_[index + static_cast<int>(i)] = TCached{TextsOf(rows[i], form_, *hostPaths_), reports};
+  texts = texts_[index].Texts;
   return true;
 }
 

@@ -9,12 +9,14 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "shell/row_texts.h"
 
@@ -74,6 +76,9 @@ class TResultModel : public QAbstractTableModel {
 
   // The texts of a row as painted; tells whether they are up to date.
   bool Texts(int index, TRowTexts& texts) const;
+  // How many rows a read takes at once from the one asked for: those the
+  // view is about to paint after it share their folders' lookups.
+  void SetReadAhead(int rows) noexcept { readAhead_ = std::max(1, rows); }
 
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
@@ -92,9 +97,11 @@ class TResultModel : public QAbstractTableModel {
     std::uint64_t Reports = 0;  // the reports applied when they were read
   };
   enum class TWait { Try, Block };
-  // The row's snapshot, located for host paths when located is set;
-  // nothing when the lock could not be had (Try) or the list holds
-  // another search's rows.
+  // The snapshots of rows first to first + count - 1 (no more than there
+  // are), located for host paths when located is set; false when the lock
+  // could not be had (Try) or the list holds another search's rows.
+  bool Snapshots(int first, int count, bool located, TWait wait,
+                 std::vector<TRowSnapshot>& rows) const;
   std::optional<TRowSnapshot> Snapshot(int index, bool located, TWait wait) const;
   void ClearTexts();
 
@@ -104,6 +111,7 @@ class TResultModel : public QAbstractTableModel {
   std::unique_ptr<platform::THostPathCache> hostPaths_;
   TPathForm form_ = TPathForm::Linux;
   int rows_ = 1;
+  int readAhead_ = 32;
   std::uint64_t shownRequest_ = 0;
   const std::atomic<std::uint64_t>* reports_ = nullptr;
   // The texts of the rows read so far, by row; dropped whole when the rows

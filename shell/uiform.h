@@ -75,6 +75,8 @@ class TFormui : public QMainWindow {
   void DrivePaths1Click();
   void SearchAsYouType1Click();
   TPathForm PathForm() const noexcept { return pathForm_; }
+  // Shows the rows in that form; the settings are left as they are.
+  void SetPathForm(TPathForm form);
   // The search whose rows the grid shows (without their texts).
   const TSearchOutcome& ShownSearch() const noexcept { return shownOutcome_; }
   bool SearchesAsYouType() const noexcept { return searchAsYouType_; }
@@ -160,7 +162,6 @@ class TFormui : public QMainWindow {
   void PutOnClipboard(const std::string& text);
 
   void CreateViewMenu();
-  void SetPathForm(TPathForm form);
   void SetSearchAsYouType(bool on);
   void SearchTextChanged();
   // A search finished: its rows are shown unless newer ones are.

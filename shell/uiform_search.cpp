@@ -46,6 +46,7 @@ void TFormui::SetDatabase(TMemoryDB* db) {
                                             });
   runner_->SetForm(pathForm_);
   runner_->SetRowsOnView(gridSearchResults->RowsOnView());
+  gridSearchResults->Model().SetReadAhead(gridSearchResults->RowsOnView());
   gridSearchResults->Model().SetSource(db, runner_.get(), &program_.Host.Drives, &reportsApplied_);
 }
 
@@ -127,6 +128,7 @@ void TFormui::SearchAsYouType1Click() {
 void TFormui::SearchTextChanged() {
   if (!searchAsYouType_ || runner_ == nullptr) return;
   runner_->SetRowsOnView(gridSearchResults->RowsOnView());
+  gridSearchResults->Model().SetReadAhead(gridSearchResults->RowsOnView());
   runner_->Request(editSearchFilename->text().toStdString());
 }
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <thread>
@@ -213,9 +214,16 @@ TEST_F(ResidentProgram, TheHotKeyPopsUpOverTheWindowAndTypesTheChosenPath) {
 }
 
 TEST_F(ResidentProgram, ShowsLinuxPathsAsTheUserTypesAndTheDriveFormOnRequest) {
-  MakeFiles("Docs", 12);
-  MakeFile("Straße/Ünïcode-Éé-Жж-€.txt");
+  for (const char* file : {"Report 2024.pdf", "Invoice-March.PDF", "Meetings/Minutes 03-12.pdf",
+                           "Meetings/Agenda.pdf", "Straße/Übersicht Ärzte.pdf", "Thesis/Thesis.pdf",
+                           "Thesis/figures/Results-Chart.pdf", "notes.txt"})
+    MakeFile(std::string("home/anna/Documents/") + file);
+  // "~" in a pattern is the home of the user who runs the program.
+  const char* oldHome = std::getenv("HOME");
+  const std::string home = oldHome != nullptr ? oldHome : "";
+  ::setenv("HOME", (Disk() + "/home/anna").c_str(), 1);
   Start();
+  ::setenv("HOME", home.c_str(), 1);
   ASSERT_TRUE(WaitForTrayIcon(kWait)) << Stderr();
   Keys("ctrl+alt+f");
   const std::uint64_t search = WaitForSearchWindow(kWait);
@@ -223,12 +231,13 @@ TEST_F(ResidentProgram, ShowsLinuxPathsAsTheUserTypesAndTheDriveFormOnRequest) {
   ASSERT_TRUE(Desktop().WaitForFocusIn(search, kWait));
   // A Linux path, and no Enter: the rows follow the typing. The first row
   // is selected; Tab takes the keys to the grid past the Find button.
-  Type(Disk() + "/docs/*.TXT");
+  Type("~/documents/*.pdf");
   Keys("Tab");
   Keys("Tab");
-  const std::string docs = Disk() + "/Docs/file";
+  const std::string documents = Disk() + "/home/anna/Documents/";
   const std::string copied = ClipboardOnceIt("ctrl+c", [&](const std::string& text) {
-    return text.rfind(docs, 0) == 0 && text.size() > 4 && text.substr(text.size() - 4) == ".txt";
+    return text.rfind(documents, 0) == 0 && text.size() > 4 &&
+           (text.substr(text.size() - 4) == ".pdf" || text.substr(text.size() - 4) == ".PDF");
   });
   EXPECT_FALSE(copied.empty()) << Stderr();
   platform::TRect shown;
@@ -239,8 +248,9 @@ TEST_F(ResidentProgram, ShowsLinuxPathsAsTheUserTypesAndTheDriveFormOnRequest) {
   // next start.
   Keys("alt+v");
   Keys("d");
-  const std::string drive = ClipboardOnceIt(
-      "ctrl+c", [](const std::string& text) { return text.rfind("C:\\DOCS\\FILE", 0) == 0; });
+  const std::string drive = ClipboardOnceIt("ctrl+c", [](const std::string& text) {
+    return text.rfind("C:\\HOME\\ANNA\\DOCUMENTS\\", 0) == 0;
+  });
   EXPECT_FALSE(drive.empty());
   Screenshot("search-results-drive", Around(shown, 8));
   EXPECT_EQ(Stop(SIGTERM), 0);

@@ -31,7 +31,7 @@ TResultGrid::TResultGrid(QWidget* parent) : QTableView(parent), model_(new TResu
   rows->hide();
   rows->setMinimumSectionSize(1);
   rows->setSectionResizeMode(QHeaderView::Fixed);
-  rows->setDefaultSectionSize(Scaled(16));
+  FitRowHeight();
 
   QHeaderView* columns = horizontalHeader();
   columns->setSectionResizeMode(QHeaderView::Interactive);
@@ -50,6 +50,22 @@ TResultGrid::TResultGrid(QWidget* parent) : QTableView(parent), model_(new TResu
   connect(columns, &QHeaderView::sectionResized, this, [this](int column, int, int) {
     if (column == 0 && !fitting_) nameSizedByUser_ = true;
   });
+}
+
+void TResultGrid::FitRowHeight() {
+  // The design's 16 pixels, or what the font needs: a line, and room above
+  // it for the accents of capitals, which rise past the font's ascent (the
+  // drive form is all capitals: ÄRZTE). Text is centred, so the room is
+  // needed below as well.
+  const QFontMetrics metrics = fontMetrics();
+  const int rise = -metrics.boundingRect(QStringLiteral("ÄÅÉÖÜ")).top() - metrics.ascent();
+  const int needed = metrics.height() + 2 * std::max(0, rise) + 1;
+  verticalHeader()->setDefaultSectionSize(std::max(Scaled(16), needed));
+}
+
+void TResultGrid::changeEvent(QEvent* event) {
+  QTableView::changeEvent(event);
+  if (event->type() == QEvent::FontChange) FitRowHeight();
 }
 
 int TResultGrid::RowsOnView() const {

@@ -45,10 +45,12 @@ class TResultGrid : public QTableView {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   int RowAt(const QPoint& position) const;
+  void FitRowHeight();
 
   TResultModel* model_;
   bool fitting_ = false;  // the width changes by FitNameColumn, not the user

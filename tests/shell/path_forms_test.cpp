@@ -11,12 +11,14 @@
 #include <QtTest>
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
 
 #include "live/live_protocol.h"
 #include "live/live_server.h"
 #include "platform/messages.h"
 #include "shell/result_grid.h"
 #include "shell/result_model.h"
+#include "shell/search_runner.h"
 #include "tests/shell/started_program.h"
 #include "tests/support/process.h"
 #include "tests/support/recording_observer.h"
@@ -213,6 +215,51 @@ class TPathFormsTest : public QObject {
     grid.horizontalHeader()->resizeSection(0, 90);
     Search(form, QStringLiteral("a.txt"));
     QCOMPARE(grid.columnWidth(0), 90);
+  }
+
+  void SearchesThatHaveNotStartedGiveWayToTheNewest() {
+    TShellEnvironment env;
+    for (const std::string& file : kFiles)
+      env.MakeFile(file);
+    shell::THostServices host;
+    TMemoryDB db(host.Services());
+    TRecordingObserver observer;
+    QVERIFY(db.ScanDrives(env.DatabasePath(), observer));
+    const std::atomic<std::uint64_t> reports{0};
+    std::mutex doneMutex;
+    std::vector<shell::TSearchOutcome> done;
+    shell::TSearchRunner runner(db, host.Drives, reports,
+                                [&](const shell::TSearchOutcome& outcome) {
+                                  std::lock_guard guard(doneMutex);
+                                  done.push_back(outcome);
+                                });
+    std::uint64_t last = 0;
+    {
+      // While the lock is held elsewhere, keys keep coming.
+      std::lock_guard hold(db.Lock);
+      runner.Request("*");
+      runner.Request("*.txt");
+      last = runner.Request("notes.txt");
+    }
+    const std::optional<shell::TSearchOutcome> outcome = runner.WaitFor(last);
+    QVERIFY(outcome.has_value());
+    QCOMPARE(outcome->Rows, 1);
+    QCOMPARE(outcome->First.size(), std::size_t{1});
+    QCOMPARE(Text(outcome->First[0].Path), Text(env.Disk() + "/docs/Notes.TXT"));
+    // The outcome is handed on once the search is done; the others never ran.
+    const auto finished = [&] {
+      std::lock_guard guard(doneMutex);
+      return done.size();
+    };
+    QTRY_COMPARE(finished(), std::size_t{1});
+    QCOMPARE(done[0].Request, last);
+    // A search on the caller's thread comes after everything asked before.
+    const shell::TSearchOutcome now = runner.SearchNow("*.txt");
+    QVERIFY(now.Request > last);
+    QCOMPARE(now.Rows, 6);
+    std::lock_guard guard(db.Lock);
+    QCOMPARE(runner.ListRequest(), now.Request);
+    QCOMPARE(db.ResultCount(), 6);
   }
 
   void TheWindowAndVarnokeFindGiveTheSamePaths() {

@@ -91,6 +91,8 @@ std::optional<TLiveAnswer> AskRunningProgram(const std::string& socketName,
         return std::nullopt;
       }
       return answer;
+    } else if (kind == kNoFolderFrame && size == 0 && request.TellMissingFolder) {
+      answer.FolderMissing = true;
     } else if (kind == kRefusalFrame) {
       problem = "the program refused the request: " + payload;
       return std::nullopt;

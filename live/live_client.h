@@ -14,6 +14,9 @@ struct TLiveAnswer {
   std::uint64_t Rows = 0;  // the number of rows
   std::string Paths;       // each row's full path, NUL-ended; empty when only counted
   std::string Twins;       // with WithTwins: each row's twin text, NUL-ended
+  // With TellMissingFolder: the pattern's folder is not in the tree (and
+  // there are no rows).
+  bool FolderMissing = false;
 };
 
 // Sends the request to the program listening on socketName and reads its

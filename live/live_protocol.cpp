@@ -40,7 +40,8 @@ std::string EncodeRequest(const TLiveRequest& request) {
   PutU32(frame, static_cast<std::uint32_t>(3 + request.Pattern.size()));
   frame.push_back(static_cast<char>(kProtocolVersion));
   frame.push_back(static_cast<char>(request.Order));
-  frame.push_back(static_cast<char>((request.CountOnly ? 1 : 0) | (request.WithTwins ? 2 : 0)));
+  frame.push_back(static_cast<char>((request.CountOnly ? 1 : 0) | (request.WithTwins ? 2 : 0) |
+                                    (request.TellMissingFolder ? 4 : 0)));
   frame += request.Pattern;
   return frame;
 }
@@ -69,7 +70,7 @@ std::optional<TLiveRequest> DecodeRequestBody(std::string_view body, std::string
     return std::nullopt;
   }
   const auto flags = static_cast<std::uint8_t>(body[2]);
-  if ((flags & ~3u) != 0) {
+  if ((flags & ~7u) != 0) {
     problem = "the request has unknown flags";
     return std::nullopt;
   }
@@ -87,6 +88,7 @@ std::optional<TLiveRequest> DecodeRequestBody(std::string_view body, std::string
   request.Order = static_cast<TLiveOrder>(order);
   request.CountOnly = (flags & 1u) != 0;
   request.WithTwins = (flags & 2u) != 0;
+  request.TellMissingFolder = (flags & 4u) != 0;
   return request;
 }
 

@@ -5,6 +5,8 @@
 //           pattern bytes (the rest of the body).
 // Answer:   frames of u8 kind, u32 payload length, payload:
 //           'R' rows, each full path ended by NUL;
+//           'F' the pattern's folder is not in the tree (asked for by a
+//               flag; no rows follow, only the end frame);
 //           'E' end, u64 number of rows; the answer is complete;
 //           'X' refusal, a line of text saying why.
 // Integers are little-endian.
@@ -14,8 +16,8 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <vector>
 #include <string_view>
+#include <vector>
 
 namespace varnoke::live {
 
@@ -37,6 +39,7 @@ inline constexpr std::size_t kMaxAnswerPayload = 1 << 20;
 
 inline constexpr char kRowsFrame = 'R';
 inline constexpr char kEndFrame = 'E';
+inline constexpr char kNoFolderFrame = 'F';
 inline constexpr char kRefusalFrame = 'X';
 
 enum class TLiveOrder : std::uint8_t { None = 0, Name = 1, Path = 2 };
@@ -48,6 +51,9 @@ struct TLiveRequest {
   // Each row's path is followed by its twin text (EncodeTwins), so that
   // names that differ only in case on the disk are told apart.
   bool WithTwins = false;
+  // A path-qualified pattern whose folder the tree does not hold is
+  // answered with the no-folder frame, so that the client can say so.
+  bool TellMissingFolder = false;
 };
 
 // The twin text of a row: empty when no component of its path has a twin;

@@ -10,7 +10,8 @@
 #include <mutex>
 
 #include "db/memory_db.h"
-#include "db/twin_ordinals.h"
+#include "db/pattern_folder.h"
+#include "db/row_location.h"
 #include "live/live_protocol.h"
 #include "live/local_socket.h"
 #include "platform/runtime/user_socket.h"
@@ -117,8 +118,8 @@ void TLiveServer::Serve(int client) {
   }
 
   std::uint64_t rows = 0;
-  const std::optional<std::string> text =
-      Answer(*request, rows);
+  bool folderMissing = false;
+  const std::optional<std::string> text = Answer(*request, rows, folderMissing);
   if (!text) return;
 
   // The tree's lock is released by now: however slowly the client reads,
@@ -126,6 +127,9 @@ void TLiveServer::Serve(int client) {
   const auto answerDeadline = TClock::now() + kAnswerTime;
   std::string_view rest = *text;
   std::string frame;
+  if (folderMissing && SendAll(client, AnswerHeader(kNoFolderFrame, 0), answerDeadline,
+                               kAnswerStall, stop_.Get()) != TTransfer::Done)
+    return;
   while (!rest.empty()) {
     // Frames end at a row's end, so that every frame holds whole rows.
     std::size_t size = std::min(rest.size(), kMaxAnswerPayload);
@@ -140,7 +144,8 @@ void TLiveServer::Serve(int client) {
     ++answered_;
 }
 
-std::optional<std::string> TLiveServer::Answer(const TLiveRequest& request, std::uint64_t& rows) {
+std::optional<std::string> TLiveServer::Answer(const TLiveRequest& request, std::uint64_t& rows,
+                                               bool& folderMissing) {
   // The rows point into the tree, so they are searched, ordered and turned
   // into text in one hold of the lock.
   std::unique_lock guard(db_.Lock, std::defer_lock);
@@ -156,21 +161,26 @@ std::optional<std::string> TLiveServer::Answer(const TLiveRequest& request, std:
   TRowList list;
   db_.SearchRows(request.Pattern, list);
   rows = list.Names.size();
+  if (rows == 0 && request.TellMissingFolder)
+    folderMissing = !HoldsPatternFolder(db_, request.Pattern);
   if (request.CountOnly) return std::string();
   if (request.Order == TLiveOrder::Name) TMemoryDB::SortRowsByName(list);
   if (request.Order == TLiveOrder::Path) TMemoryDB::SortRowsByPath(list);
-  TTwinOrdinals twins(db_.DDList());
-  const bool directoryRows = request.Pattern.front() == '.';
-  std::vector<std::uint32_t> ordinals;
+  TRowLocator locator(db_);
+  TRowLocation location;
   std::string text;
   for (std::size_t i = 0; i < list.Names.size(); ++i) {
-    text += db_.RowFullPath(list.Names[i], list.Dirs[i]);
-    text.push_back('\0');
-    if (request.WithTwins) {
-      if (twins.Compute(list.Names[i], list.Dirs[i], directoryRows, ordinals))
-        text += EncodeTwins(ordinals, directoryRows, TTwinOrdinals::kSoleName);
+    if (!request.WithTwins) {
+      text += db_.RowFullPath(list.Names[i], list.Dirs[i]);
       text.push_back('\0');
+      continue;
     }
+    // Rows of a search just made are never blanked: each has a location.
+    locator.Locate(list.Names[i], list.Dirs[i], location);
+    text += location.DrivePath;
+    text.push_back('\0');
+    text += EncodeTwins(location.Ordinals, location.IsDirectory, TTwinOrdinals::kSoleName);
+    text.push_back('\0');
   }
   return text;
 }

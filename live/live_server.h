@@ -49,8 +49,10 @@ class TLiveServer {
   void Serve(int client);
   // The rows' text, NUL-ended (each followed by its twin text when asked
   // for), or only their number; nothing when the tree's lock could not be
-  // had in time or the server is stopping.
-  std::optional<std::string> Answer(const TLiveRequest& request, std::uint64_t& rows);
+  // had in time or the server is stopping. folderMissing tells, when the
+  // request asks, that the pattern's folder is not in the tree.
+  std::optional<std::string> Answer(const TLiveRequest& request, std::uint64_t& rows,
+                                    bool& folderMissing);
 
   TMemoryDB& db_;
   platform::TUniqueFd listener_;

@@ -52,6 +52,11 @@ constexpr TEntry kTable[] = {
      "%d folders of the fixed drives cannot be watched for changes: the system's limit of %d "
      "inotify watches is reached. %s looks at them again a few at a time, so changes in them "
      "show late. To watch them all, raise the limit, for example with: sudo sysctl %s=%d"},
+    {kMsgNoDriveHolds, "No drive holds the folder %s; the drives are the links in %s"},
+    {kMsgFolderNotIndexed, "The folder %s is not in the database"},
+    {kMsgHiddenNotIndexed,
+     "Names that begin with a full stop are hidden files: they are not in the database, nor is "
+     "anything below them. A pattern that begins with a full stop searches folder names."},
     {kMsgTerminateNow,
      "Terminating %s now will require that %s rebuild the filename database the next time that "
      "%s restarts. Are you sure you wish to terminate now?"},

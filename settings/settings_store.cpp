@@ -60,6 +60,14 @@ platform::TRegValue FittingValue(const platform::TRegistry& registry, std::strin
 
 }  // namespace
 
+bool TSettingsStore::ValueExists(std::string_view key, std::string_view name) const {
+  const platform::THiveRead read = registry_.Read();
+  if (!read.Readable) throw ERegistry(KeyNotOpenedMessage(key, read.Problem));
+  const platform::TRegKey* found = read.Contents.Find(FullPath(key));
+  if (found == nullptr) throw ERegistry(KeyNotOpenedMessage(key, {}));
+  return found->Find(name) != nullptr;
+}
+
 std::uint32_t TSettingsStore::ReadDWORDSetting(std::string_view key, std::string_view name) const {
   const platform::TRegValue value =
       FittingValue(registry_, key, name, kDwordBuffer, platform::kRegDword, kDwordTypeName);

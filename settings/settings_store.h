@@ -36,6 +36,12 @@ class TSettingsStore {
   // does not fit), 8194 when a value of another type is too long.
   std::uint32_t ReadDWORDSetting(std::string_view key, std::string_view name) const;
 
+  // True when the value is there, of whatever type. Raises ERegistry 8192
+  // when the key cannot be opened. For the settings that came after the
+  // first ones: where an older installation lacks them, the caller decides
+  // what their absence means.
+  bool ValueExists(std::string_view key, std::string_view name) const;
+
   // Stores the number as a DWORD, adding the value when missing; the key is
   // never created. Raises ERegistry 8192 when the key cannot be opened, 8195
   // when the value cannot be stored (the old one then stands).

@@ -7,10 +7,8 @@
 
 #include "db/memory_db.h"
 #include "db/terminate.h"
-#include "db/twin_ordinals.h"
 #include "live/live_server.h"
 #include "monitor/executive.h"
-#include "platform/files/host_path_cache.h"
 #include "platform/messages.h"
 #include "platform/runtime/alertable_wait.h"
 #include "platform/runtime/device.h"
@@ -77,23 +75,6 @@ THelpWindow& TProgram::Help() {
   if (help_ == nullptr)
     help_ = std::make_unique<THelpWindow>(QString::fromStdString(HelpFileName()));
   return *help_;
-}
-
-std::string TProgram::ResultHostPath(int index) const {
-  if (MemoryDB == nullptr) return {};
-  // The row points into the tree: the lock is held until its path is made.
-  std::lock_guard guard(MemoryDB->Lock);
-  if (index < 0 || index >= MemoryDB->ResultCount()) return {};
-  const char* name = MemoryDB->ResultNames()[static_cast<std::size_t>(index)];
-  TDirectoryRecord* directory = MemoryDB->ResultDirs()[static_cast<std::size_t>(index)];
-  if (name == nullptr) return {};
-  platform::THostPathCache paths(Host.Drives);
-  const std::string drivePath = MemoryDB->RowFullPath(name, directory);
-  TTwinOrdinals twins(MemoryDB->DDList());
-  const bool isDirectory = twins.RowIsDirectory(name, directory);
-  std::vector<std::uint32_t> ordinals;
-  if (!twins.Compute(name, directory, isDirectory, ordinals)) return paths.HostPath(drivePath);
-  return paths.HostPath(drivePath, ordinals, isDirectory);
 }
 
 void TProgram::OpenHotKeyDialog() {

@@ -128,12 +128,6 @@ class TProgram : public QObject {
   // The synchronization report, created hidden with the other windows.
   TfrmSync& Sync() { return *frmSync_; }
 
-  // The host form of result row index of the database, as other programs
-  // open it (empty when its drive has no root), with names that differ
-  // only in case on the disk told apart by the row's place in the tree. Empty outside the list, for
-  // a blanked row, and when the drive has no root.
-  std::string ResultHostPath(int index) const;
-
   // The text field on the accessibility bus that an edit control reported
   // by the hook library stands for; false when it is none (an X window).
   bool EditControlObject(std::uint64_t editControl, platform::TAccessibleRef& field) const;

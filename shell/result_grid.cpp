@@ -1,8 +1,10 @@
 #include "shell/result_grid.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyle>
 
 #include "shell/result_model.h"
 #include "shell/window_scale.h"
@@ -16,7 +18,9 @@ TResultGrid::TResultGrid(QWidget* parent) : QTableView(parent), model_(new TResu
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setShowGrid(false);
   setWordWrap(false);
-  setTextElideMode(Qt::ElideNone);
+  // Long paths lose their middle, so that both the drive or top folder
+  // and the name stay in sight; the whole path is the cell's tool tip.
+  setTextElideMode(Qt::ElideMiddle);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
@@ -27,7 +31,7 @@ TResultGrid::TResultGrid(QWidget* parent) : QTableView(parent), model_(new TResu
   rows->hide();
   rows->setMinimumSectionSize(1);
   rows->setSectionResizeMode(QHeaderView::Fixed);
-  rows->setDefaultSectionSize(Scaled(16));
+  FitRowHeight();
 
   QHeaderView* columns = horizontalHeader();
   columns->setSectionResizeMode(QHeaderView::Interactive);
@@ -39,8 +43,55 @@ TResultGrid::TResultGrid(QWidget* parent) : QTableView(parent), model_(new TResu
   columns->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   columns->setFixedHeight(Scaled(16) + 2);
   columns->viewport()->installEventFilter(this);
+  fitting_ = true;
   setColumnWidth(0, Scaled(160));
   setColumnWidth(1, Scaled(311));
+  fitting_ = false;
+  connect(columns, &QHeaderView::sectionResized, this, [this](int column, int, int) {
+    if (column == 0 && !fitting_) nameSizedByUser_ = true;
+  });
+}
+
+void TResultGrid::FitRowHeight() {
+  // The design's 16 pixels, or what the font needs: a line, and room above
+  // it for the accents of capitals, which rise past the font's ascent (the
+  // drive form is all capitals: ÄRZTE). Text is centred, so the room is
+  // needed below as well.
+  const QFontMetrics metrics = fontMetrics();
+  const int rise = -metrics.boundingRect(QStringLiteral("ÄÅÉÖÜ")).top() - metrics.ascent();
+  const int needed = metrics.height() + 2 * std::max(0, rise) + 1;
+  verticalHeader()->setDefaultSectionSize(std::max(Scaled(16), needed));
+}
+
+void TResultGrid::changeEvent(QEvent* event) {
+  QTableView::changeEvent(event);
+  if (event->type() == QEvent::FontChange) FitRowHeight();
+}
+
+int TResultGrid::RowsOnView() const {
+  const int height = std::max(1, verticalHeader()->defaultSectionSize());
+  return viewport()->height() / height + 1;
+}
+
+void TResultGrid::FitNameColumn() {
+  if (nameSizedByUser_) return;
+  const QFontMetrics metrics(font());
+  // The cell's text margins on both sides, and a little air.
+  const int margins =
+      2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + Scaled(6);
+  int widest =
+      QFontMetrics(horizontalHeader()->font()).horizontalAdvance(QStringLiteral("Filename"));
+  const int first = std::max(0, rowAt(0));
+  int last = rowAt(viewport()->height() - 1);
+  if (last < 0) last = model_->rowCount() - 1;
+  for (int row = first; row <= last; ++row) {
+    const QString name = model_->data(model_->index(row, 0), Qt::DisplayRole).toString();
+    widest = std::max(widest, metrics.horizontalAdvance(name));
+  }
+  const int limit = viewport()->width() * 2 / 5;
+  fitting_ = true;
+  setColumnWidth(0, std::max(1, std::min(widest + margins, limit)));
+  fitting_ = false;
 }
 
 int TResultGrid::SelectedRow() const {

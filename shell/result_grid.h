@@ -25,11 +25,19 @@ class TResultGrid : public QTableView {
   // selects no row.
   void SelectRow(int row);
 
+  // Fits the Filename column to the longest name on view, within 40 % of
+  // the grid, unless the user has dragged its border: then it keeps the
+  // width the user gave it.
+  void FitNameColumn();
+  bool NameColumnSizedByUser() const noexcept { return nameSizedByUser_; }
+  // How many rows the grid shows at once.
+  int RowsOnView() const;
+
  signals:
-  void headerReleased(int column);     // a mouse button went up over the header
-  void rowDoubleClicked();             // gridSearchResultsDblClick
-  void copyPressed();                  // Ctrl+C, with any other modifiers
-  void viewportResized();              // the client area changed size
+  void headerReleased(int column);  // a mouse button went up over the header
+  void rowDoubleClicked();          // gridSearchResultsDblClick
+  void copyPressed();               // Ctrl+C, with any other modifiers
+  void viewportResized();           // the client area changed size
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -37,12 +45,16 @@ class TResultGrid : public QTableView {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void changeEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   int RowAt(const QPoint& position) const;
+  void FitRowHeight();
 
   TResultModel* model_;
+  bool fitting_ = false;  // the width changes by FitNameColumn, not the user
+  bool nameSizedByUser_ = false;
 };
 
 }  // namespace varnoke::shell

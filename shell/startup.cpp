@@ -72,6 +72,7 @@ bool TProgram::StartUp() {
 
   MemoryDB = std::make_unique<TMemoryDB>(Host.Services());
   form_->SetDatabase(MemoryDB.get());
+  form_->ReadViewSettings();
   NoSaveOnExit = false;
   const std::uint32_t saved = ReadSetting(Host, "SaveSuccessful");
   StopEvent = std::make_unique<platform::TEvent>(false, false);

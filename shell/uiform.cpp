@@ -1,9 +1,9 @@
 // TFormui: creation, layout, menus, keys, closing and minimizing.
 #include "shell/uiform.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFocusEvent>
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -96,10 +96,6 @@ void TFormui::FormCreate() {
   AllowClose = false;
 }
 
-void TFormui::SetDatabase(const TMemoryDB* db) {
-  gridSearchResults->Model().SetDatabase(db);
-}
-
 void TFormui::CreateControls() {
   auto* client = new QWidget(this);
   auto* column = new QVBoxLayout(client);
@@ -162,8 +158,8 @@ void TFormui::CreateControls() {
   statusBar()->addWidget(StatusPanel0, 1);
 }
 
-QAction* TFormui::AddCommand(QMenu* menu, const QString& caption, const char* name,
-                             int helpContext, void (TFormui::*handler)()) {
+QAction* TFormui::AddCommand(QMenu* menu, const QString& caption, const char* name, int helpContext,
+                             void (TFormui::*handler)()) {
   QAction* action = menu->addAction(caption);
   action->setObjectName(QString::fromLatin1(name));
   if (helpContext != 0) action->setProperty(kHelpContext, helpContext);
@@ -189,10 +185,12 @@ void TFormui::CreateMenus() {
   edit->setObjectName(QStringLiteral("Edit1"));
   Copy1 = AddCommand(edit, QStringLiteral("&Copy"), "Copy1", 0, &TFormui::Copy1Click);
 
+  CreateViewMenu();
+
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
-  Contents1 = AddCommand(help, QStringLiteral("&Contents"), "Contents1", 0,
-                         &TFormui::Contents1Click);
+  Contents1 =
+      AddCommand(help, QStringLiteral("&Contents"), "Contents1", 0, &TFormui::Contents1Click);
   help->addSeparator()->setObjectName(QStringLiteral("N5"));
   About1 = AddCommand(help, QStringLiteral("&About"), "About1", 0, &TFormui::About1Click);
 
@@ -287,7 +285,7 @@ bool TFormui::FormKeyDown(QKeyEvent* key) {
 void TFormui::Button1Click() {
   QWidget* focus = focusWidget();
   if (focus == editSearchFilename) {
-    RunSearch();
+    SearchBoxEnter();
   } else if (focus == gridSearchResults) {
     gridSearchResultsDblClick();
   }

@@ -8,15 +8,19 @@
 #include <QMainWindow>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "shell/desktop_services.h"
+#include "shell/row_texts.h"
+#include "shell/search_runner.h"
 
 class QAction;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
+class QTimer;
 
 namespace varnoke {
 class TMemoryDB;
@@ -42,10 +46,17 @@ class TFormui : public QMainWindow {
   ~TFormui() override;
 
   // The database whose result list the grid shows; borrowed, may be null.
-  void SetDatabase(const TMemoryDB* db);
+  // Its searches run on a thread of their own, which this starts, and
+  // stops (after a search on its way has ended) when db changes.
+  void SetDatabase(TMemoryDB* db);
 
   // ---- Searching and the results ----
+  // Searches for the text in the search box now, shows the rows, selects
+  // the first and gives the grid the keyboard.
   void RunSearch();
+  // Enter in the search box: RunSearch, unless the rows on view are those
+  // of the text as typed (searched as it was typed), which are kept.
+  void SearchBoxEnter();
   void SetResultsGridWidths();
   // The result action: a double-click, or Enter in the grid.
   void gridSearchResultsDblClick();
@@ -56,6 +67,19 @@ class TFormui : public QMainWindow {
   // on view are repainted once the event loop gets to it.
   void ReportApplied();
 
+  // ---- The View menu ----
+  // Reads the settings DrivePaths and SearchAsYouType: Linux paths and
+  // searching as the user types where they are missing.
+  void ReadViewSettings();
+  void LinuxPaths1Click();
+  void DrivePaths1Click();
+  void SearchAsYouType1Click();
+  TPathForm PathForm() const noexcept { return pathForm_; }
+  // Shows the rows in that form; the settings are left as they are.
+  void SetPathForm(TPathForm form);
+  // The search whose rows the grid shows (without their texts).
+  const TSearchOutcome& ShownSearch() const noexcept { return shownOutcome_; }
+  bool SearchesAsYouType() const noexcept { return searchAsYouType_; }
   // ---- Commands of the menu ----
   void ScanDrives1Click();
   void SetHotKey1Click();
@@ -81,7 +105,7 @@ class TFormui : public QMainWindow {
 
   // The host form of a row's full path: what leaves the program for other
   // programs. A blanked row's text stays as it is.
-  std::string RowHostPath(int index) const;
+  std::string RowHostPath(int index);
 
   // ---- State ----
   bool AllowClose = false;
@@ -106,6 +130,9 @@ class TFormui : public QMainWindow {
   QAction* SetStartupOptions1 = nullptr;
   QAction* Exit1 = nullptr;
   QAction* Copy1 = nullptr;
+  QAction* LinuxPaths1 = nullptr;
+  QAction* DrivePaths1 = nullptr;
+  QAction* SearchAsYouType1 = nullptr;
   QAction* Contents1 = nullptr;
   QAction* About1 = nullptr;
   QAction* Open = nullptr;
@@ -139,9 +166,30 @@ class TFormui : public QMainWindow {
   void OpenFile(const std::string& hostPath);
   void PutOnClipboard(const std::string& text);
 
+  void CreateViewMenu();
+  void SetSearchAsYouType(bool on);
+  void SearchTextChanged();
+  // A search finished: its rows are shown unless newer ones are.
+  void SearchFinished(const TSearchOutcome& outcome);
+  void ShowStatus();
+  void RepaintAfterReports();
+
   TProgram& program_;
+  std::unique_ptr<TSearchRunner> runner_;
+  // Tells the outcomes of the current runner from those of one before it.
+  std::uint64_t runnerSerial_ = 0;
+  // What the status line says of the rows shown.
+  TSearchOutcome shownOutcome_;
+  TPathForm pathForm_ = TPathForm::Linux;
+  bool searchAsYouType_ = true;
+  // Change reports applied to the database, counted from any thread.
+  std::atomic<std::uint64_t> reportsApplied_{0};
   // Set by the monitor thread when a repaint is queued, cleared by the repaint.
   std::atomic<bool> repaintPending_{false};
+  // Reports come in bursts: the rows are read again once per burst.
+  QTimer* reportTimer_ = nullptr;
+  // A row could not be read while a search held the lock: painted again soon.
+  QTimer* deferredTimer_ = nullptr;
 };
 
 }  // namespace varnoke::shell

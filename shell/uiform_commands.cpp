@@ -40,7 +40,8 @@ void ShowInFileManager(const QString& file) {
     return;
   }
   QDBusMessage call = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+      QStringLiteral("org.freedesktop.FileManager1"),
+      QStringLiteral("/org/freedesktop/FileManager1"),
       QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
   call << QStringList{QUrl::fromLocalFile(file).toString()} << QString();
   auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
@@ -53,44 +54,16 @@ void ShowInFileManager(const QString& file) {
 
 }  // namespace
 
-void TFormui::RunSearch() {
-  TMemoryDB* db = program_.MemoryDB.get();
-  if (db == nullptr) return;
-  db->Search(editSearchFilename->text().toStdString());
-  const int count = db->ResultCount();
-  // There is always at least one data row, so the header never stands alone.
-  gridSearchResults->Model().SetRowCount(std::max(count, 1));
-  gridSearchResults->setFocus(Qt::OtherFocusReason);
-  gridSearchResults->SelectRow(1);
-  SetResultsGridWidths();
-  StatusPanel0->setText(
-      QString::fromStdString(platform::FormatMessage(platform::kMsgFilesFound, {count})));
-}
-
-void TFormui::ReportApplied() {
-  if (repaintPending_.exchange(true)) return;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        repaintPending_ = false;
-        // Blanked and renamed rows show at the repaint; the number of rows
-        // stays.
-        if (isVisible()) gridSearchResults->viewport()->update();
-      },
-      Qt::QueuedConnection);
-}
-
-std::string TFormui::RowHostPath(int index) const {
-  const std::string host = program_.ResultHostPath(index);
-  return host.empty() ? program_.MemoryDB->ResultFullPath(index) : host;
+std::string TFormui::RowHostPath(int index) {
+  return gridSearchResults->Model().HostPath(index);
 }
 
 void TFormui::gridSearchResultsDblClick() {
   const int index = SelectedDataIndex();
-  TMemoryDB* db = program_.MemoryDB.get();
-  if (index < 0 || db == nullptr) return;
-  if (db->ResultFullPath(index).empty()) return;
+  if (index < 0 || program_.MemoryDB == nullptr) return;
+  // Empty when there are no results.
   const std::string host = RowHostPath(index);
+  if (host.empty()) return;
   if (TargetEditControl != 0) {
     DeliverPath(host);
     return;
@@ -127,7 +100,8 @@ void TFormui::PutOnClipboard(const std::string& text) {
 void TFormui::Copy1Click() {
   const int index = SelectedDataIndex();
   if (index < 0 || program_.MemoryDB == nullptr) return;
-  PutOnClipboard(RowHostPath(index));
+  // The path in the form the window shows.
+  PutOnClipboard(gridSearchResults->Model().CopyText(index));
 }
 
 void TFormui::ScanDrives1Click() {

@@ -64,4 +64,30 @@ bool TLinuxDrives::GetDiskFreeSpace(std::string_view root, TDiskSpace& space) co
   return true;
 }
 
+std::optional<std::string> TLinuxDrives::DrivePath(std::string_view hostPath) const {
+  std::string bestRoot;
+  char bestLetter = 0;
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    const std::string root = HostRoot(letter);
+    if (root.empty()) continue;
+    if (bestLetter != 0 && root.size() <= bestRoot.size()) continue;
+    const bool holds =
+        root == "/" || (hostPath.rfind(root, 0) == 0 &&
+                        (hostPath.size() == root.size() || hostPath[root.size()] == '/'));
+    if (holds) {
+      bestRoot = root;
+      bestLetter = letter;
+    }
+  }
+  if (bestLetter == 0 || hostPath.empty() || hostPath.front() != '/') return std::nullopt;
+  std::string_view rest = hostPath.substr(bestRoot.size());
+  while (!rest.empty() && rest.front() == '/')
+    rest.remove_prefix(1);
+  if (rest.find('\\') != std::string_view::npos) return std::nullopt;
+  std::string drive{bestLetter, ':', '\\'};
+  for (const char c : rest)
+    drive += c == '/' ? '\\' : c;
+  return drive;
+}
+
 }  // namespace varnoke::platform

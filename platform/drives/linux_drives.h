@@ -4,7 +4,9 @@
 
 #include <array>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/drives.h"
 #include "platform/drives/drive_map.h"
@@ -25,6 +27,11 @@ class TLinuxDrives : public TDrives {
   // The resolved host directory of the drive's root, or empty when the
   // letter has no root.
   std::string HostRoot(char letter) const;
+
+  // The drive form of an absolute host path: the drive whose root holds it
+  // (the longest root; at equal roots the first letter), then the rest with
+  // "\" for "/". Nothing when no drive holds it or a component contains "\".
+  std::optional<std::string> DrivePath(std::string_view hostPath) const;
 
  private:
   const TDriveMap& map_;

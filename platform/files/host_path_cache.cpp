@@ -4,7 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/files/directory_reader.h"
+#include <algorithm>
+
 #include "platform/upcase.h"
 
 namespace varnoke::platform {
@@ -31,27 +32,47 @@ THostPathCache::TNode* THostPathCache::Root(char letter) {
 }
 
 // A descriptor of the directory at walk_[depth], or -1 when it cannot be
-// opened. Goes on from the descriptor of a shallower directory of the same
-// walk where there is one: a node stands for one path, so the same node at
-// the same depth means the same directories above it.
+// opened. Goes on from the deepest directory of the walk that is open
+// already, so that a walk beside the last one opens only what differs.
 int THostPathCache::DescriptorOf(std::size_t depth) {
-  if (!fdValid_ || fdDepth_ > depth || walk_[fdDepth_] != fdNode_) {
-    fdValid_ = false;
-    fd_.Reset(::open(walk_[0]->host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd_.Valid()) return -1;
-    fdDepth_ = 0;
+  if (fds_.empty()) {
+    fds_.resize(kOpenLevels);
+    fdNodes_.resize(kOpenLevels, nullptr);
   }
-  while (fdDepth_ < depth) {
-    fd_.Reset(::openat(fd_.Get(), walk_[fdDepth_ + 1]->host.c_str(), kDirectoryFlags));
-    if (!fd_.Valid()) {
-      fdValid_ = false;
-      return -1;
+  std::size_t open = std::min(depth, kOpenLevels - 1);
+  int fd = -1;
+  if (depth >= kOpenLevels && deepFd_.Valid() && deepDepth_ <= depth &&
+      walk_[deepDepth_] == deepNode_) {
+    // Deeper than the kept levels: on from the deep one of this walk.
+    open = deepDepth_;
+    fd = deepFd_.Get();
+  } else {
+    while (fdNodes_[open] != walk_[open] || !fds_[open].Valid()) {
+      if (open == 0) {
+        fds_[0].Reset(::open(walk_[0]->host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        fdNodes_[0] = fds_[0].Valid() ? walk_[0] : nullptr;
+        if (!fds_[0].Valid()) return -1;
+        break;
+      }
+      --open;
     }
-    ++fdDepth_;
+    fd = fds_[open].Get();
   }
-  fdNode_ = walk_[fdDepth_];
-  fdValid_ = true;
-  return fd_.Get();
+  for (std::size_t level = open + 1; level <= depth; ++level) {
+    TUniqueFd next(::openat(fd, walk_[level]->host.c_str(), kDirectoryFlags));
+    if (!next.Valid()) return -1;
+    if (level < kOpenLevels) {
+      fds_[level] = std::move(next);
+      fdNodes_[level] = walk_[level];
+      fd = fds_[level].Get();
+    } else {
+      deepFd_ = std::move(next);
+      deepNode_ = walk_[level];
+      deepDepth_ = level;
+      fd = deepFd_.Get();
+    }
+  }
+  return fd;
 }
 
 // The disk's spelling of name in the directory walk_[depth]: the entry of
@@ -63,24 +84,37 @@ const std::string& THostPathCache::Resolve(std::size_t depth, std::string_view n
   if (const auto it = directory.resolved.find(key); it != directory.resolved.end()) {
     return it->second;
   }
-  std::string host = key;
-  const int fd = DescriptorOf(depth);
-  struct stat st {};
-  if (fd >= 0 && ::fstatat(fd, key.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (!directory.listed) {
-      directory.listed = true;
-      TUniqueFd listing(::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-      if (listing.Valid()) {
-        TDirectoryReader reader;
-        reader.ReadAll(listing.Get(), false, [&](const TRawEntry& entry) {
-          if (entry.Name == "." || entry.Name == "..") return;
-          directory.byUpperName.emplace(UpperCase(entry.Name), std::string(entry.Name));
-        });
-      }
-    }
-    const auto it = directory.byUpperName.find(UpperCase(name));
-    if (it != directory.byUpperName.end()) host = it->second;
+  const std::string upperName = UpperCase(name);
+  if (upperName != key) {
+    // A name the tree did not store (stored names are upper-cased): the
+    // entry of exactly that name, when there is one.
+    const int fd = DescriptorOf(depth);
+    struct stat st {};
+    if (fd >= 0 && ::fstatat(fd, key.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+      return directory.resolved.emplace(key, key).first->second;
   }
+  if (!directory.listed) {
+    directory.listed = true;
+    // One listing answers every name of the directory, where a lookup of
+    // the exact name would answer one: rows on view come many to a folder.
+    const int fd = DescriptorOf(depth);
+    if (fd >= 0) {
+      // The descriptor is read from its start, wherever an earlier listing
+      // left it.
+      reader_.ReadAll(fd, true, [&](const TRawEntry& entry) {
+        if (entry.Name == "." || entry.Name == "..") return;
+        std::string upper = UpperCase(entry.Name);
+        // The entry spelled exactly as the upper-cased name goes before
+        // the others.
+        const bool exact = upper == entry.Name;
+        const auto [it, added] = directory.byUpperName.emplace(std::move(upper), entry.Name);
+        if (!added && exact) it->second = std::string(entry.Name);
+      });
+    }
+  }
+  std::string host = key;
+  const auto it = directory.byUpperName.find(upperName);
+  if (it != directory.byUpperName.end()) host = it->second;
   return directory.resolved.emplace(key, std::move(host)).first->second;
 }
 
@@ -101,14 +135,11 @@ const std::string& THostPathCache::ResolveTwin(std::size_t depth, std::string_vi
   if (!directory.kindsListed) {
     directory.kindsListed = true;
     const int fd = DescriptorOf(depth);
-    TUniqueFd listing(fd >= 0 ? ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
-    if (listing.Valid()) {
-      TDirectoryReader reader;
-      reader.ReadAll(listing.Get(), false, [&](const TRawEntry& entry) {
+    if (fd >= 0) {
+      reader_.ReadAll(fd, true, [&](const TRawEntry& entry) {
         if (entry.Name == "." || entry.Name == "..") return;
-        auto& byName = TDirectoryReader::IsDirectory(listing.Get(), entry)
-                           ? directory.directoriesByUpperName
-                           : directory.othersByUpperName;
+        auto& byName = TDirectoryReader::IsDirectory(fd, entry) ? directory.directoriesByUpperName
+                                                                : directory.othersByUpperName;
         byName[UpperCase(entry.Name)].emplace_back(entry.Name);
       });
     }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/drives/linux_drives.h"
+#include "platform/files/directory_reader.h"
 #include "platform/unique_fd.h"
 
 namespace varnoke::platform {
@@ -72,13 +73,20 @@ class THostPathCache {
   const TLinuxDrives& drives_;
   std::deque<TNode> nodes_;  // owns every node; freed without recursion
   std::array<TNode*, 26> roots_{};
-  // The walk of the current path: its nodes from the root, and a descriptor
-  // of the deepest one opened so far.
+  // The walk of the current path: its nodes from the root.
   std::vector<TNode*> walk_;
-  TUniqueFd fd_;
-  const TNode* fdNode_ = nullptr;  // the directory fd_ stands in
-  std::size_t fdDepth_ = 0;        // its depth in walk_
-  bool fdValid_ = false;
+  // Descriptors of the directories of the walks so far, by depth: fds_[d]
+  // stands for fdNodes_[d], and a node stands for one path, so it serves a
+  // later walk through the same node at the same depth. Only the first
+  // kOpenLevels levels are kept; deeper ones are opened from the deepest
+  // kept one when needed, the last of them in deepFd_.
+  static constexpr std::size_t kOpenLevels = 64;
+  std::vector<TUniqueFd> fds_;
+  std::vector<const TNode*> fdNodes_;
+  TUniqueFd deepFd_;
+  const TNode* deepNode_ = nullptr;
+  std::size_t deepDepth_ = 0;
+  TDirectoryReader reader_;
   std::string result_;
 };
 

@@ -52,11 +52,6 @@ class TLinuxFileSystem : public TFileSystem {
   // components are dropped. Empty when the drive has no root.
   std::string HostPath(std::string_view drivePath) const;
 
-  // The drive form of an absolute host path: the drive whose root holds it
-  // (the longest root; at equal roots the first letter), then the rest with
-  // "\" for "/". Nothing when no drive holds it or a component contains "\".
-  std::optional<std::string> DrivePath(std::string_view hostPath) const;
-
   // Directory descriptors kept open at most; deeper levels are closed and
   // opened again from their parent when needed.
   static constexpr std::size_t kMaxOpenLevels = 64;

@@ -4,7 +4,11 @@
 // over another program and the chosen path put into that program's field.
 #include <sys/stat.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "tests/e2e/program_fixture.h"
 #include "tests/x11/desktop_fixture.h"
@@ -20,7 +24,22 @@ ino_t Inode(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? st.st_ino : 0;
 }
 
-class ResidentProgram : public ProgramTest {};
+class ResidentProgram : public ProgramTest {
+ protected:
+  // The clipboard's text, once it passes test, pressing keys before each
+  // look; empty when it never does.
+  static std::string ClipboardOnceIt(const std::string& keys,
+                                     const std::function<bool(const std::string&)>& test) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWait);
+    while (std::chrono::steady_clock::now() < deadline) {
+      Keys(keys);
+      const std::string text = RunCommand({"xclip", "-o", "-selection", "clipboard"});
+      if (test(text)) return text;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return {};
+  }
+};
 
 TEST_F(ResidentProgram, StartsOnceWithItsTrayIconAndSavesWhenTheSessionEnds) {
   MakeFiles("docs", 50);
@@ -166,6 +185,50 @@ TEST_F(ResidentProgram, TheHotKeyPopsUpOverTheWindowAndFillsItsFieldWithTheChose
   EXPECT_EQ(status, 0);
   EXPECT_EQ(clipboard, Disk() + "/Straße/" + name);
   EXPECT_EQ(Stop(SIGTERM), 0);
+}
+
+TEST_F(ResidentProgram, ShowsLinuxPathsAsTheUserTypesAndTheDriveFormOnRequest) {
+  for (const char* file : {"Report 2024.pdf", "Invoice-March.PDF", "Meetings/Minutes 03-12.pdf",
+                           "Meetings/Agenda.pdf", "Straße/Übersicht Ärzte.pdf", "Thesis/Thesis.pdf",
+                           "Thesis/figures/Results-Chart.pdf", "notes.txt"})
+    MakeFile(std::string("home/anna/Documents/") + file);
+  // "~" in a pattern is the home of the user who runs the program.
+  const char* oldHome = std::getenv("HOME");
+  const std::string home = oldHome != nullptr ? oldHome : "";
+  ::setenv("HOME", (Disk() + "/home/anna").c_str(), 1);
+  Start();
+  ::setenv("HOME", home.c_str(), 1);
+  ASSERT_TRUE(WaitForTrayIcon(kWait)) << Stderr();
+  Keys("ctrl+alt+f");
+  const std::uint64_t search = WaitForSearchWindow(kWait);
+  ASSERT_NE(search, 0u) << Stderr();
+  ASSERT_TRUE(Desktop().WaitForFocusIn(search, kWait));
+  // A Linux path, and no Enter: the rows follow the typing. The first row
+  // is selected; Tab takes the keys to the grid past the Find button.
+  Type("~/documents/*.pdf");
+  Keys("Tab");
+  Keys("Tab");
+  const std::string documents = Disk() + "/home/anna/Documents/";
+  const std::string copied = ClipboardOnceIt("ctrl+c", [&](const std::string& text) {
+    return text.rfind(documents, 0) == 0 && text.size() > 4 &&
+           (text.substr(text.size() - 4) == ".pdf" || text.substr(text.size() - 4) == ".PDF");
+  });
+  EXPECT_FALSE(copied.empty()) << Stderr();
+  platform::TRect shown;
+  ASSERT_TRUE(Desktop().GetWindowRect(search, shown));
+  Screenshot("search-results-linux", Around(shown, 8));
+
+  // View | Drive Paths: the same rows in the database's form, kept for the
+  // next start.
+  Keys("alt+v");
+  Keys("d");
+  const std::string drive = ClipboardOnceIt("ctrl+c", [](const std::string& text) {
+    return text.rfind("C:\\HOME\\ANNA\\DOCUMENTS\\", 0) == 0;
+  });
+  EXPECT_FALSE(drive.empty());
+  Screenshot("search-results-drive", Around(shown, 8));
+  EXPECT_EQ(Stop(SIGTERM), 0);
+  EXPECT_EQ(Dword("DrivePaths"), 1u);
 }
 
 }  // namespace

@@ -18,13 +18,14 @@ TEST(LiveProtocolTest, RequestsSurviveTheWire) {
   std::string problem;
   for (const TLiveOrder order : {TLiveOrder::None, TLiveOrder::Name, TLiveOrder::Path}) {
     for (const bool count : {false, true}) {
-      const TLiveRequest sent{"C:\\WIN DOWS\\*.INI", order, count, !count};
+      const TLiveRequest sent{"C:\\WIN DOWS\\*.INI", order, count, !count, count};
       const std::optional<TLiveRequest> got = RoundTrip(EncodeRequest(sent), problem);
       ASSERT_TRUE(got) << problem;
       EXPECT_EQ(got->Pattern, sent.Pattern);
       EXPECT_EQ(got->Order, order);
       EXPECT_EQ(got->CountOnly, count);
       EXPECT_EQ(got->WithTwins, !count);
+      EXPECT_EQ(got->TellMissingFolder, count);
     }
   }
   // The longest pattern allowed passes; one byte more is refused by its header.
@@ -57,7 +58,7 @@ TEST(LiveProtocolTest, MalformedRequestsAreRefused) {
   EXPECT_FALSE(RequestBodyLength("VNFQ"));
   EXPECT_FALSE(DecodeRequestBody(std::string("\x02\0\0*", 4), problem));     // version
   EXPECT_FALSE(DecodeRequestBody(std::string("\x01\x03\0*", 4), problem));   // order
-  EXPECT_FALSE(DecodeRequestBody(std::string("\x01\0\x04*", 4), problem));   // flags
+  EXPECT_FALSE(DecodeRequestBody(std::string("\x01\0\x08*", 4), problem));   // flags
   EXPECT_FALSE(DecodeRequestBody(std::string("\x01\0\0", 3), problem));      // no pattern
   EXPECT_FALSE(DecodeRequestBody(std::string("\x01\0\0A\0B", 6), problem));  // NUL inside
 }

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 
@@ -107,14 +108,15 @@ class VarnokeFindTest : public ::testing::Test {
 TEST_F(VarnokeFindTest, ScansThenFindsWithEachKindOfPattern) {
   MakeTreeAndScan();
   // Not MY.NOTES.TXT: the star stops at the first ".".
-  EXPECT_EQ(Find({"*.TXT"}).out, "C:\\README.TXT\nC:\\PROGRAM FILES\\APP\\MIXED.TXT\n");
+  EXPECT_EQ(Find({"--drive-form", "*.TXT"}).out,
+            "C:\\README.TXT\nC:\\PROGRAM FILES\\APP\\MIXED.TXT\n");
   EXPECT_EQ(
-      Find({"*.ini", "--sort", "path"}).out,
+      Find({"*.ini", "--sort", "path", "--drive-form"}).out,
       "C:\\PROGRAM FILES\\APP\\SETUP.INI\nC:\\WINDOWS\\SYSTEM\\DRV.INI\nC:\\WINDOWS\\WIN.INI\n");
-  EXPECT_EQ(Find({"c:\\windows\\*.ini"}).out,
+  EXPECT_EQ(Find({"--drive-form", "c:\\windows\\*.ini"}).out,
             "C:\\WINDOWS\\WIN.INI\nC:\\WINDOWS\\SYSTEM\\DRV.INI\n");
-  EXPECT_EQ(Find({".sys*"}).out, "C:\\WINDOWS\\SYSTEM\n");
-  EXPECT_EQ(Find({".C:"}).out, "C:\\\n");
+  EXPECT_EQ(Find({"--drive-form", ".sys*"}).out, "C:\\WINDOWS\\SYSTEM\n");
+  EXPECT_EQ(Find({"--drive-form", ".C:"}).out, "C:\\\n");
   const testing::TProcessResult none = Find({"*.EXE"});
   EXPECT_EQ(none.status, 1);
   EXPECT_EQ(none.out, "");
@@ -124,16 +126,16 @@ TEST_F(VarnokeFindTest, ScansThenFindsWithEachKindOfPattern) {
 TEST_F(VarnokeFindTest, SortsCountsAndEndsLinesWithNul) {
   MakeTreeAndScan();
   EXPECT_EQ(
-      Find({"--sort=name", "*.INI"}).out,
+      Find({"--sort=name", "--drive-form", "*.INI"}).out,
       "C:\\WINDOWS\\SYSTEM\\DRV.INI\nC:\\PROGRAM FILES\\APP\\SETUP.INI\nC:\\WINDOWS\\WIN.INI\n");
   EXPECT_EQ(Find({"--count", "*.INI"}).out, "3\n");
   const testing::TProcessResult zero = Find({"--count", "*.EXE"});
   EXPECT_EQ(zero.out, "0\n");
   EXPECT_EQ(zero.status, 1);
   const std::string nul(1, '\0');
-  EXPECT_EQ(Find({"-0", "--sort", "name", "*.INI"}).out, "C:\\WINDOWS\\SYSTEM\\DRV.INI" + nul +
-                                                             "C:\\PROGRAM FILES\\APP\\SETUP.INI" +
-                                                             nul + "C:\\WINDOWS\\WIN.INI" + nul);
+  EXPECT_EQ(Find({"-0", "--drive-form", "--sort", "name", "*.INI"}).out,
+            "C:\\WINDOWS\\SYSTEM\\DRV.INI" + nul + "C:\\PROGRAM FILES\\APP\\SETUP.INI" + nul +
+                "C:\\WINDOWS\\WIN.INI" + nul);
 }
 
 TEST_F(VarnokeFindTest, PrintsHostPathsSpelledAsTheDiskSpellsThem) {
@@ -177,7 +179,7 @@ TEST_F(VarnokeFindTest, NamesThatDifferOnlyInCaseEachPrintTheirOwnHostPath) {
   EXPECT_EQ(Find({"--host", "x.txt"}).out, Disk() + "/case/d/deeper/x.txt\n");
 
   // A path below the twins covers both of them.
-  EXPECT_EQ(SortedLines(Find({"C:\\CASE\\D\\*"}).out),
+  EXPECT_EQ(SortedLines(Find({"--drive-form", "C:\\CASE\\D\\*"}).out),
             (std::vector<std::string>{"C:\\CASE\\D\\DEEPER\\X.TXT", "C:\\CASE\\D\\LOWER.TXT",
                                       "C:\\CASE\\D\\SAME.TXT", "C:\\CASE\\D\\SAME.TXT",
                                       "C:\\CASE\\D\\UPPER.TXT"}));
@@ -276,7 +278,8 @@ TEST_F(VarnokeFindTest, AScanThatFindsNoDriveKeepsTheSavedDatabase) {
   EXPECT_NE(scan.err.find("no fixed drive was found, so " + Database() + " was left as it was"),
             std::string::npos)
       << scan.err;
-  EXPECT_EQ(Find({"*.TXT"}).out, "C:\\README.TXT\nC:\\PROGRAM FILES\\APP\\MIXED.TXT\n");
+  EXPECT_EQ(Find({"--drive-form", "*.TXT"}).out,
+            "C:\\README.TXT\nC:\\PROGRAM FILES\\APP\\MIXED.TXT\n");
 }
 
 TEST_F(VarnokeFindTest, RefusesPipesInsteadOfWaitingOnThem) {
@@ -401,6 +404,99 @@ TEST_F(VarnokeFindTest, ExplainsBadArguments) {
   EXPECT_EQ(Find({"--", "-x"}).status, 2);  // no database yet, but a valid command
 }
 
+TEST_F(VarnokeFindTest, PrintsHostPathsUnlessAskedForTheDriveForm) {
+  MakeTreeAndScan();
+  const std::string host = Disk() + "/Program Files/App/MiXed.TxT\n";
+  EXPECT_EQ(Find({"mixed.txt"}).out, host);
+  // The last of --host and --drive-form counts.
+  EXPECT_EQ(Find({"--drive-form", "--host", "mixed.txt"}).out, host);
+  EXPECT_EQ(Find({"--host", "--drive-form", "mixed.txt"}).out,
+            "C:\\PROGRAM FILES\\APP\\MIXED.TXT\n");
+}
+
+TEST_F(VarnokeFindTest, TakesLinuxPathsAsPatterns) {
+  MakeTreeAndScan();
+  // The rows of the drive-form pattern, whatever the letter case.
+  const testing::TProcessResult windows = Find({Disk() + "/windows/*.INI"});
+  EXPECT_EQ(windows.status, 0) << windows.err;
+  EXPECT_EQ(windows.out, Find({"c:\\windows\\*.ini"}).out);
+  EXPECT_EQ(windows.out, Disk() + "/Windows/win.ini\n" + Disk() + "/Windows/System/drv.ini\n");
+  EXPECT_EQ(Find({"--drive-form", Disk() + "/Windows/System/../*.ini"}).out,
+            "C:\\WINDOWS\\WIN.INI\nC:\\WINDOWS\\SYSTEM\\DRV.INI\n");
+  // "~/" is the home folder.
+  const testing::TProcessResult home = testing::RunProcess(
+      VARNOKE_FIND_BINARY, {"--sort", "name", "~/App/*"},
+      {"XDG_CONFIG_HOME=" + temp.Path() + "/config", "HOME=" + Disk() + "/Program Files"},
+      temp.Path() + "/scratch");
+  EXPECT_EQ(home.out,
+            Disk() + "/Program Files/App/MiXed.TxT\n" + Disk() + "/Program Files/App/setup.ini\n");
+}
+
+TEST_F(VarnokeFindTest, SaysSoWhenALinuxPathsFolderIsOnNoDriveOrNotInTheDatabase) {
+  MakeTreeAndScan();
+  MakeFile(".hidden/inside.txt");
+  const std::string outside = temp.Path() + "/scratch";
+  testing::TProcessResult result = Find({outside + "/*.txt"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_EQ(result.err,
+            "varnoke-find: " +
+                platform::FormatMessage(platform::kMsgNoDriveHolds,
+                                        {outside, temp.Path() + "/config/varnoke/dosdevices"}) +
+                "\n");
+  result = Find({Disk() + "/NoSuchFolder/*"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err,
+            "varnoke-find: The folder " + Disk() + "/NoSuchFolder is not in the database\n");
+  // A hidden folder is not in the database by design, and the user is told why.
+  result = Find({"--count", Disk() + "/.hidden/*"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.err.find("The folder " + Disk() + "/.hidden is not in the database"),
+            std::string::npos)
+      << result.err;
+  EXPECT_NE(result.err.find(std::string(platform::MessageText(platform::kMsgHiddenNotIndexed))),
+            std::string::npos)
+      << result.err;
+  // A drive-form folder the tree lacks finds nothing, silently, as ever.
+  result = Find({"C:\\NOSUCH\\*"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err, "");
+}
+
+TEST_F(VarnokeFindTest, ExplainsThatHiddenNamesAreNotIndexed) {
+  MakeTreeAndScan();
+  MakeFile(".bashrc");
+  const testing::TProcessResult hidden = Find({".bashrc"});
+  EXPECT_EQ(hidden.status, 1);
+  EXPECT_EQ(
+      hidden.err,
+      "varnoke-find: " + std::string(platform::MessageText(platform::kMsgHiddenNotIndexed)) + "\n");
+  // Only when nothing is found.
+  EXPECT_EQ(Find({".app"}).err, "");
+}
+
+TEST_F(VarnokeFindTest, TheManualPageListsEveryOptionOfTheHelp) {
+  const std::string help = Find({"--help"}).out;
+  const std::string page = testing::ReadWhole(VARNOKE_SOURCE_DIR "/packaging/man/varnoke-find.1");
+  ASSERT_FALSE(page.empty());
+  std::size_t options = 0;
+  for (std::size_t at = help.find(" -"); at != std::string::npos; at = help.find(" -", at + 1)) {
+    std::size_t end = at + 2;
+    while (end < help.size() &&
+           (std::isalnum(static_cast<unsigned char>(help[end])) || help[end] == '-'))
+      ++end;
+    std::string option = help.substr(at + 1, end - at - 1);
+    if (option.size() < 2) continue;
+    ++options;
+    // The page writes each "-" as "\-".
+    std::string escaped;
+    for (const char c : option)
+      escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+    EXPECT_NE(page.find(escaped), std::string::npos) << option;
+  }
+  EXPECT_GE(options, 12u);
+}
+
 // A running program's tree, in memory, answering on the socket that
 // varnoke-find under this test's settings asks.
 class VarnokeFindLiveTest : public VarnokeFindTest {
@@ -441,21 +537,22 @@ class VarnokeFindLiveTest : public VarnokeFindTest {
 TEST_F(VarnokeFindLiveTest, TheRunningProgramAnswersUnlessTheFileIsAskedFor) {
   MakeTreeAndScan();
   StartProgram();
-  const testing::TProcessResult live = Find({"--verbose", "--sort", "name", "*.TXT"});
+  const testing::TProcessResult live =
+      Find({"--verbose", "--sort", "name", "--drive-form", "*.TXT"});
   EXPECT_EQ(live.status, 0);
   EXPECT_EQ(live.out, "C:\\LIVE\\B.TXT\nC:\\LIVE\\ONLY.TXT\nC:\\README.TXT\n");
   EXPECT_NE(live.err.find("rows from the running program"), std::string::npos) << live.err;
   EXPECT_EQ(Find({"--count", "-0", "c:\\live\\*"}).out, std::string("2\0", 2));
   EXPECT_EQ(Find({"NOPE.*"}).status, 1);
 
-  const testing::TProcessResult file = Find({"--file", "--verbose", "*.TXT"});
+  const testing::TProcessResult file = Find({"--file", "--verbose", "--drive-form", "*.TXT"});
   EXPECT_EQ(file.out, "C:\\README.TXT\nC:\\PROGRAM FILES\\APP\\MIXED.TXT\n");
   EXPECT_NE(file.err.find("rows from the database file"), std::string::npos) << file.err;
   // A scan reads the disk, not the program.
   EXPECT_EQ(Find({"--scan"}).status, 0);
 
   server.reset();
-  const testing::TProcessResult fallback = Find({"--verbose", "*.TXT"});
+  const testing::TProcessResult fallback = Find({"--verbose", "--drive-form", "*.TXT"});
   EXPECT_EQ(fallback.out, "C:\\README.TXT\nC:\\PROGRAM FILES\\APP\\MIXED.TXT\n");
   EXPECT_NE(fallback.err.find("did not answer"), std::string::npos) << fallback.err;
 }
@@ -479,6 +576,22 @@ TEST_F(VarnokeFindLiveTest, LiveRowsOfNamesThatDifferOnlyInCaseEachPrintTheirOwn
   EXPECT_NE(live.err.find("rows from the running program"), std::string::npos) << live.err;
   EXPECT_EQ(SortedLines(live.out),
             (std::vector<std::string>{Disk() + "/A.TXT", Disk() + "/a.txt"}));
+}
+
+TEST_F(VarnokeFindLiveTest, TheRunningProgramAnswersLinuxPathsAndTellsOfMissingFolders) {
+  MakeTreeAndScan();
+  MakeFile("live/only.txt");
+  StartProgram();
+  const testing::TProcessResult live = Find({"--verbose", Disk() + "/LIVE/*"});
+  EXPECT_NE(live.err.find("rows from the running program"), std::string::npos) << live.err;
+  EXPECT_EQ(SortedLines(live.out),
+            (std::vector<std::string>{Disk() + "/live/B.TXT", Disk() + "/live/only.txt"}));
+  const testing::TProcessResult missing = Find({"--verbose", Disk() + "/Windows/*"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_NE(missing.err.find("rows from the running program"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("The folder " + Disk() + "/Windows is not in the database"),
+            std::string::npos)
+      << missing.err;
 }
 
 }  // namespace

@@ -41,14 +41,20 @@ class VarnokeSetupTest : public ::testing::Test {
   }
   static std::string Prefix() { return Bin().substr(0, Bin().rfind('/')); }
 
-  std::string DirectorySetting() {
+  // The bytes of a setting; empty when it is missing or the hive unreadable.
+  std::vector<std::uint8_t> Setting(const std::string& name) {
     platform::THiveFile hive(temp.Path() + "/config/varnoke/registry.reg");
     const platform::THiveRead read = hive.Read();
-    if (!read.Readable) return "?";
+    if (!read.Readable) return {};
     const platform::TRegKey* key = read.Contents.Find("HKEY_CLASSES_ROOT\\Varnoke\\Settings");
-    const platform::TRegValue* value = key == nullptr ? nullptr : key->Find("Directory");
-    if (value == nullptr) return "-";
-    return std::string(value->Data.begin(), value->Data.end() - 1);
+    const platform::TRegValue* value = key == nullptr ? nullptr : key->Find(name);
+    return value == nullptr ? std::vector<std::uint8_t>{} : value->Data;
+  }
+
+  std::string DirectorySetting() {
+    const std::vector<std::uint8_t> data = Setting("Directory");
+    if (data.empty()) return "-";
+    return std::string(data.begin(), data.end() - 1);
   }
 
   testing::TTempDir temp;
@@ -62,6 +68,9 @@ TEST_F(VarnokeSetupTest, LinksTheInstallationFolderToTheProgramsFiles) {
   EXPECT_EQ(LinkTarget(Installed() + "/varnoke"), Bin() + "/varnoke");
   EXPECT_EQ(LinkTarget(Installed() + "/vk96.html"), Prefix() + "/share/varnoke/vk96.html");
   EXPECT_EQ(LinkTarget(temp.Path() + "/config/varnoke/dosdevices/c:"), "/");
+  // The window shows Linux paths and searches as the user types.
+  EXPECT_EQ(Setting("DrivePaths"), platform::DwordData(0));
+  EXPECT_EQ(Setting("SearchAsYouType"), platform::DwordData(1));
 
   // A second run finds everything in place and says nothing was made.
   const testing::TProcessResult second = Setup();

@@ -3,29 +3,38 @@
 namespace varnoke::find {
 
 const char* const kFindUsage =
-    "usage: varnoke-find [--sort name|path] [--count] [--host] [-0] [--file] [--verbose] PATTERN\n"
+    "usage: varnoke-find [--sort name|path] [--count] [--drive-form] [-0] [--file] [--verbose]\n"
+    "                    PATTERN\n"
     "       varnoke-find --scan\n"
     "\n"
     "Finds files and directories by name in Varnoke's database of every fixed\n"
-    "drive, and prints their full paths. The running program answers from its\n"
-    "current tree; when it does not run, the saved database file is read.\n"
+    "drive, and prints their full paths as this machine spells them. The running\n"
+    "program answers from its current tree; when it does not run, the saved\n"
+    "database file is read. Letter case never matters.\n"
     "\n"
-    "PATTERN  *.TXT          every file whose name matches (* and ? are wildcards)\n"
-    "         C:\\DIR\\*.INI   the files below C:\\DIR that match\n"
-    "         .SYS*          every directory whose name matches\n"
+    "PATTERN  '*.txt'          every file whose name matches (* and ? are wildcards)\n"
+    "         '/etc/*.conf'    the files in /etc and every folder below it that match\n"
+    "         '~/Documents/*'  the same below a folder of your home\n"
+    "         'C:\\DIR\\*.INI'   the same below a folder in drive form\n"
+    "         '.src*'          every directory whose name matches\n"
+    "\n"
+    "Names that begin with a full stop (hidden files such as .bashrc) are not in\n"
+    "the database, nor is anything below them.\n"
     "\n"
     "  --scan         scan the drives anew and save the database\n"
     "  --sort name    sort the rows by name\n"
     "  --sort path    sort the rows by path\n"
-    "  --count        print only the number of rows\n"
-    "  --host         print paths as this machine names them (/home/...)\n"
-    "  -0             end each line with a NUL character\n"
+    "  -c, --count    print only the number of rows\n"
+    "  --drive-form   print paths in the database's drive form (C:\\HOME\\...)\n"
+    "  --host         print paths as this machine spells them (/home/...; the default)\n"
+    "  -0, --null     end each line with a NUL character\n"
     "  --file         read the database file even when the program runs\n"
-    "  --verbose      say on stderr whether the program or the file answered\n"
-    "  --help         show this text\n"
+    "  -v, --verbose  say on stderr whether the program or the file answered\n"
+    "  -h, --help     show this text\n"
     "  --version      show the version\n"
     "\n"
-    "Exit status: 0 when rows were printed, 1 when there were none, 2 on errors.\n";
+    "Exit status: 0 when rows were printed, 1 when there were none (or the\n"
+    "pattern's folder is on no drive or not in the database), 2 on errors.\n";
 
 std::optional<TFindOptions> ParseFindOptions(const std::vector<std::string>& args,
                                              std::string& error) {
@@ -49,7 +58,9 @@ std::optional<TFindOptions> ParseFindOptions(const std::vector<std::string>& arg
       } else if (arg == "--verbose" || arg == "-v") {
         options.Verbose = true;
       } else if (arg == "--host") {
-        options.Host = true;
+        options.DriveForm = false;
+      } else if (arg == "--drive-form") {
+        options.DriveForm = true;
       } else if (arg == "-0" || arg == "--null") {
         options.NulEnds = true;
       } else if (arg == "--sort" || arg.rfind("--sort=", 0) == 0) {

@@ -35,7 +35,8 @@ constexpr const char* kUsage =
     "\n"
     "Creates the settings of Varnoke where they are missing: the installation\n"
     "folder (Directory, by default $XDG_DATA_HOME/varnoke), ShowSplash 1,\n"
-    "SaveSuccessful 0, StartupOptions 1 and the hot key Ctrl+Alt+F, and the\n"
+    "SaveSuccessful 0, StartupOptions 1, the hot key Ctrl+Alt+F, DrivePaths 0\n"
+    "(the window shows Linux paths) and SearchAsYouType 1, and the\n"
     "drive map with C: as the root of the file system (declared fixed when that\n"
     "root is not on a disk the mounts name, as in a container), and puts links to the\n"
     "program's files (mhook.dll, varnoke, vk96.html) in the installation\n"
@@ -175,6 +176,8 @@ int Run(int argc, char** argv) {
         add("StartupOptions", platform::kRegDword, platform::DwordData(1));
         add("HotKey", platform::kRegDword, platform::DwordData(70));      // F
         add("HotKeyShift", platform::kRegDword, platform::DwordData(5));  // Ctrl+Alt
+        add("DrivePaths", platform::kRegDword, platform::DwordData(0));   // Linux paths
+        add("SearchAsYouType", platform::kRegDword, platform::DwordData(1));
         return !added.empty();
       },
       problem);

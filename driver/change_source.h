@@ -15,6 +15,10 @@ struct TSourceOptions {
   std::uint32_t WatchLimit = 0;
   // How often a few directories without a watch are listed again.
   std::uint32_t RelistPeriodMs = 2000;
+  // The program's tree was loaded, not scanned: every directory is walked
+  // and its listing reported whole, for the program to compare with its
+  // tree (MONITOR_IOCTL_CATCH_UP), instead of being placed in silence.
+  bool Compare = false;
 };
 
 class TChangeSource {
@@ -52,6 +56,8 @@ class TChangeSource {
   // Someone waits for the tree to catch up with the disk: what the source
   // cannot watch is to be listed now, not at its slow pace.
   virtual void CatchUp() {}
+  // The program no longer compares: the rest of the walk reports nothing.
+  virtual void CallOffComparison() {}
 };
 
 }  // namespace varnoke::driver

@@ -44,8 +44,33 @@ const std::string* TDirectoryModel::LabelOf(const std::string& identity) const {
   return it == byIdentity_.end() ? nullptr : &it->second;
 }
 
+bool TDirectoryModel::Insert(const std::string& label) {
+  if (!labels_.try_emplace(label).second) return false;
+  if (walking_) {
+    unwalked_.insert(label);
+    walkOnly_.insert(label);
+    marked_.insert(label);
+  }
+  return true;
+}
+
 void TDirectoryModel::Add(const std::string& label) {
-  labels_.try_emplace(label);
+  Insert(label);
+}
+
+void TDirectoryModel::EndWalk() {
+  walking_ = false;
+  unwalked_.clear();
+  walkOnly_.clear();
+}
+
+void TDirectoryModel::Walked(const std::string& label) {
+  unwalked_.erase(label);
+  walkOnly_.erase(label);
+}
+
+void TDirectoryModel::MarkForWalk(const std::string& label) {
+  if (IsUnwalked(label)) marked_.insert(label);
 }
 
 void TDirectoryModel::Place(const std::string& label, const std::string& identity) {
@@ -59,8 +84,9 @@ void TDirectoryModel::Place(const std::string& label, const std::string& identit
     // looked at again.
     const std::string old = other->second;
     labels_[old].clear();
-    marked_.insert(old);
+    Mark(old);
   }
+  Insert(label);
   std::string& current = labels_[label];
   if (!current.empty() && current != identity) byIdentity_.erase(current);
   current = identity;
@@ -96,6 +122,8 @@ void TDirectoryModel::Forget(const std::string& label, const TRelease& release) 
   }
   EraseRange(marked_, label);
   EraseRange(unwatchable_, label);
+  EraseRange(unwalked_, label);
+  EraseRange(walkOnly_, label);
 }
 
 void TDirectoryModel::Move(const std::string& from, const std::string& to,
@@ -115,11 +143,14 @@ void TDirectoryModel::Move(const std::string& from, const std::string& to,
   }
   MoveRange(marked_, from, to);
   MoveRange(unwatchable_, from, to);
+  MoveRange(unwalked_, from, to);
+  MoveRange(walkOnly_, from, to);
 }
 
 void TDirectoryModel::Mark(const std::string& label) {
-  labels_.try_emplace(label);
+  Insert(label);
   marked_.insert(label);
+  walkOnly_.erase(label);
 }
 
 std::vector<std::string> TDirectoryModel::TakeMarked(std::size_t count) {
@@ -133,6 +164,7 @@ std::vector<std::string> TDirectoryModel::TakeMarked(std::size_t count) {
 void TDirectoryModel::MarkAll() {
   for (const auto& [label, identity] : labels_)
     marked_.insert(marked_.end(), label);
+  walkOnly_.clear();
 }
 
 void TDirectoryModel::MarkSubtree(const std::string& label) {
@@ -140,6 +172,7 @@ void TDirectoryModel::MarkSubtree(const std::string& label) {
        ++it) {
     marked_.insert(it->first);
   }
+  EraseRange(walkOnly_, label);
 }
 
 std::vector<std::string> TDirectoryModel::Children(const std::string& label) const {
@@ -169,6 +202,7 @@ void TDirectoryModel::MarkUnwatchable(std::size_t count) {
   for (std::size_t i = 0; i < count && !unwatchable_.empty(); ++i) {
     if (it == unwatchable_.end()) it = unwatchable_.begin();
     marked_.insert(*it);
+    walkOnly_.erase(*it);
     unwatchableCursor_ = *it;
     ++it;
     if (i + 1 >= unwatchable_.size()) break;  // each at most once a call

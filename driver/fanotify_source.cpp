@@ -73,9 +73,13 @@ bool TFanotifySource::Start(const std::vector<std::string>& roots) {
       Mark(point);
   }
   StartMarks();
-  // Marks first, then the walk, which reports nothing: the tree was just
-  // scanned.
-  reconciler_.PlaceTrees(roots);
+  // Marks first, then the walk: at once, reporting nothing, when the tree
+  // was just scanned; else in the rounds, comparing it.
+  if (options_.Compare) {
+    reconciler_.BeginComparison(roots);
+  } else {
+    reconciler_.PlaceTrees(roots);
+  }
   return true;
 }
 

@@ -31,8 +31,9 @@ class TFanotifySource : public TChangeSource, private TIdentifier {
  public:
   // All are borrowed and must outlive this object.
   TFanotifySource(TReportSink& sink, platform::TLinuxFileSystem& files,
-                  const platform::TLinuxDrives& drives, platform::TMountTable& mounts)
-      : sink_(sink), files_(files), drives_(drives), mounts_(mounts) {}
+                  const platform::TLinuxDrives& drives, platform::TMountTable& mounts,
+                  const TSourceOptions& options)
+      : sink_(sink), files_(files), drives_(drives), mounts_(mounts), options_(options) {}
 
   // Needs the privilege to mark whole file systems (CAP_SYS_ADMIN).
   bool Start(const std::vector<std::string>& roots) override;
@@ -40,6 +41,7 @@ class TFanotifySource : public TChangeSource, private TIdentifier {
   void OnReadable() override;
   void OnWake() override { reconciler_.OnWake(); }
   std::size_t Pending() const override { return reconciler_.Pending(); }
+  void CallOffComparison() override { reconciler_.CallOffComparison(); }
 
  private:
   // A file system's id and a handle, as bytes: a directory's identity; and
@@ -76,6 +78,7 @@ class TFanotifySource : public TChangeSource, private TIdentifier {
   platform::TLinuxFileSystem& files_;
   const platform::TLinuxDrives& drives_;
   platform::TMountTable& mounts_;
+  const TSourceOptions& options_;
   platform::TUniqueFd fanotify_;
   TDirectoryModel model_;
   TBarrierFolder marks_;

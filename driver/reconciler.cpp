@@ -46,11 +46,19 @@ void TReconciler::PlaceTrees(const std::vector<std::string>& roots) {
   }
 }
 
+void TReconciler::BeginComparison(const std::vector<std::string>& roots) {
+  comparing_ = true;
+  model_.BeginWalk();
+  for (const std::string& root : roots)
+    model_.Add(root);  // unwalked, and marked for the walk
+}
+
 bool TReconciler::Observe(const std::string& parent, const std::string& identity,
                           std::string_view name, bool directory) {
   // Waiting to be listed, the directory's files may not be in the tree
-  // yet (it was moved in) or any more (a listing's test went wrong).
-  const bool pending = model_.IsMarked(parent);
+  // yet (it was moved in, or made while the program was not running) or
+  // any more (a listing's test went wrong).
+  const bool pending = model_.IsMarked(parent) || model_.IsUnwalked(parent);
   if (phase_ != TPhase::Settling && phase_ != TPhase::Closing) return pending;
   bool listed = false;
   if (const auto it = targetByIdentity_.find(identity);
@@ -97,6 +105,7 @@ void TReconciler::OnOverflow() {
 }
 
 void TReconciler::StartRound() {
+  if (model_.MarkedCount() == 0) EndWalkWhenDone();
   if (model_.MarkedCount() == 0) return;
   const std::optional<std::uint64_t> mark = marks_.Emit();
   if (!mark) {
@@ -133,18 +142,38 @@ void TReconciler::CheckHandled() {
 
 void TReconciler::EndRound() {
   // Unchanged since the opening mark, a listed directory has lost the
-  // subdirectories it lacked then.
+  // subdirectories it lacked then: the model's by name; for a comparison,
+  // whichever the program's tree has that the listing had not.
   for (const TTarget& target : targets_) {
     if (target.Spoiled) continue;
+    const bool compared = target.Compared && comparing_;
+    if (compared) {
+      sink_.Report(VXD_CODE_LISTING, VXD_LISTING_SUBDIRECTORIES, target.Label,
+                   target.Subdirectories);
+    }
     for (const std::string& child : target.Absent) {
       if (!model_.Knows(child)) continue;
-      sink_.Report(VXD_CODE_DIRECTORY, 1, child.substr(0, child.size() - 1));
+      if (!compared) sink_.Report(VXD_CODE_DIRECTORY, 1, child.substr(0, child.size() - 1));
       model_.Forget(child, Releaser());
     }
+    if (target.Walked) model_.Walked(target.Label);
   }
   phase_ = TPhase::Idle;
   ClearWindow();
   StartRound();
+}
+
+void TReconciler::EndWalkWhenDone() {
+  if (!model_.Walking()) return;
+  if (model_.UnwalkedCount() != 0) {
+    // Left unmarked when they could not be listed, and found there all the
+    // same: they are tried again.
+    model_.MarkUnwalked();
+    return;
+  }
+  model_.EndWalk();
+  comparing_ = false;
+  sink_.Report(VXD_CODE_LISTING, VXD_LISTING_END, {});
 }
 
 void TReconciler::ClearWindow() {
@@ -155,12 +184,12 @@ void TReconciler::ClearWindow() {
 }
 
 void TReconciler::RunListings() {
-  const std::uint64_t start = sink_.ReportCount();
+  std::uint64_t weight = 0;
   // One at a time: a directory's new subdirectories are marked as it is
   // listed and come next, so a new tree is listed whole in one round.
   while (model_.MarkedCount() != 0 && targets_.size() < kRoundDirectories &&
-         sink_.ReportCount() - start < kRoundReports) {
-    List(model_.TakeMarked(1).front());
+         weight < kRoundReports && !sink_.Stopping()) {
+    List(model_.TakeMarked(1).front(), weight);
   }
   for (const std::string& label : putOff_) {
     if (model_.Knows(label)) model_.Mark(label);
@@ -194,7 +223,9 @@ void TReconciler::SetIdentity(const std::string& label, const std::string& ident
 
 std::size_t TReconciler::AddTarget(const std::string& label, const std::string& identity) {
   const std::size_t index = targets_.size();
-  targets_.push_back(TTarget{label, {}, false});
+  TTarget target;
+  target.Label = label;
+  targets_.push_back(std::move(target));
   targetByLabel_[label] = index;
   if (!identity.empty()) targetByIdentity_[identity] = index;
   for (std::size_t slash = label.find('\\'); slash + 1 < label.size();
@@ -204,15 +235,29 @@ std::size_t TReconciler::AddTarget(const std::string& label, const std::string& 
   return index;
 }
 
-void TReconciler::List(const std::string& label) {
+void TReconciler::List(const std::string& label, std::uint64_t& weight) {
+  const bool walked = model_.IsUnwalked(label);
   platform::TUniqueFd fd = files_.OpenDirectoryAfresh(label);
   if (!fd.Valid()) {
-    if (IsThere(label)) return;  // there, but not to be entered
+    if (IsThere(label)) {
+      // There, but not to be entered: a scan finds nothing in it either.
+      if (walked) {
+        const std::size_t target = AddTarget(label, model_.IdentityOf(label));
+        targets_[target].Walked = true;
+        listing_.Clear();
+        ReportListing(label, target, {}, weight);
+      }
+      return;
+    }
     // Moved or removed by an event still to be read, most likely; failing
     // again, the listing of its parent tells whether it is there.
     if (!PutOff(label)) {
       const std::string parent = ParentLabel(label);
-      if (!parent.empty() && model_.Knows(parent)) model_.Mark(parent);
+      if (!parent.empty() && model_.Knows(parent)) {
+        model_.Mark(parent);
+      } else {
+        model_.Walked(label);  // a drive's root that cannot be opened
+      }
     }
     return;
   }
@@ -230,36 +275,75 @@ void TReconciler::List(const std::string& label) {
   putOffBefore_.erase(label);
   SetIdentity(label, identity, refused);
   const std::size_t target = AddTarget(label, identity);
-  if (!files_.ListOpenDirectory(fd.Get(), listing_)) return;
+  targets_[target].Walked = walked;
+  // One that cannot be read holds nothing, as for a scan.
+  if (!files_.ListOpenDirectory(fd.Get(), listing_)) listing_.Clear();
   fd.Reset();
-  sink_.Report(VXD_CODE_DELETE, 0, label + "*");
   std::vector<std::string> present;
   for (std::size_t i = 0; i < listing_.Size(); ++i) {
     const std::string_view name = listing_.Name(i);
-    if (!IsRecordedName(name)) continue;
-    if (listing_.At(i).Attributes & platform::kFileAttributeDirectory) {
+    if (IsRecordedName(name) && (listing_.At(i).Attributes & platform::kFileAttributeDirectory)) {
       present.push_back(label + std::string(name) + "\\");
-    } else {
-      sink_.Report(VXD_CODE_CREATE, 0, label + std::string(name));
     }
   }
+  const bool live = ReportListing(label, target, present, weight);
   const std::set<std::string> there(present.begin(), present.end());
   for (const std::string& child : model_.Children(label)) {
     if (there.count(child) == 0) targets_[target].Absent.push_back(child);
   }
-  for (const std::string& child : present) {
-    sink_.Report(VXD_CODE_DIRECTORY, 0, child.substr(0, child.size() - 1));
-    IdentifyChild(child);
-  }
+  for (const std::string& child : present)
+    IdentifyChild(child, live);
 }
 
-void TReconciler::IdentifyChild(const std::string& label) {
+bool TReconciler::ReportListing(const std::string& label, std::size_t target,
+                                const std::vector<std::string>& present, std::uint64_t& weight) {
+  TTarget& listed = targets_[target];
+  if (listed.Walked && comparing_) {
+    // The whole listing in one report: the program compares it with what
+    // its tree holds there.
+    std::string entries;
+    for (std::size_t i = 0; i < listing_.Size(); ++i) {
+      const std::string_view name = listing_.Name(i);
+      if (!IsRecordedName(name)) continue;
+      entries.append(name);
+      if (listing_.At(i).Attributes & platform::kFileAttributeDirectory) {
+        entries.push_back('\\');
+        listed.Subdirectories.append(name);
+        listed.Subdirectories.push_back('\\');
+        listed.Subdirectories.push_back('\0');
+      }
+      entries.push_back('\0');
+      ++weight;
+    }
+    ++weight;
+    listed.Compared = true;
+    sink_.Report(VXD_CODE_LISTING, VXD_LISTING_ENTRIES, label, std::move(entries));
+    return false;
+  }
+  // The comparison called off, the walk only identifies what it lists.
+  if (listed.Walked && model_.IsMarkedForWalkOnly(label)) return false;
+  const std::uint64_t start = sink_.ReportCount();
+  sink_.Report(VXD_CODE_DELETE, 0, label + "*");
+  for (std::size_t i = 0; i < listing_.Size(); ++i) {
+    const std::string_view name = listing_.Name(i);
+    if (IsRecordedName(name) && !(listing_.At(i).Attributes & platform::kFileAttributeDirectory)) {
+      sink_.Report(VXD_CODE_CREATE, 0, label + std::string(name));
+    }
+  }
+  for (const std::string& child : present)
+    sink_.Report(VXD_CODE_DIRECTORY, 0, child.substr(0, child.size() - 1));
+  weight += sink_.ReportCount() - start;
+  return true;
+}
+
+void TReconciler::IdentifyChild(const std::string& label, bool live) {
   platform::TUniqueFd fd = files_.OpenDirectoryAfresh(label);
   if (!fd.Valid()) {
     // Known all the same, as the tree has it. Not to be entered (a mount
     // that is no fixed disk), it stays as it is; gone since it was listed,
     // moved most likely, it is to be listed where the events take it.
     model_.Add(label);
+    model_.MarkForWalk(label);
     if (!IsThere(label)) model_.Mark(label);
     return;
   }
@@ -272,6 +356,7 @@ void TReconciler::IdentifyChild(const std::string& label) {
     // Renamed here, or another directory took this name, by events still
     // to be read, most likely: the next round looks again.
     model_.Add(label);
+    model_.MarkForWalk(label);
     putOff_.push_back(label);
     return;
   }
@@ -281,7 +366,13 @@ void TReconciler::IdentifyChild(const std::string& label) {
   const bool untrusted =
       !known || (before.empty() && (!identity.empty() || !model_.IsUnwatchable(label)));
   SetIdentity(label, identity, refused);
-  if (untrusted) model_.Mark(label);
+  // Found by the walk, one still to be walked needs no listing of its own:
+  // the walk's serves.
+  if (untrusted && (live || !model_.IsUnwalked(label))) {
+    model_.Mark(label);
+  } else {
+    model_.MarkForWalk(label);
+  }
 }
 
 }  // namespace varnoke::driver

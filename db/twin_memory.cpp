@@ -68,6 +68,7 @@ void TTwinMemory::Renamed(std::string_view newPath) {
 }
 
 bool TTwinMemory::Doubts(const TDirectoryRecord* directory, std::string_view name) const {
+  if (!listed_.empty() && listed_.count(directory) != 0) return true;
   if (doubted_.empty()) return false;
   const auto it = doubted_.find(directory);
   if (it == doubted_.end()) return false;
@@ -76,6 +77,10 @@ bool TTwinMemory::Doubts(const TDirectoryRecord* directory, std::string_view nam
 
 void TTwinMemory::Doubt(const TDirectoryRecord* directory, std::string_view name) {
   if (!Doubts(directory, name)) doubted_[directory].emplace_back(name);
+}
+
+void TTwinMemory::Listed(const TDirectoryRecord* directory) {
+  listed_.insert(directory);
 }
 
 void TTwinMemory::Counted(const TDirectoryRecord* directory, std::string_view name,
@@ -93,9 +98,10 @@ void TTwinMemory::Counted(const TDirectoryRecord* directory, std::string_view na
 }
 
 void TTwinMemory::Forget(const std::vector<TDirectoryRecord*>& records) {
-  if (doubted_.empty() && kept_.empty()) return;
+  if (doubted_.empty() && kept_.empty() && listed_.empty()) return;
   for (const TDirectoryRecord* record : records) {
     doubted_.erase(record);
+    listed_.erase(record);
     kept_.remove_if([&](const TKept& kept) { return kept.directory == record; });
   }
 }
@@ -103,6 +109,7 @@ void TTwinMemory::Forget(const std::vector<TDirectoryRecord*>& records) {
 void TTwinMemory::Clear() {
   kept_.clear();
   doubted_.clear();
+  listed_.clear();
   renamedTo_.clear();
 }
 

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "db/disk_census.h"
@@ -61,6 +62,13 @@ class TTwinMemory {
   // A creation found the name present: its count may lag behind the disk.
   void Doubt(const TDirectoryRecord* directory, std::string_view name);
 
+  // A listing of the directory set its contents from the disk as it was
+  // after reports still to come: until the device says those have all
+  // come (Settled), every name of it is doubted.
+  void Listed(const TDirectoryRecord* directory);
+  void Settled(const TDirectoryRecord* directory) noexcept { listed_.erase(directory); }
+  void SettledAll() noexcept { listed_.clear(); }
+
   // The records are about to be freed.
   void Forget(const std::vector<TDirectoryRecord*>& records);
   void Clear();
@@ -84,6 +92,7 @@ class TTwinMemory {
   std::uint64_t renamedIn_ = 0;  // the report of the rename
   std::list<TKept> kept_;        // most recently used first
   std::unordered_map<const TDirectoryRecord*, std::vector<std::string>> doubted_;
+  std::unordered_set<const TDirectoryRecord*> listed_;
 };
 
 }  // namespace varnoke

@@ -91,6 +91,13 @@ std::vector<std::string_view> SortedNames(const std::vector<TDirectoryRecord*>& 
   return names;
 }
 
+// A listing's directory: drive form, ending with "\". Its drive is not
+// tested: the device lists the fixed drives only, and the end of the
+// listings removes a drive that is no longer one.
+bool IsListedDirectory(std::string_view directory) {
+  return directory.size() >= 3 && directory[1] == ':' && directory.back() == '\\';
+}
+
 }  // namespace
 
 TDirectoryRecord* TMemoryDB::ListedDirectory(std::string_view directory,
@@ -122,7 +129,7 @@ TDirectoryRecord* TMemoryDB::ListedDirectory(std::string_view directory,
 void TMemoryDB::ApplyListing(std::string_view directory,
                              const std::vector<std::string_view>& entries,
                              std::vector<TTreeChange>& found) {
-  if (directory.size() < 3 || directory.back() != '\\' || !IsFixedDrivePath(directory)) return;
+  if (!IsListedDirectory(directory)) return;
   std::lock_guard guard(Lock);
   twins_.BeginReport();
   TDirectoryRecord* record = ListedDirectory(directory, found);
@@ -156,57 +163,52 @@ void TMemoryDB::ApplyListing(std::string_view directory,
 
   // Subdirectories: those the tree lacks are added. Those it holds and the
   // listing has not wait until the device says nothing has changed them
-  // since (ApplyListedSubdirectories): one may have been renamed away by
-  // a report still to come.
+  // since (ApplyUnchanged): one may have been renamed away by a report
+  // still to come.
   std::vector<TDirectoryRecord*> children;
   ddList_->AppendSubdirectories(record, children);
   const TListedNames subdirectories(entries, true);
+  std::vector<TTwinMemory::TShortName> short_;
   for (const TDifference& d : Differences(SortedNames(children), subdirectories.Names())) {
     for (std::size_t k = d.First + d.Held; k < d.End; ++k) {
       ddList_->AddDirectory(d.Name, record);
       found.push_back(
           {true, std::string(directory) + std::string(subdirectories.Names()[k].Spelling) + "\\"});
     }
+    if (d.Held > d.Listed()) {
+      TTwinMemory::TShortName& name = short_.emplace_back();
+      name.Name = d.Name;
+      for (std::size_t k = d.First; k < d.End; ++k)
+        name.Spellings.emplace_back(subdirectories.Names()[k].Spelling);
+    }
   }
-  twins_.Listed(record);
+  twins_.Listed(record, directory, std::move(short_));
 }
 
-void TMemoryDB::ApplyListedSubdirectories(std::string_view directory,
-                                          const std::vector<std::string_view>& subdirectories,
-                                          std::vector<TTreeChange>& found) {
-  if (directory.size() < 3 || directory.back() != '\\' || !IsFixedDrivePath(directory)) return;
+void TMemoryDB::ApplyUnchanged(const std::vector<std::string_view>& directories,
+                               std::vector<TTreeChange>& found) {
   std::lock_guard guard(Lock);
   twins_.BeginReport();
-  TDirectoryRecord* record = ResolveReport(directory).Directory;
-  if (record == nullptr) return;
-  twins_.Settled(record);
-  std::vector<TDirectoryRecord*> children;
-  ddList_->AppendSubdirectories(record, children);
-  std::sort(children.begin(), children.end(),
-            [](const TDirectoryRecord* a, const TDirectoryRecord* b) {
-              if (a->Name() != b->Name()) return a->Name() < b->Name();
-              return TDDList::ChainOrder(a) < TDDList::ChainOrder(b);
-            });
-  const TListedNames listed(subdirectories, true);
-  std::vector<TDirectoryRecord*> gone;
-  std::size_t next = 0;  // the first child of the name looked at
-  for (const TDifference& d : Differences(SortedNames(children), listed.Names())) {
-    if (d.Held <= d.Listed()) continue;
-    while (next < children.size() && children[next]->Name() < d.Name)
-      ++next;
-    const std::vector<TDirectoryRecord*> named(
-        children.begin() + static_cast<std::ptrdiff_t>(next),
-        children.begin() + static_cast<std::ptrdiff_t>(next + d.Held));
-    std::vector<std::string_view> onDisk;
-    for (std::size_t k = d.First; k < d.End; ++k)
-      onDisk.push_back(listed.Names()[k].Spelling);
-    for (TDirectoryRecord* r : GoneTwins(named, onDisk, directory, d.Held - d.Listed()))
-      gone.push_back(r);
-    twins_.Counted(record, d.Name, static_cast<std::uint32_t>(d.Listed()));
-  }
-  for (TDirectoryRecord* r : gone) {
-    found.push_back({false, std::string(directory) + std::string(r->Name()) + "\\"});
-    RemoveDirectoryAndRows(r);
+  std::vector<TTwinMemory::TShortName> short_;
+  std::vector<TDirectoryRecord*> held;
+  for (const std::string_view directory : directories) {
+    // A directory no longer listed went, or the tree was replaced: it has
+    // nothing left to lose.
+    TDirectoryRecord* record = twins_.Settle(directory, short_);
+    if (record == nullptr) continue;
+    // Of the names the listing had fewer of, as many records stay as it
+    // had; which ones, their contents tell.
+    for (const TTwinMemory::TShortName& name : short_) {
+      ddList_->DirectoriesNamed(name.Name, record, held);
+      if (held.size() <= name.Spellings.size()) continue;
+      const std::vector<std::string_view> onDisk(name.Spellings.begin(), name.Spellings.end());
+      for (TDirectoryRecord* gone :
+           GoneTwins(held, onDisk, directory, held.size() - onDisk.size())) {
+        found.push_back({false, std::string(directory) + name.Name + "\\"});
+        RemoveDirectoryAndRows(gone);
+      }
+      twins_.Counted(record, name.Name, static_cast<std::uint32_t>(onDisk.size()));
+    }
   }
 }
 

@@ -186,22 +186,24 @@ class TMemoryDB {
   void ApplyDirectoryRename(std::string_view oldPath, std::string_view newPath);
 
   // ---- Comparing with listings of the disk (listing_changes.cpp). Each
-  // takes Lock; what it set right goes to found. ----
+  // takes Lock; what it set right goes to found. The drive is not tested:
+  // the device lists the fixed drives only, and EndListings removes a drive
+  // that no longer is one. ----
 
-  // The directory (drive form, ending with "") holds exactly the entries
-  // (names; a directory's ends with "") at this place among the reports:
+  // The directory (drive form, ending with "\") holds exactly the entries
+  // (names; a directory's ends with "\") at this place among the reports:
   // its files become as many of each name as the listing holds, and the
   // subdirectories the tree lacks are added. The directory itself, and its
-  // parents, are added when the tree lacks them. Until ApplyListed-
-  // Subdirectories or EndListings, reports about its names compare with
-  // the disk: the listing may have seen changes whose reports follow.
+  // parents, are added when the tree lacks them. Until ApplyUnchanged or
+  // EndListings, reports about its names compare with the disk: the
+  // listing may have seen changes whose reports follow.
   void ApplyListing(std::string_view directory, const std::vector<std::string_view>& entries,
                     std::vector<TTreeChange>& found);
-  // The directory's subdirectories are still exactly these (names ending
-  // with ""), as listed: the tree's others are removed.
-  void ApplyListedSubdirectories(std::string_view directory,
-                                 const std::vector<std::string_view>& subdirectories,
-                                 std::vector<TTreeChange>& found);
+  // Nothing has changed the subdirectories of the directories (as their
+  // listings spelt them) since ApplyListing: those the tree held and their
+  // listings had not are removed.
+  void ApplyUnchanged(const std::vector<std::string_view>& directories,
+                      std::vector<TTreeChange>& found);
   // Every directory has been listed. With found, drives that are no fixed
   // drive any more leave the tree, as they would a scan's.
   void EndListings(std::vector<TTreeChange>* found);

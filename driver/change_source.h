@@ -56,8 +56,6 @@ class TChangeSource {
   // Someone waits for the tree to catch up with the disk: what the source
   // cannot watch is to be listed now, not at its slow pace.
   virtual void CatchUp() {}
-  // The program no longer compares: the rest of the walk reports nothing.
-  virtual void CallOffComparison() {}
 };
 
 }  // namespace varnoke::driver

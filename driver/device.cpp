@@ -84,10 +84,10 @@ bool TVarnokeDevice::Control(std::uint32_t code, const void* in, std::uint32_t i
         options_.Compare = ReadUint32(in, inSize) != 0;
         return true;
       }
-      // Once the walk runs, it can only be called off.
+      // Once the walk runs, it can only be called off; the reader sees it
+      // before its next listing.
       if (ReadUint32(in, inSize) != 0) return false;
       callOff_ = true;
-      Wake();
       return true;
     case VXD_IOCTL_SELECT_SOURCE:
       if (reader_.joinable()) return false;
@@ -201,7 +201,6 @@ void TVarnokeDevice::ReadLoop() {
       std::uint64_t count = 0;
       if (::read(wake_.Get(), &count, sizeof count) < 0) count = 0;
       if (stopping_) break;
-      if (callOff_.exchange(false)) source_->CallOffComparison();
       if (!paused_) source_->OnWake();
     }
     if (ready == 0) source_->OnQuiet();

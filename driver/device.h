@@ -45,6 +45,7 @@ class TVarnokeDevice : public TReportSink {
   std::uint64_t ReportCount() const override { return reported_; }
   bool HandledUpTo(std::uint64_t count) override;
   bool Stopping() const override { return stopping_; }
+  bool ComparisonCalledOff() const override { return callOff_; }
 
  private:
   using TCallback = void (*)(std::uintptr_t);

@@ -81,30 +81,37 @@ class TDirectoryModel {
   void BeginWalk() { walking_ = true; }
   void EndWalk();
   bool Walking() const { return walking_; }
-  bool IsUnwalked(const std::string& label) const { return unwalked_.count(label) != 0; }
-  bool IsMarkedForWalkOnly(const std::string& label) const { return walkOnly_.count(label) != 0; }
-  std::size_t UnwalkedCount() const { return unwalked_.size(); }
+  bool IsUnwalked(const std::string& label) const;
+  bool IsMarkedForWalkOnly(const std::string& label) const;
+  std::size_t UnwalkedCount() const { return unwalked_; }
   // The walk has listed the label.
   void Walked(const std::string& label);
   // Marks the unwalked label (or all of them) for the walk, keeping any
   // listing of its own asked for.
   void MarkForWalk(const std::string& label);
-  void MarkUnwalked() { marked_.insert(unwalked_.begin(), unwalked_.end()); }
+  void MarkUnwalked();
 
   std::size_t Size() const { return labels_.size(); }
 
  private:
-  // Adds the label when it is new; true when it was.
-  bool Insert(const std::string& label);
+  struct TEntry {
+    std::string Identity;  // may be empty
+    bool Unwalked = false;
+    bool WalkOnly = false;  // marked for nothing but the walk
+  };
+
+  // The label's entry, added when new.
+  TEntry& Insert(const std::string& label);
+  // A listing of the label's own was asked for.
+  static void Unmark(TEntry& entry);
 
   // Labels in order, so that a subtree is a range.
-  std::map<std::string, std::string> labels_;  // label -> identity (may be empty)
+  std::map<std::string, TEntry> labels_;
   std::unordered_map<std::string, std::string> byIdentity_;
   std::set<std::string> marked_;
   std::set<std::string> unwatchable_;
   std::string unwatchableCursor_;
-  std::set<std::string> unwalked_;
-  std::set<std::string> walkOnly_;  // marked for nothing but the walk
+  std::size_t unwalked_ = 0;  // labels with Unwalked set
   bool walking_ = false;
 };
 

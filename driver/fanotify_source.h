@@ -10,9 +10,12 @@
 // moved in from outside them (or found after lost events) is listed.
 #pragma once
 
+#include <linux/types.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "driver/barrier.h"
@@ -41,7 +44,6 @@ class TFanotifySource : public TChangeSource, private TIdentifier {
   void OnReadable() override;
   void OnWake() override { reconciler_.OnWake(); }
   std::size_t Pending() const override { return reconciler_.Pending(); }
-  void CallOffComparison() override { reconciler_.CallOffComparison(); }
 
  private:
   // A file system's id and a handle, as bytes: a directory's identity; and
@@ -83,6 +85,7 @@ class TFanotifySource : public TChangeSource, private TIdentifier {
   TDirectoryModel model_;
   TBarrierFolder marks_;
   std::string marksKey_;
+  std::unordered_map<int, __kernel_fsid_t> fsids_;  // by mount id
   TReconciler reconciler_{model_, sink_, files_, *this, marks_};
 };
 

@@ -47,7 +47,6 @@ class TInotifySource : public TChangeSource, private TIdentifier {
     model_.MarkUnwatchable(model_.UnwatchableCount());
     reconciler_.OnDrained();
   }
-  void CallOffComparison() override { reconciler_.CallOffComparison(); }
 
  private:
   // The first half of a rename, until its second half comes or it turns out

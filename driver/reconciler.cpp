@@ -1,7 +1,9 @@
 #include "driver/reconciler.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
+#include <utility>
 
 #include "platform/device_abi.h"
 
@@ -93,7 +95,11 @@ void TReconciler::OnDrained() {
 }
 
 void TReconciler::OnWake() {
-  CheckHandled();
+  if (phase_ == TPhase::Idle) {
+    StartRound();
+  } else {
+    CheckHandled();
+  }
 }
 
 void TReconciler::OnOverflow() {
@@ -107,6 +113,9 @@ void TReconciler::OnOverflow() {
 void TReconciler::StartRound() {
   if (model_.MarkedCount() == 0) EndWalkWhenDone();
   if (model_.MarkedCount() == 0) return;
+  // The reports wait in memory until the program has handled them: it may
+  // lag one round behind, no more.
+  if (!sink_.HandledUpTo(listedFrom_)) return;
   const std::optional<std::uint64_t> mark = marks_.Emit();
   if (!mark) {
     // Nothing to place listings in the stream by: they go as they are.
@@ -120,6 +129,7 @@ void TReconciler::StartRound() {
 
 void TReconciler::OnMark(std::uint64_t number) {
   if (phase_ == TPhase::Opening && number == openingMark_) {
+    listedFrom_ = sink_.ReportCount();
     RunListings();
     phase_ = TPhase::Settling;
     lastReport_ = sink_.ReportCount();
@@ -130,7 +140,11 @@ void TReconciler::OnMark(std::uint64_t number) {
 }
 
 void TReconciler::CheckHandled() {
-  if (phase_ != TPhase::Settling || !sink_.HandledUpTo(lastReport_)) return;
+  if (phase_ != TPhase::Settling) return;
+  // Only a program that tests the disk as it applies a report may run
+  // ahead of the events; the walk's listings are applied as they were
+  // made, so that its rounds need not wait for the program.
+  if (testsDisk_ && !sink_.HandledUpTo(lastReport_)) return;
   const std::optional<std::uint64_t> mark = marks_.Emit();
   if (!mark) {
     EndRound();
@@ -143,13 +157,15 @@ void TReconciler::CheckHandled() {
 void TReconciler::EndRound() {
   // Unchanged since the opening mark, a listed directory has lost the
   // subdirectories it lacked then: the model's by name; for a comparison,
-  // whichever the program's tree has that the listing had not.
+  // whichever the program's tree has that the listing had not, all the
+  // round's in one report.
+  std::string unchanged;
   for (const TTarget& target : targets_) {
     if (target.Spoiled) continue;
     const bool compared = target.Compared && comparing_;
     if (compared) {
-      sink_.Report(VXD_CODE_LISTING, VXD_LISTING_SUBDIRECTORIES, target.Label,
-                   target.Subdirectories);
+      unchanged.append(target.Label);
+      unchanged.push_back('\0');
     }
     for (const std::string& child : target.Absent) {
       if (!model_.Knows(child)) continue;
@@ -157,6 +173,9 @@ void TReconciler::EndRound() {
       model_.Forget(child, Releaser());
     }
     if (target.Walked) model_.Walked(target.Label);
+  }
+  if (!unchanged.empty()) {
+    sink_.Report(VXD_CODE_LISTING, VXD_LISTING_UNCHANGED, {}, std::move(unchanged));
   }
   phase_ = TPhase::Idle;
   ClearWindow();
@@ -185,10 +204,16 @@ void TReconciler::ClearWindow() {
 
 void TReconciler::RunListings() {
   std::uint64_t weight = 0;
+  testsDisk_ = false;
+  // The first directory of the round is opened from the drive's root
+  // down: what the file system kept open from earlier may have been moved
+  // since. From then on, a rename of what the round opens spoils it.
+  afresh_ = true;
   // One at a time: a directory's new subdirectories are marked as it is
   // listed and come next, so a new tree is listed whole in one round.
   while (model_.MarkedCount() != 0 && targets_.size() < kRoundDirectories &&
          weight < kRoundReports && !sink_.Stopping()) {
+    if (comparing_ && sink_.ComparisonCalledOff()) comparing_ = false;
     List(model_.TakeMarked(1).front(), weight);
   }
   for (const std::string& label : putOff_) {
@@ -228,24 +253,46 @@ std::size_t TReconciler::AddTarget(const std::string& label, const std::string& 
   targets_.push_back(std::move(target));
   targetByLabel_[label] = index;
   if (!identity.empty()) targetByIdentity_[identity] = index;
-  for (std::size_t slash = label.find('\\'); slash + 1 < label.size();
-       slash = label.find('\\', slash + 1)) {
-    windowPaths_.insert(label.substr(0, label.find('\\', slash + 1)));
+  // From the longest down: where one is there already, so are the shorter
+  // ones, which the target that put it there put there too.
+  for (std::size_t end = label.size() - 1; end != std::string::npos && end > 2;
+       end = label.rfind('\\', end - 1)) {
+    if (!windowPaths_.insert(label.substr(0, end)).second) break;
   }
   return index;
 }
 
 void TReconciler::List(const std::string& label, std::uint64_t& weight) {
   const bool walked = model_.IsUnwalked(label);
-  platform::TUniqueFd fd = files_.OpenDirectoryAfresh(label);
-  if (!fd.Valid()) {
+  std::optional<std::size_t> target;
+  const bool opened = files_.InspectDirectory(
+      label, std::exchange(afresh_, false),
+      [&](int fd) {
+        bool refused = false;
+        const std::string identity = identifier_.Identify(fd, refused);
+        const std::string before = model_.IdentityOf(label);
+        const std::string* elsewhere = identity.empty() ? nullptr : model_.LabelOf(identity);
+        const bool replaced = !before.empty() && before != identity;
+        if (replaced || (elsewhere != nullptr && *elsewhere != label)) {
+          if (PutOff(label)) return false;
+          // The events did not explain it: the model is wrong here. What it
+          // had below stays (the tree has it), to be looked at anew.
+          if (replaced) model_.ClearIdentities(label, Releaser(identity));
+        }
+        putOffBefore_.erase(label);
+        SetIdentity(label, identity, refused);
+        target = AddTarget(label, identity);
+        targets_[*target].Walked = walked;
+        return true;
+      },
+      listing_);
+  if (!opened) {
     if (IsThere(label)) {
       // There, but not to be entered: a scan finds nothing in it either.
       if (walked) {
-        const std::size_t target = AddTarget(label, model_.IdentityOf(label));
-        targets_[target].Walked = true;
-        listing_.Clear();
-        ReportListing(label, target, {}, weight);
+        target = AddTarget(label, model_.IdentityOf(label));
+        targets_[*target].Walked = true;
+        ReportListing(label, *target, {}, weight);
       }
       return;
     }
@@ -261,24 +308,7 @@ void TReconciler::List(const std::string& label, std::uint64_t& weight) {
     }
     return;
   }
-  bool refused = false;
-  const std::string identity = identifier_.Identify(fd.Get(), refused);
-  const std::string before = model_.IdentityOf(label);
-  const std::string* elsewhere = identity.empty() ? nullptr : model_.LabelOf(identity);
-  const bool replaced = !before.empty() && before != identity;
-  if (replaced || (elsewhere != nullptr && *elsewhere != label)) {
-    if (PutOff(label)) return;
-    // The events did not explain it: the model is wrong here. What it had
-    // below stays (the tree has it), to be looked at anew.
-    if (replaced) model_.ClearIdentities(label, Releaser(identity));
-  }
-  putOffBefore_.erase(label);
-  SetIdentity(label, identity, refused);
-  const std::size_t target = AddTarget(label, identity);
-  targets_[target].Walked = walked;
-  // One that cannot be read holds nothing, as for a scan.
-  if (!files_.ListOpenDirectory(fd.Get(), listing_)) listing_.Clear();
-  fd.Reset();
+  if (!target) return;  // put off
   std::vector<std::string> present;
   for (std::size_t i = 0; i < listing_.Size(); ++i) {
     const std::string_view name = listing_.Name(i);
@@ -286,13 +316,21 @@ void TReconciler::List(const std::string& label, std::uint64_t& weight) {
       present.push_back(label + std::string(name) + "\\");
     }
   }
-  const bool live = ReportListing(label, target, present, weight);
-  const std::set<std::string> there(present.begin(), present.end());
-  for (const std::string& child : model_.Children(label)) {
-    if (there.count(child) == 0) targets_[target].Absent.push_back(child);
+  const bool live = ReportListing(label, *target, present, weight);
+  if (const std::vector<std::string> known = model_.Children(label); !known.empty()) {
+    const std::set<std::string> there(present.begin(), present.end());
+    for (const std::string& child : known) {
+      if (there.count(child) == 0) targets_[*target].Absent.push_back(child);
+    }
   }
-  for (const std::string& child : present)
-    IdentifyChild(child, live);
+  for (const std::string& child : present) {
+    // The walk identifies a new one as it lists it.
+    if (targets_[*target].Walked && !model_.Knows(child)) {
+      model_.Add(child);
+    } else {
+      IdentifyChild(child, live);
+    }
+  }
 }
 
 bool TReconciler::ReportListing(const std::string& label, std::size_t target,
@@ -306,12 +344,7 @@ bool TReconciler::ReportListing(const std::string& label, std::size_t target,
       const std::string_view name = listing_.Name(i);
       if (!IsRecordedName(name)) continue;
       entries.append(name);
-      if (listing_.At(i).Attributes & platform::kFileAttributeDirectory) {
-        entries.push_back('\\');
-        listed.Subdirectories.append(name);
-        listed.Subdirectories.push_back('\\');
-        listed.Subdirectories.push_back('\0');
-      }
+      if (listing_.At(i).Attributes & platform::kFileAttributeDirectory) entries.push_back('\\');
       entries.push_back('\0');
       ++weight;
     }
@@ -322,6 +355,7 @@ bool TReconciler::ReportListing(const std::string& label, std::size_t target,
   }
   // The comparison called off, the walk only identifies what it lists.
   if (listed.Walked && model_.IsMarkedForWalkOnly(label)) return false;
+  testsDisk_ = true;
   const std::uint64_t start = sink_.ReportCount();
   sink_.Report(VXD_CODE_DELETE, 0, label + "*");
   for (std::size_t i = 0; i < listing_.Size(); ++i) {
@@ -337,7 +371,7 @@ bool TReconciler::ReportListing(const std::string& label, std::size_t target,
 }
 
 void TReconciler::IdentifyChild(const std::string& label, bool live) {
-  platform::TUniqueFd fd = files_.OpenDirectoryAfresh(label);
+  platform::TUniqueFd fd = files_.OpenDirectory(label);
   if (!fd.Valid()) {
     // Known all the same, as the tree has it. Not to be entered (a mount
     // that is no fixed disk), it stays as it is; gone since it was listed,

@@ -36,10 +36,13 @@
 // rounds instead of being placed at start (BeginComparison); it is
 // identified as it is listed, and its listing is reported whole in one
 // record (VXD_CODE_LISTING) for the program to compare with its tree.
-// Unchanged at the second mark, its subdirectories are reported once more,
-// and the program removes those of its tree the listing did not have; a
-// changed one is walked again. Whatever appears meanwhile is walked too,
-// and the end of the walk is reported.
+// Unchanged at the second mark, it is reported so (the round's all in one
+// report), and the program removes the subdirectories of its tree the
+// listing did not have; a changed one is walked again. Whatever appears meanwhile is walked too,
+// and the end of the walk is reported. The program tests nothing on the
+// disk to apply the walk's reports, so a round of them is closed as soon
+// as it is listed, and the next one listed while the program compares the
+// last.
 //
 // Used by the device's reader thread only.
 #pragma once
@@ -85,11 +88,10 @@ class TReconciler {
 
   // Walks every directory at and below the roots in the rounds, comparing
   // each with the program's tree; the first round starts when the reader
-  // has drained the kernel's queue (OnDrained).
+  // has drained the kernel's queue (OnDrained). Once the sink says the
+  // comparison is called off, the rest of the walk only identifies the
+  // directories, reporting nothing but its end.
   void BeginComparison(const std::vector<std::string>& roots);
-  // The comparison is called off: the rest of the walk only identifies
-  // the directories, reporting nothing but its end.
-  void CallOffComparison() { comparing_ = false; }
 
   // The directory at label is to be listed (it is added to the model).
   void Request(const std::string& label) { model_.Mark(label); }
@@ -131,10 +133,8 @@ class TReconciler {
     std::string Label;                // as it was at the opening mark
     std::vector<std::string> Absent;  // subdirectories the model had there, the listing not
     bool Spoiled = false;
-    bool Walked = false;  // listed by the walk at start
-    // Reported whole for the comparison, with these subdirectories ("name\").
-    bool Compared = false;
-    std::string Subdirectories;
+    bool Walked = false;    // listed by the walk at start
+    bool Compared = false;  // reported whole for the comparison
   };
 
   void StartRound();
@@ -185,6 +185,10 @@ class TReconciler {
   std::unordered_set<std::string> putOffBefore_;
   platform::TDirectoryListing listing_;
   bool comparing_ = false;  // the walk's listings are reported whole
+  bool afresh_ = true;      // the next open goes from the drive's root
+  bool testsDisk_ = false;  // the round made reports the program tests the disk for
+  // The reports made before the last round's listings.
+  std::uint64_t listedFrom_ = 0;
 };
 
 }  // namespace varnoke::driver

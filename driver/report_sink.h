@@ -22,6 +22,9 @@ class TReportSink {
   virtual bool HandledUpTo(std::uint64_t count) = 0;
   // True once the device is being closed: long work is to end early.
   virtual bool Stopping() const { return false; }
+  // True once the program has called the comparison of the walk at start
+  // off (MONITOR_IOCTL_CATCH_UP).
+  virtual bool ComparisonCalledOff() const { return false; }
 };
 
 // The names a scan records: not starting with "." and without a "\".

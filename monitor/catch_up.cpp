@@ -56,8 +56,8 @@ void TCatchUp::Apply(TMemoryDB& db, const TChangeEvent& event) {
       db.ApplyListing(path, ListedNames(event.NewPath), changes_);
       folder = true;
       break;
-    case VXD_LISTING_SUBDIRECTORIES:
-      db.ApplyListedSubdirectories(path, ListedNames(event.NewPath), changes_);
+    case VXD_LISTING_UNCHANGED:
+      db.ApplyUnchanged(ListedNames(event.NewPath), changes_);
       break;
     case VXD_LISTING_END: {
       bool calledOff = false;

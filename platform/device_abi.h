@@ -46,15 +46,19 @@ extern "C" {
 #define VXD_CODE_DIRECTORY 32u /* Info 0: a directory was created, otherwise removed */
 #define VXD_CODE_CREATE 36u    /* a file was created */
 #define VXD_CODE_RENAME 37u    /* Path was renamed to NewPath; Info has 0x10 for a directory */
-/* What a directory holds, as the catch-up walk listed it (see
-   MONITOR_IOCTL_CATCH_UP). Path is the directory, ending with "\"; NewPath
-   points to its entries' names, each ended by a NUL, the list ended by an
-   empty name; a directory's name ends with "\". Info says what it stands
-   for, at its place among the reports: */
+/* The catch-up walk's listings (see MONITOR_IOCTL_CATCH_UP). NewPath points
+   to names, each ended by a NUL, the list ended by an empty name; a
+   directory's name ends with "\". Info says what the report stands for, at
+   its place among the reports: */
 #define VXD_CODE_LISTING 44u
-#define VXD_LISTING_ENTRIES 0u        /* the directory holds exactly these entries */
-#define VXD_LISTING_SUBDIRECTORIES 1u /* its subdirectories are still exactly these */
-#define VXD_LISTING_END 2u            /* the walk is over; Path and NewPath are empty */
+/* The directory Path (ending with "\") holds exactly the entries named. */
+#define VXD_LISTING_ENTRIES 0u
+/* Nothing has changed the subdirectories of the directories named (drive
+   form, each listed earlier) since their listings: those the listings had
+   not are gone. Path is empty. */
+#define VXD_LISTING_UNCHANGED 1u
+/* The walk is over. Path is empty, and so is the list. */
+#define VXD_LISTING_END 2u
 
 /* One report; it stays valid until it is acknowledged. */
 typedef struct TChangeEvent {

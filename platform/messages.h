@@ -28,6 +28,13 @@ enum TMessageId : int {
   kMsgWrongPlatform = 4107,
   kMsgHotKeyNotGrabbed = 4108,
   kMsgFoldersUnwatched = 4109,
+  // The catch-up after a load.
+  kMsgCatchingUp = 4112,
+  kMsgCatchUpEnded = 4113,
+  kMsgCatchUpCalledOff = 4114,
+  kMsgCatchUpAdded = 4115,
+  kMsgCatchUpRemoved = 4116,
+  kMsgCatchUpMore = 4117,
   kMsgTerminateNow = 4352,
   kMsgShiftName = 4608,
   kMsgCtrlName = 4609,

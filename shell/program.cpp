@@ -19,6 +19,7 @@
 #include "shell/about.h"
 #include "shell/app_exception.h"
 #include "shell/assign_hot_key.h"
+#include "shell/catch_up_report.h"
 #include "shell/desktop_services.h"
 #include "shell/frm_sync.h"
 #include "shell/help_window.h"
@@ -49,6 +50,7 @@ void TProgram::CreateWindows() {
   frmSync_ = std::make_unique<TfrmSync>();
   frmSync_->OnCancelScan = [this] {
     if (MemoryDB != nullptr) MemoryDB->ScanCancelRequested = true;
+    CancelCatchUp();
   };
   hotKeyDialog_ = std::make_unique<TAssignHotKey>(*this);
 }
@@ -85,6 +87,18 @@ std::string TProgram::ResultHostPath(int index) const {
   std::vector<std::uint32_t> ordinals;
   if (!twins.Compute(name, directory, isDirectory, ordinals)) return paths.HostPath(drivePath);
   return paths.HostPath(drivePath, ordinals, isDirectory);
+}
+
+void TProgram::ShowSyncReport() {
+  frmSync_->show();
+  frmSync_->raise();
+  frmSync_->activateWindow();
+}
+
+void TProgram::CancelCatchUp() {
+  if (executive_ == nullptr || catchUpReport_ == nullptr) return;
+  executive_->CancelCatchUp();
+  catchUpReport_->Update();
 }
 
 void TProgram::OpenHotKeyDialog() {

@@ -1,9 +1,9 @@
 // TFormui: creation, layout, menus, keys, closing and minimizing.
 #include "shell/uiform.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFocusEvent>
-#include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -162,8 +162,8 @@ void TFormui::CreateControls() {
   statusBar()->addWidget(StatusPanel0, 1);
 }
 
-QAction* TFormui::AddCommand(QMenu* menu, const QString& caption, const char* name,
-                             int helpContext, void (TFormui::*handler)()) {
+QAction* TFormui::AddCommand(QMenu* menu, const QString& caption, const char* name, int helpContext,
+                             void (TFormui::*handler)()) {
   QAction* action = menu->addAction(caption);
   action->setObjectName(QString::fromLatin1(name));
   if (helpContext != 0) action->setProperty(kHelpContext, helpContext);
@@ -182,6 +182,9 @@ void TFormui::CreateMenus() {
                           &TFormui::SetHotKey1Click);
   SetStartupOptions1 = AddCommand(file, QStringLiteral("Set Startup &Options..."),
                                   "SetStartupOptions1", 0, &TFormui::SetStartupOptions1Click);
+  SynchronizationReport1 =
+      AddCommand(file, QStringLiteral("Synchronization &Report..."), "SynchronizationReport1", 0,
+                 &TFormui::SynchronizationReport1Click);
   file->addSeparator()->setObjectName(QStringLiteral("N2"));
   Exit1 = AddCommand(file, QStringLiteral("E&xit"), "Exit1", 0, &TFormui::Exit1Click);
 
@@ -191,8 +194,8 @@ void TFormui::CreateMenus() {
 
   QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
   help->setObjectName(QStringLiteral("Help1"));
-  Contents1 = AddCommand(help, QStringLiteral("&Contents"), "Contents1", 0,
-                         &TFormui::Contents1Click);
+  Contents1 =
+      AddCommand(help, QStringLiteral("&Contents"), "Contents1", 0, &TFormui::Contents1Click);
   help->addSeparator()->setObjectName(QStringLiteral("N5"));
   About1 = AddCommand(help, QStringLiteral("&About"), "About1", 0, &TFormui::About1Click);
 

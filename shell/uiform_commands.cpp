@@ -40,7 +40,8 @@ void ShowInFileManager(const QString& file) {
     return;
   }
   QDBusMessage call = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+      QStringLiteral("org.freedesktop.FileManager1"),
+      QStringLiteral("/org/freedesktop/FileManager1"),
       QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
   call << QStringList{QUrl::fromLocalFile(file).toString()} << QString();
   auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, 5000));
@@ -153,6 +154,10 @@ void TFormui::SetHotKey1Click() {
 
 void TFormui::SetStartupOptions1Click() {
   program_.OpenStartupOptionsDialog();
+}
+
+void TFormui::SynchronizationReport1Click() {
+  program_.ShowSyncReport();
 }
 
 void TFormui::Exit1Click() {

@@ -19,9 +19,8 @@ using namespace varnoke::testing;
 
 namespace {
 
-const std::vector<std::string> kFiles = {
-    "docs/readme.txt", "docs/Notes.TXT", "docs/sub/b.txt", "docs/sub/a.txt", "other/z.txt",
-    "other/keep.doc"};
+const std::vector<std::string> kFiles = {"docs/readme.txt", "docs/Notes.TXT", "docs/sub/b.txt",
+                                         "docs/sub/a.txt",  "other/z.txt",    "other/keep.doc"};
 
 QString Cell(shell::TFormui& form, int row, int column) {
   auto& model = form.gridSearchResults->Model();
@@ -54,7 +53,8 @@ class TUiformTest : public QObject {
     auto& model = form.gridSearchResults->Model();
     QCOMPARE(model.headerData(0, Qt::Horizontal, Qt::DisplayRole).toString(),
              QStringLiteral("Filename"));
-    QCOMPARE(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(), QStringLiteral(" Path"));
+    QCOMPARE(model.headerData(1, Qt::Horizontal, Qt::DisplayRole).toString(),
+             QStringLiteral(" Path"));
     QCOMPARE(model.rowCount(), 1);  // the header never stands alone
     QStringList menus;
     for (QAction* menu : form.menuBar()->actions()) {
@@ -65,7 +65,8 @@ class TUiformTest : public QObject {
     for (QAction* entry : form.menuBar()->actions().at(0)->menu()->actions()) {
       if (entry->isVisible() && !entry->isSeparator()) file << entry->text();
     }
-    QCOMPARE(file, (QStringList{"&Scan Drives", "Set Hot &Key...", "Set Startup &Options...", "E&xit"}));
+    QCOMPARE(file, (QStringList{"&Scan Drives", "Set Hot &Key...", "Set Startup &Options...",
+                                "Synchronization &Report...", "E&xit"}));
     QCOMPARE(form.pmListBox->actions().at(1)->text(), QStringLiteral("&Explore from here..."));
   }
 

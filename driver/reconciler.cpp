@@ -265,6 +265,7 @@ std::size_t TReconciler::AddTarget(const std::string& label, const std::string& 
 void TReconciler::List(const std::string& label, std::uint64_t& weight) {
   const bool walked = model_.IsUnwalked(label);
   std::optional<std::size_t> target;
+  bool read = false;
   const bool opened = files_.InspectDirectory(
       label, std::exchange(afresh_, false),
       [&](int fd) {
@@ -285,7 +286,7 @@ void TReconciler::List(const std::string& label, std::uint64_t& weight) {
         targets_[*target].Walked = walked;
         return true;
       },
-      listing_);
+      listing_, read);
   if (!opened) {
     if (IsThere(label)) {
       // There, but not to be entered: a scan finds nothing in it either.
@@ -309,6 +310,9 @@ void TReconciler::List(const std::string& label, std::uint64_t& weight) {
     return;
   }
   if (!target) return;  // put off
+  // One that cannot be read holds nothing to a scan, but a listing of one
+  // the tree follows already tells nothing.
+  if (!read && !targets_[*target].Walked) return;
   std::vector<std::string> present;
   for (std::size_t i = 0; i < listing_.Size(); ++i) {
     const std::string_view name = listing_.Name(i);

@@ -255,13 +255,15 @@ TUniqueFd TLinuxFileSystem::Open(std::string_view path, bool afresh) {
 
 bool TLinuxFileSystem::InspectDirectory(std::string_view path, bool afresh,
                                         const std::function<bool(int fd)>& inspect,
-                                        TDirectoryListing& listing) {
+                                        TDirectoryListing& listing, bool& read) {
   listing.Clear();
+  read = false;
   std::lock_guard guard(mutex_);
   if (!OpenLevel(path, afresh)) return false;
   Level& level = levels_.back();
   if (!inspect(level.fd.Get())) return true;
-  if (!ReadListing(level.fd.Get(), !level.unread, false, listing)) listing.Clear();
+  read = ReadListing(level.fd.Get(), !level.unread, false, listing);
+  if (!read) listing.Clear();
   level.unread = false;
   return true;
 }

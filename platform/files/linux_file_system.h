@@ -49,11 +49,13 @@ class TLinuxFileSystem : public TFileSystem {
   // Opens the directory at the drive-form path as OpenDirectory does (as
   // OpenDirectoryAfresh with afresh), hands its descriptor to inspect,
   // which must not keep it nor use this object, and, when inspect returns
-  // true, lists it as ListDirectory does (a directory that cannot be read
-  // lists nothing): the calls a caller's own descriptor would cost, saved
-  // for a walk. False when the directory cannot be opened.
+  // true, lists it as ListDirectory does; read tells whether the listing
+  // could be read (listing is empty otherwise). The calls a caller's own
+  // descriptor would cost, saved for a walk. False when the directory
+  // cannot be opened.
   bool InspectDirectory(std::string_view path, bool afresh,
-                        const std::function<bool(int fd)>& inspect, TDirectoryListing& listing);
+                        const std::function<bool(int fd)>& inspect, TDirectoryListing& listing,
+                        bool& read);
 
   // The host form of a drive-form path: the drive's root, then each
   // component matched against the disk (the entry of exactly that name, else

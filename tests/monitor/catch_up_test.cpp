@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <set>
@@ -24,11 +23,7 @@ class CatchUpTest : public ::testing::TestWithParam<std::uint32_t> {
   // had.
   bool StartAfterLoad(TExecutiveOptions options = {}) {
     options.Source = GetParam();
-    running = nullptr;
-    if (live.StartAfterLoad(std::move(options))) {
-      running = live.executive.get();
-      return true;
-    }
+    if (live.StartAfterLoad(std::move(options))) return true;
     EXPECT_EQ(GetParam(), VXD_SOURCE_FANOTIFY) << "the device did not start";
     return false;
   }
@@ -39,8 +34,6 @@ class CatchUpTest : public ::testing::TestWithParam<std::uint32_t> {
 
   TCatchUpStatus Status() { return live.executive->CatchUp().Status(); }
 
-  // The monitor once started, for its own callbacks.
-  std::atomic<TExecutive*> running{nullptr};
   testing::TLiveMonitor live{4242};
 };
 
@@ -106,26 +99,26 @@ TEST_P(CatchUpTest, TheTreeEqualsAFreshScanAfterAnyChangesAndNamesThatDifferOnly
 }
 
 TEST_P(CatchUpTest, ChangesMadeWhileItRunsAreFollowed) {
-  live.model.Populate(400, 4000);
+  live.model.Populate(300, 3000);
   live.SaveARun();
-  live.Steps(1000);
+  live.Steps(800);
   if (!StartAfterLoad()) GTEST_SKIP() << "fanotify needs CAP_SYS_ADMIN";
   // The walk under way, and stalled for a while: what changes meanwhile
   // happens between its marks and its listings.
-  live.Steps(500);
+  live.Steps(300);
   live.PauseReading(true);
-  live.Steps(1500);
+  live.Steps(1000);
   live.PauseReading(false);
-  live.Steps(500);
+  live.Steps(300);
   live.CatchUp();
   live.ExpectSameAsAFreshScan();
   EXPECT_TRUE(Status().Ended);
 }
 
 TEST_P(CatchUpTest, AStopInTheMiddleEndsPromptlyAndTheNextStartConverges) {
-  live.model.Populate(1000, 6000);
+  live.model.Populate(600, 3000);
   live.SaveARun();
-  live.Steps(1500);
+  live.Steps(1000);
   TExecutiveOptions options;
   TClock::time_point stopped{};
   options.OnCatchUp = [&](const TCatchUpStatus& status) {
@@ -150,27 +143,18 @@ TEST_P(CatchUpTest, AStopInTheMiddleEndsPromptlyAndTheNextStartConverges) {
 }
 
 TEST_P(CatchUpTest, CalledOffItLeavesTheRestAndTheDiskIsStillFollowed) {
-  // More folders than the walk lists in two rounds (4096 each): it is
-  // called off while the first round's listings are compared, and the
-  // walk lists the next round meanwhile, no more.
-  live.model.Populate(9000, 500);
+  live.model.Populate(1500, 1000);
   live.SaveARun();
-  live.Steps(500);
-  TExecutiveOptions options;
-  bool calledOff = false;
-  options.OnCatchUp = [&](const TCatchUpStatus& status) {
-    TExecutive* executive = running;
-    if (!calledOff && executive != nullptr && status.Folders >= 20) {
-      calledOff = true;
-      executive->CancelCatchUp();
-    }
-  };
-  if (!StartAfterLoad(std::move(options))) GTEST_SKIP() << "fanotify needs CAP_SYS_ADMIN";
+  live.Steps(1000);
+  if (!StartAfterLoad()) GTEST_SKIP() << "fanotify needs CAP_SYS_ADMIN";
+  // Called off as soon as it starts: the walk, at idle priority, has
+  // listed little if anything by the time it hears of it.
+  live.executive->CancelCatchUp();
   live.CatchUp();
   const TCatchUpStatus status = Status();
   EXPECT_TRUE(status.CalledOff);
   EXPECT_TRUE(status.Ended);  // the walk went on to follow the disk
-  EXPECT_LE(status.Folders, 2u * 4096u);
+  EXPECT_LT(status.Folders, 1000u);
 
   // What changes now reaches the tree, in a folder the walk did not compare
   // as in any other.

@@ -32,8 +32,9 @@ class TCatchUpReport : public QObject {
   // how many directories the loaded tree holds, the walk's likely length.
   TCatchUpReport(TfrmSync& window, const platform::TLinuxDrives& drives, std::size_t folders);
 
-  // The catch-up to follow, once the monitor has it; borrowed.
-  void Follow(TCatchUp& catchUp) noexcept { catchUp_ = &catchUp; }
+  // The catch-up to follow, once the monitor has it, or none once the
+  // monitor has gone; borrowed.
+  void Follow(TCatchUp* catchUp) noexcept { catchUp_ = catchUp; }
   // The tray icon, once there is one, or none; borrowed.
   void SetTray(TTrayIcon* tray);
 

@@ -7,6 +7,7 @@
 #include "platform/messages.h"
 #include "platform/runtime/alertable_wait.h"
 #include "settings/settings_store.h"
+#include "shell/catch_up_report.h"
 #include "shell/host_services.h"
 #include "shell/program.h"
 #include "shell/tray_icon.h"
@@ -21,6 +22,8 @@ void TProgram::ShutDown() {
   // is applied during the save or to a freed database.
   if (StopEvent != nullptr) StopEvent->Set();
   executive_.reset();
+  // The catch-up went with it: a report still queued finds nothing to show.
+  if (catchUpReport_ != nullptr) catchUpReport_->Follow(nullptr);
   // Searches from other processes end before the save and the freeing of
   // the tree.
   liveServer_.reset();

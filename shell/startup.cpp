@@ -201,7 +201,7 @@ void TProgram::StartMonitor(bool catchUp) {
         this, [this, count] { Notify(UnwatchedText(count)); }, Qt::QueuedConnection);
   };
   executive_ = std::make_unique<TExecutive>(*MemoryDB, *StopEvent, std::move(options));
-  if (catchUpReport_ != nullptr) catchUpReport_->Follow(executive_->CatchUp());
+  if (catchUpReport_ != nullptr) catchUpReport_->Follow(&executive_->CatchUp());
 }
 
 void TProgram::StartLiveServer() {

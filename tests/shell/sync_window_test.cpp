@@ -273,7 +273,7 @@ class TSyncWindowTest : public QObject {
     TfrmSync sync;
     TCatchUp catchUp;
     shell::TCatchUpReport report(sync, host.Drives, 4);
-    report.Follow(catchUp);
+    report.Follow(&catchUp);
     report.SetTray(&tray);
 
     catchUp.Begin();

@@ -22,8 +22,7 @@ bool TWindowMessageFilter::nativeEventFilter(const QByteArray& eventType, void* 
   if (!desktop_.DecodePostedMessage(eventType, message, posted)) return false;
   if (posted.Window != form_.winId()) return false;
   bool handled = false;
-  Guarded(
-      [&] { handled = form_.HandleWindowMessage(posted.Message, posted.WParam, posted.LParam); })();
+  Guarded([&] { handled = form_.HandleWindowMessage(posted.Message, posted.WParam, posted.LParam); })();
   return handled;
 }
 

@@ -26,10 +26,10 @@ class TResultGrid : public QTableView {
   void SelectRow(int row);
 
  signals:
-  void headerReleased(int column);  // a mouse button went up over the header
-  void rowDoubleClicked();          // gridSearchResultsDblClick
-  void copyPressed();               // Ctrl+C, with any other modifiers
-  void viewportResized();           // the client area changed size
+  void headerReleased(int column);     // a mouse button went up over the header
+  void rowDoubleClicked();             // gridSearchResultsDblClick
+  void copyPressed();                  // Ctrl+C, with any other modifiers
+  void viewportResized();              // the client area changed size
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;

@@ -29,11 +29,7 @@
 #include "bench/null_services.h"
 #include "bench/tree_drive.h"
 #include "monitor/executive.h"
-#include "platform/config_paths.h"
-#include "platform/drives/hive_drive_overrides.h"
-#include "platform/files/linux_data_files.h"
-#include "platform/hive/hive_file.h"
-#include "settings/settings_store.h"
+#include "tests/monitor/live_drive.h"
 
 namespace varnoke::bench {
 namespace {
@@ -126,46 +122,6 @@ class TTwoStates {
   std::vector<std::pair<std::string, std::string>> moved_;
 };
 
-// The settings, drive map and services the program and the device would
-// use, in a configuration folder of the benchmark's own.
-class TBenchDrive {
- public:
-  TBenchDrive(const std::string& config, const std::string& root) : config_(config, root) {
-    std::string problem;
-    hive_.Modify(
-        [](platform::THiveContents& contents) {
-          contents.FindOrAdd("HKEY_CLASSES_ROOT\\Varnoke\\Settings");
-          contents.FindOrAdd(platform::kDrivesKey)
-              .Set("c:", platform::kRegSz, platform::StringData("fixed"));
-          return true;
-        },
-        problem);
-  }
-
-  TDatabaseServices Services() { return {drives_, files_, dataFiles_, settings_}; }
-  TDatabaseServices Unsaved() { return {drives_, files_, noDataFiles_, settings_}; }
-
- private:
-  // Made before the members that read it: the configuration folder, with
-  // drive C: linked to the tree.
-  struct TConfig {
-    TConfig(const std::string& config, const std::string& root) {
-      ::setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-      const std::string links = platform::DriveLinkFolder();
-      if (std::system(("mkdir -p '" + links + "'").c_str()) == 0) LinkDriveC(links, root);
-    }
-  } config_;
-  platform::THiveFile hive_{platform::DefaultHivePath()};
-  settings::TSettingsStore settings_{hive_};
-  platform::THiveDriveTypeOverrides overrides_{hive_};
-  platform::TDriveMap map_{platform::DriveLinkFolder()};
-  platform::TMountTable mounts_;
-  platform::TLinuxDrives drives_{map_, mounts_, &overrides_};
-  platform::TLinuxFileSystem files_{drives_, mounts_};
-  platform::TLinuxDataFiles dataFiles_;
-  TNoDataFiles noDataFiles_;
-};
-
 // The processor time the process has taken so far, in milliseconds: the
 // measure that does not depend on what else runs on the machine, which the
 // catch-up's idle threads yield to.
@@ -199,7 +155,7 @@ struct TCatchUpRun {
 // A run that ends with its tree saved, the 1 % changed while nothing runs,
 // and the next start's catch-up on the loaded tree, timed from the
 // monitor's start to its end.
-TCatchUpRun CatchUp(TBenchDrive& drive, const std::string& databasePath, TTwoStates& states,
+TCatchUpRun CatchUp(testing::TLiveDrive& drive, const std::string& databasePath, TTwoStates& states,
                     std::uint32_t source) {
   TCatchUpRun run;
   {
@@ -235,7 +191,8 @@ TCatchUpRun CatchUp(TBenchDrive& drive, const std::string& databasePath, TTwoSta
   run.cpuMs = CpuMs() - cpuStart;
   executive.DeviceControl(VXD_IOCTL_QUERY_SOURCE, nullptr, 0, &run.source, sizeof run.source);
 
-  TMemoryDB fresh(drive.Unsaved());
+  TNoDataFiles unsaved;
+  TMemoryDB fresh(drive.Services(unsaved));
   TQuietObserver observer;
   fresh.ScanDrives("memdb.dat", observer);
   run.equalsScan = TreePaths(db) == TreePaths(fresh);
@@ -249,11 +206,14 @@ int Main() {
   const TDiskTree tree = EnsureDiskTree(folder, kDirectories, kFiles);
   TTwoStates states(DiskTreeLayout(tree.root, kDirectories, kFiles), folder + "/second-state");
 
-  TBenchDrive drive(folder + "/config", tree.root);
-  const std::string databasePath = folder + "/memdb.dat";
+  // The configuration of its own, in a temporary folder, with drive C: the
+  // tree.
+  testing::TLiveDrive drive(tree.root);
+  const std::string databasePath = drive.DatabasePath();
 
   // The peer: a full scan of the same tree, the cache hot, nothing saved.
-  TMemoryDB scanned(drive.Unsaved());
+  TNoDataFiles unsaved;
+  TMemoryDB scanned(drive.Services(unsaved));
   TQuietObserver observer;
   scanned.ScanDrives("memdb.dat", observer);
   const double scanCpuStart = CpuMs();

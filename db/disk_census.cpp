@@ -7,12 +7,20 @@
 namespace varnoke {
 
 bool TDiskCensus::Take(platform::TFileSystem& files, std::string_view hostDirectory) {
+  const bool listed = files.ListDirectoryAfresh(hostDirectory, listing_);
+  if (!listed) listing_.Clear();
+  Index();
+  return listed;
+}
+
+void TDiskCensus::Take(const platform::TDirectoryListing& listing) {
+  listing_ = listing;
+  Index();
+}
+
+void TDiskCensus::Index() {
   byName_.clear();
   upper_.clear();
-  if (!files.ListDirectoryAfresh(hostDirectory, listing_)) {
-    listing_.Clear();
-    return false;
-  }
   // All names first, then the views: upper_ must not move under them.
   std::vector<std::pair<std::size_t, std::uint32_t>> starts;
   for (std::size_t i = 0; i < listing_.Size(); ++i) {
@@ -27,7 +35,6 @@ bool TDiskCensus::Take(platform::TFileSystem& files, std::string_view hostDirect
     byName_.emplace(std::string_view(upper_).substr(starts[k].first, end - starts[k].first),
                     starts[k].second);
   }
-  return true;
 }
 
 std::vector<std::uint32_t> TDiskCensus::EntriesNamed(std::string_view upperName) const {

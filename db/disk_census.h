@@ -21,6 +21,8 @@ class TDiskCensus {
   // scan records count: none whose name starts with "." or holds a "\".
   // False, with the census empty, when the directory cannot be listed.
   bool Take(platform::TFileSystem& files, std::string_view hostDirectory);
+  // The same from a listing made already.
+  void Take(const platform::TDirectoryListing& listing);
 
   // How many entries of that kind (directories, or everything else) the
   // upper-cased name has.
@@ -41,6 +43,8 @@ class TDiskCensus {
   bool IsDirectory(std::uint32_t entry) const noexcept {
     return (listing_.At(entry).Attributes & platform::kFileAttributeDirectory) != 0;
   }
+  // Indexes the counted entries of listing_ by upper-cased name.
+  void Index();
   // The listing's entries of the upper-cased name, in listing order.
   std::vector<std::uint32_t> EntriesNamed(std::string_view upperName) const;
 

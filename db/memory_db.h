@@ -16,6 +16,7 @@
 #include "db/ddlist.h"
 #include "db/file_report.h"
 #include "db/scan_observer.h"
+#include "db/tree_change.h"
 #include "db/tree_records.h"
 #include "db/twin_memory.h"
 
@@ -184,6 +185,29 @@ class TMemoryDB {
   void ApplyFileRename(std::string_view oldPath, std::string_view newPath);
   void ApplyDirectoryRename(std::string_view oldPath, std::string_view newPath);
 
+  // ---- Comparing with listings of the disk (listing_changes.cpp). Each
+  // takes Lock; what it set right goes to found. The drive is not tested:
+  // the device lists the fixed drives only, and EndListings removes a drive
+  // that no longer is one. ----
+
+  // The directory (drive form, ending with "\") holds exactly the entries
+  // (names; a directory's ends with "\") at this place among the reports:
+  // its files become as many of each name as the listing holds, and the
+  // subdirectories the tree lacks are added. The directory itself, and its
+  // parents, are added when the tree lacks them. Until ApplyUnchanged or
+  // EndListings, reports about its names compare with the disk: the
+  // listing may have seen changes whose reports follow.
+  void ApplyListing(std::string_view directory, const std::vector<std::string_view>& entries,
+                    std::vector<TTreeChange>& found);
+  // Nothing has changed the subdirectories of the directories (as their
+  // listings spelt them) since ApplyListing: those the tree held and their
+  // listings had not are removed.
+  void ApplyUnchanged(const std::vector<std::string_view>& directories,
+                      std::vector<TTreeChange>& found);
+  // Every directory has been listed. With found, drives that are no fixed
+  // drive any more leave the tree, as they would a scan's.
+  void EndListings(std::vector<TTreeChange>* found);
+
   // ---- Search. Takes Lock. ----
 
   // Replaces the result rows by those of the pattern, exactly as typed: a
@@ -289,6 +313,9 @@ class TMemoryDB {
   // will have twins there.
   bool ReplaceTwins(const TReportPath& to, TDirectoryRecord* moved, bool& placeAmongTwins);
   void BlankSubtreeResults(const std::vector<TDirectoryRecord*>& subtree) noexcept;
+  // The record of a listed directory; made, with its parents, when the
+  // tree lacks it.
+  TDirectoryRecord* ListedDirectory(std::string_view directory, std::vector<TTreeChange>& found);
   void FollowDirectoryRename(const char* oldName, const TDirectoryRecord* directory) noexcept;
 
   // The file system as the change reports see it: each listing runs with

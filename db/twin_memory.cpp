@@ -68,6 +68,7 @@ void TTwinMemory::Renamed(std::string_view newPath) {
 }
 
 bool TTwinMemory::Doubts(const TDirectoryRecord* directory, std::string_view name) const {
+  if (!listed_.empty() && listed_.count(directory) != 0) return true;
   if (doubted_.empty()) return false;
   const auto it = doubted_.find(directory);
   if (it == doubted_.end()) return false;
@@ -76,6 +77,38 @@ bool TTwinMemory::Doubts(const TDirectoryRecord* directory, std::string_view nam
 
 void TTwinMemory::Doubt(const TDirectoryRecord* directory, std::string_view name) {
   if (!Doubts(directory, name)) doubted_[directory].emplace_back(name);
+}
+
+void TTwinMemory::Listed(TDirectoryRecord* directory, std::string_view label,
+                         std::vector<TShortName> short_) {
+  std::string key(label);
+  if (const auto it = listed_.find(directory); it != listed_.end()) {
+    listedByLabel_.erase(it->second);
+    it->second = key;
+  } else {
+    listed_.emplace(directory, key);
+  }
+  // Another record listed at the label before is no longer there.
+  if (const auto it = listedByLabel_.find(key); it != listedByLabel_.end()) {
+    listed_.erase(it->second.Directory);
+    listedByLabel_.erase(it);
+  }
+  listedByLabel_.emplace(std::move(key), TListed{directory, std::move(short_)});
+}
+
+TDirectoryRecord* TTwinMemory::Settle(std::string_view label, std::vector<TShortName>& short_) {
+  const auto it = listedByLabel_.find(std::string(label));
+  if (it == listedByLabel_.end()) return nullptr;
+  TDirectoryRecord* directory = it->second.Directory;
+  short_ = std::move(it->second.Short);
+  listed_.erase(directory);
+  listedByLabel_.erase(it);
+  return directory;
+}
+
+void TTwinMemory::SettledAll() noexcept {
+  listed_.clear();
+  listedByLabel_.clear();
 }
 
 void TTwinMemory::Counted(const TDirectoryRecord* directory, std::string_view name,
@@ -93,9 +126,13 @@ void TTwinMemory::Counted(const TDirectoryRecord* directory, std::string_view na
 }
 
 void TTwinMemory::Forget(const std::vector<TDirectoryRecord*>& records) {
-  if (doubted_.empty() && kept_.empty()) return;
+  if (doubted_.empty() && kept_.empty() && listed_.empty()) return;
   for (const TDirectoryRecord* record : records) {
     doubted_.erase(record);
+    if (const auto it = listed_.find(record); it != listed_.end()) {
+      listedByLabel_.erase(it->second);
+      listed_.erase(it);
+    }
     kept_.remove_if([&](const TKept& kept) { return kept.directory == record; });
   }
 }
@@ -103,6 +140,7 @@ void TTwinMemory::Forget(const std::vector<TDirectoryRecord*>& records) {
 void TTwinMemory::Clear() {
   kept_.clear();
   doubted_.clear();
+  SettledAll();
   renamedTo_.clear();
 }
 

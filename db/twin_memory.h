@@ -61,6 +61,23 @@ class TTwinMemory {
   // A creation found the name present: its count may lag behind the disk.
   void Doubt(const TDirectoryRecord* directory, std::string_view name);
 
+  // A subdirectory name of which a listing had fewer than the tree, and
+  // the listing's spellings of it.
+  struct TShortName {
+    std::string Name;
+    std::vector<std::string> Spellings;
+  };
+  // A listing of the directory, spelt label, set its contents from the
+  // disk as it was after reports still to come: until the device says
+  // those have all come (Settle), every name of it is doubted. short: the
+  // names of subdirectories the tree held more of.
+  void Listed(TDirectoryRecord* directory, std::string_view label, std::vector<TShortName> short_);
+  // The listed directory at label, which keeps its names no longer in
+  // doubt, and the names it was short of; null when no directory is listed
+  // at label.
+  TDirectoryRecord* Settle(std::string_view label, std::vector<TShortName>& short_);
+  void SettledAll() noexcept;
+
   // The records are about to be freed.
   void Forget(const std::vector<TDirectoryRecord*>& records);
   void Clear();
@@ -84,6 +101,14 @@ class TTwinMemory {
   std::uint64_t renamedIn_ = 0;  // the report of the rename
   std::list<TKept> kept_;        // most recently used first
   std::unordered_map<const TDirectoryRecord*, std::vector<std::string>> doubted_;
+  // The directories listed and not settled: by record, their labels; by
+  // label, the records and the names they were short of.
+  struct TListed {
+    TDirectoryRecord* Directory = nullptr;
+    std::vector<TShortName> Short;
+  };
+  std::unordered_map<const TDirectoryRecord*, std::string> listed_;
+  std::unordered_map<std::string, TListed> listedByLabel_;
 };
 
 }  // namespace varnoke

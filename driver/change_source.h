@@ -15,6 +15,10 @@ struct TSourceOptions {
   std::uint32_t WatchLimit = 0;
   // How often a few directories without a watch are listed again.
   std::uint32_t RelistPeriodMs = 2000;
+  // The program's tree was loaded, not scanned: every directory is walked
+  // and its listing reported whole, for the program to compare with its
+  // tree (MONITOR_IOCTL_CATCH_UP), instead of being placed in silence.
+  bool Compare = false;
 };
 
 class TChangeSource {

@@ -1,7 +1,11 @@
 #include "driver/device.h"
 
+#include <linux/ioprio.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/eventfd.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +34,15 @@ bool WriteUint32(std::uint32_t value, void* out, std::uint32_t outSize,
   std::memcpy(out, &value, sizeof value);
   if (bytesReturned != nullptr) *bytesReturned = sizeof value;
   return true;
+}
+
+// The reader lists directories only when nothing else wants the processor
+// or the disk: the walk at start goes over every directory of the drives.
+void LowerReaderPriority() {
+  const sched_param idle{0};
+  ::pthread_setschedparam(::pthread_self(), SCHED_IDLE, &idle);
+  ::syscall(SYS_ioprio_set, IOPRIO_WHO_PROCESS, static_cast<int>(::gettid()),
+            IOPRIO_PRIO_VALUE(IOPRIO_CLASS_IDLE, 0));
 }
 
 }  // namespace
@@ -65,6 +78,16 @@ bool TVarnokeDevice::Control(std::uint32_t code, const void* in, std::uint32_t i
         std::memcpy(&record, in, sizeof record);
         Acknowledge(record);
       }
+      return true;
+    case MONITOR_IOCTL_CATCH_UP:
+      if (!reader_.joinable()) {
+        options_.Compare = ReadUint32(in, inSize) != 0;
+        return true;
+      }
+      // Once the walk runs, it can only be called off; the reader sees it
+      // before its next listing.
+      if (ReadUint32(in, inSize) != 0) return false;
+      callOff_ = true;
       return true;
     case VXD_IOCTL_SELECT_SOURCE:
       if (reader_.joinable()) return false;
@@ -105,7 +128,7 @@ bool TVarnokeDevice::Register(TCallback callback) {
   // needs privileges; inotify works for everybody.
   std::unique_ptr<TChangeSource> source;
   if (requestedSource_ != VXD_SOURCE_INOTIFY) {
-    source = std::make_unique<TFanotifySource>(*this, files_, drives_, mounts_);
+    source = std::make_unique<TFanotifySource>(*this, files_, drives_, mounts_, options_);
     activeSource_ = VXD_SOURCE_FANOTIFY;
     if (!source->Start(roots)) source.reset();
   }
@@ -160,6 +183,9 @@ void TVarnokeDevice::Wake() {
 }
 
 void TVarnokeDevice::ReadLoop() {
+  LowerReaderPriority();
+  // A walk asked for at registration starts from here.
+  if (!paused_) source_->OnReadable();
   while (!stopping_) {
     const bool paused = paused_;
     pollfd fds[3] = {{wake_.Get(), POLLIN, 0},

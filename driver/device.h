@@ -44,6 +44,8 @@ class TVarnokeDevice : public TReportSink {
               std::string newPath) override;
   std::uint64_t ReportCount() const override { return reported_; }
   bool HandledUpTo(std::uint64_t count) override;
+  bool Stopping() const override { return stopping_; }
+  bool ComparisonCalledOff() const override { return callOff_; }
 
  private:
   using TCallback = void (*)(std::uintptr_t);
@@ -79,6 +81,7 @@ class TVarnokeDevice : public TReportSink {
   platform::TUniqueFd wake_;  // an eventfd that ends the reader's waits
   std::atomic<bool> stopping_{false};
   std::atomic<bool> paused_{false};
+  std::atomic<bool> callOff_{false};  // the program called the comparison off
 
   // Reports made by the reader, and handled by the program: acknowledged,
   // or dropped because nobody was registered to take them.

@@ -36,7 +36,17 @@ std::string ParentLabel(const std::string& label) {
 
 std::string TDirectoryModel::IdentityOf(const std::string& label) const {
   const auto it = labels_.find(label);
-  return it == labels_.end() ? std::string() : it->second;
+  return it == labels_.end() ? std::string() : it->second.Identity;
+}
+
+bool TDirectoryModel::IsUnwalked(const std::string& label) const {
+  const auto it = labels_.find(label);
+  return it != labels_.end() && it->second.Unwalked;
+}
+
+bool TDirectoryModel::IsMarkedForWalkOnly(const std::string& label) const {
+  const auto it = labels_.find(label);
+  return it != labels_.end() && it->second.WalkOnly;
 }
 
 const std::string* TDirectoryModel::LabelOf(const std::string& identity) const {
@@ -44,8 +54,48 @@ const std::string* TDirectoryModel::LabelOf(const std::string& identity) const {
   return it == byIdentity_.end() ? nullptr : &it->second;
 }
 
+TDirectoryModel::TEntry& TDirectoryModel::Insert(const std::string& label) {
+  const auto [it, added] = labels_.try_emplace(label);
+  if (added && walking_) {
+    it->second.Unwalked = true;
+    it->second.WalkOnly = true;
+    ++unwalked_;
+    marked_.insert(label);
+  }
+  return it->second;
+}
+
 void TDirectoryModel::Add(const std::string& label) {
-  labels_.try_emplace(label);
+  Insert(label);
+}
+
+void TDirectoryModel::EndWalk() {
+  walking_ = false;
+  if (unwalked_ == 0) return;
+  for (auto& [label, entry] : labels_)
+    entry.Unwalked = entry.WalkOnly = false;
+  unwalked_ = 0;
+}
+
+void TDirectoryModel::Walked(const std::string& label) {
+  const auto it = labels_.find(label);
+  if (it == labels_.end() || !it->second.Unwalked) return;
+  it->second.Unwalked = it->second.WalkOnly = false;
+  --unwalked_;
+}
+
+void TDirectoryModel::MarkForWalk(const std::string& label) {
+  if (IsUnwalked(label)) marked_.insert(label);
+}
+
+void TDirectoryModel::MarkUnwalked() {
+  for (const auto& [label, entry] : labels_) {
+    if (entry.Unwalked) marked_.insert(label);
+  }
+}
+
+void TDirectoryModel::Unmark(TEntry& entry) {
+  entry.WalkOnly = false;
 }
 
 void TDirectoryModel::Place(const std::string& label, const std::string& identity) {
@@ -58,10 +108,10 @@ void TDirectoryModel::Place(const std::string& label, const std::string& identit
     // The directory is not where the model had it: that place is to be
     // looked at again.
     const std::string old = other->second;
-    labels_[old].clear();
-    marked_.insert(old);
+    labels_[old].Identity.clear();
+    Mark(old);
   }
-  std::string& current = labels_[label];
+  std::string& current = Insert(label).Identity;
   if (!current.empty() && current != identity) byIdentity_.erase(current);
   current = identity;
   byIdentity_[identity] = label;
@@ -70,28 +120,31 @@ void TDirectoryModel::Place(const std::string& label, const std::string& identit
 
 void TDirectoryModel::ClearIdentity(const std::string& label) {
   const auto it = labels_.find(label);
-  if (it == labels_.end() || it->second.empty()) return;
-  byIdentity_.erase(it->second);
-  it->second.clear();
+  if (it == labels_.end() || it->second.Identity.empty()) return;
+  byIdentity_.erase(it->second.Identity);
+  it->second.Identity.clear();
 }
 
 void TDirectoryModel::ClearIdentities(const std::string& label, const TRelease& release) {
   for (auto it = labels_.lower_bound(label); it != labels_.end() && IsAtOrBelow(it->first, label);
        ++it) {
-    if (it->second.empty()) continue;
-    byIdentity_.erase(it->second);
-    if (release) release(it->second);
-    it->second.clear();
+    std::string& identity = it->second.Identity;
+    if (identity.empty()) continue;
+    byIdentity_.erase(identity);
+    if (release) release(identity);
+    identity.clear();
   }
 }
 
 void TDirectoryModel::Forget(const std::string& label, const TRelease& release) {
   for (auto it = labels_.lower_bound(label);
        it != labels_.end() && IsAtOrBelow(it->first, label);) {
-    if (!it->second.empty()) {
-      byIdentity_.erase(it->second);
-      if (release) release(it->second);
+    const std::string& identity = it->second.Identity;
+    if (!identity.empty()) {
+      byIdentity_.erase(identity);
+      if (release) release(identity);
     }
+    if (it->second.Unwalked) --unwalked_;
     it = labels_.erase(it);
   }
   EraseRange(marked_, label);
@@ -101,24 +154,26 @@ void TDirectoryModel::Forget(const std::string& label, const TRelease& release) 
 void TDirectoryModel::Move(const std::string& from, const std::string& to,
                            const TRelease& release) {
   if (from == to) return;
-  std::vector<std::pair<std::string, std::string>> moved;
+  std::vector<std::pair<std::string, TEntry>> moved;
   for (auto it = labels_.lower_bound(from); it != labels_.end() && IsAtOrBelow(it->first, from);) {
+    if (it->second.Unwalked) --unwalked_;
     moved.emplace_back(to + it->first.substr(from.size()), std::move(it->second));
     it = labels_.erase(it);
   }
   // Moving a subtree into itself cannot happen on a disk; should the events
   // say so, what was at to is simply replaced.
   Forget(to, release);
-  for (auto& [label, identity] : moved) {
-    if (!identity.empty()) byIdentity_[identity] = label;
-    labels_[label] = std::move(identity);
+  for (auto& [label, entry] : moved) {
+    if (!entry.Identity.empty()) byIdentity_[entry.Identity] = label;
+    if (entry.Unwalked) ++unwalked_;
+    labels_[label] = std::move(entry);
   }
   MoveRange(marked_, from, to);
   MoveRange(unwatchable_, from, to);
 }
 
 void TDirectoryModel::Mark(const std::string& label) {
-  labels_.try_emplace(label);
+  Unmark(Insert(label));
   marked_.insert(label);
 }
 
@@ -131,14 +186,17 @@ std::vector<std::string> TDirectoryModel::TakeMarked(std::size_t count) {
 }
 
 void TDirectoryModel::MarkAll() {
-  for (const auto& [label, identity] : labels_)
+  for (auto& [label, entry] : labels_) {
     marked_.insert(marked_.end(), label);
+    Unmark(entry);
+  }
 }
 
 void TDirectoryModel::MarkSubtree(const std::string& label) {
   for (auto it = labels_.lower_bound(label); it != labels_.end() && IsAtOrBelow(it->first, label);
        ++it) {
     marked_.insert(it->first);
+    Unmark(it->second);
   }
 }
 
@@ -169,6 +227,7 @@ void TDirectoryModel::MarkUnwatchable(std::size_t count) {
   for (std::size_t i = 0; i < count && !unwatchable_.empty(); ++i) {
     if (it == unwatchable_.end()) it = unwatchable_.begin();
     marked_.insert(*it);
+    if (const auto entry = labels_.find(*it); entry != labels_.end()) Unmark(entry->second);
     unwatchableCursor_ = *it;
     ++it;
     if (i + 1 >= unwatchable_.size()) break;  // each at most once a call

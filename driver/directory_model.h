@@ -7,9 +7,10 @@
 // whole subtree of labels. So an event is always read against the place
 // its directory had when the event happened, however late it is read.
 //
-// Two sets ride along with the labels and move with them: the directories
-// to be listed by the next round of listings (marked), and those the
-// source could not identify because the kernel refused (unwatchable).
+// Three sets ride along with the labels and move with them: the directories
+// to be listed by the next round of listings (marked), those the source
+// could not identify because the kernel refused (unwatchable), and those
+// the walk at start has still to list (unwalked).
 //
 // Used by the device's reader thread only.
 #pragma once
@@ -73,15 +74,45 @@ class TDirectoryModel {
   // where the last call stopped.
   void MarkUnwatchable(std::size_t count);
 
+  // The walk at start, which lists every directory once (see TReconciler):
+  // while it is on, every label new to the model is unwalked, and marked
+  // for the walk only. Mark asks for a listing of its own: the label is
+  // marked for more than the walk from then on.
+  void BeginWalk() { walking_ = true; }
+  void EndWalk();
+  bool Walking() const { return walking_; }
+  bool IsUnwalked(const std::string& label) const;
+  bool IsMarkedForWalkOnly(const std::string& label) const;
+  std::size_t UnwalkedCount() const { return unwalked_; }
+  // The walk has listed the label.
+  void Walked(const std::string& label);
+  // Marks the unwalked label (or all of them) for the walk, keeping any
+  // listing of its own asked for.
+  void MarkForWalk(const std::string& label);
+  void MarkUnwalked();
+
   std::size_t Size() const { return labels_.size(); }
 
  private:
+  struct TEntry {
+    std::string Identity;  // may be empty
+    bool Unwalked = false;
+    bool WalkOnly = false;  // marked for nothing but the walk
+  };
+
+  // The label's entry, added when new.
+  TEntry& Insert(const std::string& label);
+  // A listing of the label's own was asked for.
+  static void Unmark(TEntry& entry);
+
   // Labels in order, so that a subtree is a range.
-  std::map<std::string, std::string> labels_;  // label -> identity (may be empty)
+  std::map<std::string, TEntry> labels_;
   std::unordered_map<std::string, std::string> byIdentity_;
   std::set<std::string> marked_;
   std::set<std::string> unwatchable_;
   std::string unwatchableCursor_;
+  std::size_t unwalked_ = 0;  // labels with Unwalked set
+  bool walking_ = false;
 };
 
 // True when label lies at or below directory (both end with "\").

@@ -33,16 +33,21 @@ bool TFanotifySource::Mark(const std::string& hostPath) {
 
 std::string TFanotifySource::Identify(int fd, bool& refused) {
   refused = false;
-  struct statfs info {};
-  if (::fstatfs(fd, &info) != 0) return {};
-  __kernel_fsid_t fsid{};
-  std::memcpy(&fsid, &info.f_fsid, sizeof fsid);
   alignas(file_handle) unsigned char buffer[sizeof(file_handle) + MAX_HANDLE_SZ];
   auto* handle = reinterpret_cast<file_handle*>(buffer);
   handle->handle_bytes = MAX_HANDLE_SZ;
   int mountId = 0;
   if (::name_to_handle_at(fd, "", handle, &mountId, AT_EMPTY_PATH) != 0) return {};
-  return KeyOf(fsid, handle->handle_type, reinterpret_cast<const char*>(handle->f_handle),
+  // A mount's file system does not change: its id is asked once.
+  auto known = fsids_.find(mountId);
+  if (known == fsids_.end()) {
+    struct statfs info {};
+    if (::fstatfs(fd, &info) != 0) return {};
+    __kernel_fsid_t fsid{};
+    std::memcpy(&fsid, &info.f_fsid, sizeof fsid);
+    known = fsids_.emplace(mountId, fsid).first;
+  }
+  return KeyOf(known->second, handle->handle_type, reinterpret_cast<const char*>(handle->f_handle),
                handle->handle_bytes);
 }
 
@@ -73,9 +78,13 @@ bool TFanotifySource::Start(const std::vector<std::string>& roots) {
       Mark(point);
   }
   StartMarks();
-  // Marks first, then the walk, which reports nothing: the tree was just
-  // scanned.
-  reconciler_.PlaceTrees(roots);
+  // Marks first, then the walk: at once, reporting nothing, when the tree
+  // was just scanned; else in the rounds, comparing it.
+  if (options_.Compare) {
+    reconciler_.BeginComparison(roots);
+  } else {
+    reconciler_.PlaceTrees(roots);
+  }
   return true;
 }
 

@@ -10,9 +10,12 @@
 // moved in from outside them (or found after lost events) is listed.
 #pragma once
 
+#include <linux/types.h>
+
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "driver/barrier.h"
@@ -31,8 +34,9 @@ class TFanotifySource : public TChangeSource, private TIdentifier {
  public:
   // All are borrowed and must outlive this object.
   TFanotifySource(TReportSink& sink, platform::TLinuxFileSystem& files,
-                  const platform::TLinuxDrives& drives, platform::TMountTable& mounts)
-      : sink_(sink), files_(files), drives_(drives), mounts_(mounts) {}
+                  const platform::TLinuxDrives& drives, platform::TMountTable& mounts,
+                  const TSourceOptions& options)
+      : sink_(sink), files_(files), drives_(drives), mounts_(mounts), options_(options) {}
 
   // Needs the privilege to mark whole file systems (CAP_SYS_ADMIN).
   bool Start(const std::vector<std::string>& roots) override;
@@ -76,10 +80,12 @@ class TFanotifySource : public TChangeSource, private TIdentifier {
   platform::TLinuxFileSystem& files_;
   const platform::TLinuxDrives& drives_;
   platform::TMountTable& mounts_;
+  const TSourceOptions& options_;
   platform::TUniqueFd fanotify_;
   TDirectoryModel model_;
   TBarrierFolder marks_;
   std::string marksKey_;
+  std::unordered_map<int, __kernel_fsid_t> fsids_;  // by mount id
   TReconciler reconciler_{model_, sink_, files_, *this, marks_};
 };
 

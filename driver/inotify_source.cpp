@@ -47,9 +47,13 @@ bool TInotifySource::Start(const std::vector<std::string>& roots) {
     if (marksWatch_ >= 0) break;
     marks_.Remove();
   }
-  // Every directory gets its watch; nothing is reported: the tree was
-  // just scanned.
-  reconciler_.PlaceTrees(roots);
+  // Every directory gets its watch: at once, reporting nothing, when the
+  // tree was just scanned; else as the walk that compares it goes.
+  if (options_.Compare) {
+    reconciler_.BeginComparison(roots);
+  } else {
+    reconciler_.PlaceTrees(roots);
+  }
   UpdateTimer();
   return true;
 }

@@ -1,8 +1,9 @@
 // Change reports from inotify: a watch on every directory of the fixed
 // drives. The watches come from listings (see TReconciler): at start for
-// every directory, and for each directory that appears later, which is
-// listed once it has its watch, because what was made in it before the
-// watch came is told by no event.
+// every directory (placed at once after a scan, by the walk that compares
+// with the tree after a load), and for each directory that appears later,
+// which is listed once it has its watch, because what was made in it
+// before the watch came is told by no event.
 //
 // When the kernel will give no more watches, the directories without one
 // are counted (Unwatched) and listed again a few at a time, on a timer.

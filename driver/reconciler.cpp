@@ -1,7 +1,9 @@
 #include "driver/reconciler.h"
 
 #include <algorithm>
+#include <optional>
 #include <set>
+#include <utility>
 
 #include "platform/device_abi.h"
 
@@ -46,11 +48,19 @@ void TReconciler::PlaceTrees(const std::vector<std::string>& roots) {
   }
 }
 
+void TReconciler::BeginComparison(const std::vector<std::string>& roots) {
+  comparing_ = true;
+  model_.BeginWalk();
+  for (const std::string& root : roots)
+    model_.Add(root);  // unwalked, and marked for the walk
+}
+
 bool TReconciler::Observe(const std::string& parent, const std::string& identity,
                           std::string_view name, bool directory) {
   // Waiting to be listed, the directory's files may not be in the tree
-  // yet (it was moved in) or any more (a listing's test went wrong).
-  const bool pending = model_.IsMarked(parent);
+  // yet (it was moved in, or made while the program was not running) or
+  // any more (a listing's test went wrong).
+  const bool pending = model_.IsMarked(parent) || model_.IsUnwalked(parent);
   if (phase_ != TPhase::Settling && phase_ != TPhase::Closing) return pending;
   bool listed = false;
   if (const auto it = targetByIdentity_.find(identity);
@@ -85,7 +95,11 @@ void TReconciler::OnDrained() {
 }
 
 void TReconciler::OnWake() {
-  CheckHandled();
+  if (phase_ == TPhase::Idle) {
+    StartRound();
+  } else {
+    CheckHandled();
+  }
 }
 
 void TReconciler::OnOverflow() {
@@ -97,7 +111,11 @@ void TReconciler::OnOverflow() {
 }
 
 void TReconciler::StartRound() {
+  if (model_.MarkedCount() == 0) EndWalkWhenDone();
   if (model_.MarkedCount() == 0) return;
+  // The reports wait in memory until the program has handled them: it may
+  // lag one round behind, no more.
+  if (!sink_.HandledUpTo(listedFrom_)) return;
   const std::optional<std::uint64_t> mark = marks_.Emit();
   if (!mark) {
     // Nothing to place listings in the stream by: they go as they are.
@@ -111,6 +129,7 @@ void TReconciler::StartRound() {
 
 void TReconciler::OnMark(std::uint64_t number) {
   if (phase_ == TPhase::Opening && number == openingMark_) {
+    listedFrom_ = sink_.ReportCount();
     RunListings();
     phase_ = TPhase::Settling;
     lastReport_ = sink_.ReportCount();
@@ -121,7 +140,11 @@ void TReconciler::OnMark(std::uint64_t number) {
 }
 
 void TReconciler::CheckHandled() {
-  if (phase_ != TPhase::Settling || !sink_.HandledUpTo(lastReport_)) return;
+  if (phase_ != TPhase::Settling) return;
+  // Only a program that tests the disk as it applies a report may run
+  // ahead of the events; the walk's listings are applied as they were
+  // made, so that its rounds need not wait for the program.
+  if (testsDisk_ && !sink_.HandledUpTo(lastReport_)) return;
   const std::optional<std::uint64_t> mark = marks_.Emit();
   if (!mark) {
     EndRound();
@@ -133,18 +156,43 @@ void TReconciler::CheckHandled() {
 
 void TReconciler::EndRound() {
   // Unchanged since the opening mark, a listed directory has lost the
-  // subdirectories it lacked then.
+  // subdirectories it lacked then: the model's by name; for a comparison,
+  // whichever the program's tree has that the listing had not, all the
+  // round's in one report.
+  std::string unchanged;
   for (const TTarget& target : targets_) {
     if (target.Spoiled) continue;
+    const bool compared = target.Compared && comparing_;
+    if (compared) {
+      unchanged.append(target.Label);
+      unchanged.push_back('\0');
+    }
     for (const std::string& child : target.Absent) {
       if (!model_.Knows(child)) continue;
-      sink_.Report(VXD_CODE_DIRECTORY, 1, child.substr(0, child.size() - 1));
+      if (!compared) sink_.Report(VXD_CODE_DIRECTORY, 1, child.substr(0, child.size() - 1));
       model_.Forget(child, Releaser());
     }
+    if (target.Walked) model_.Walked(target.Label);
+  }
+  if (!unchanged.empty()) {
+    sink_.Report(VXD_CODE_LISTING, VXD_LISTING_UNCHANGED, {}, std::move(unchanged));
   }
   phase_ = TPhase::Idle;
   ClearWindow();
   StartRound();
+}
+
+void TReconciler::EndWalkWhenDone() {
+  if (!model_.Walking()) return;
+  if (model_.UnwalkedCount() != 0) {
+    // Left unmarked when they could not be listed, and found there all the
+    // same: they are tried again.
+    model_.MarkUnwalked();
+    return;
+  }
+  model_.EndWalk();
+  comparing_ = false;
+  sink_.Report(VXD_CODE_LISTING, VXD_LISTING_END, {});
 }
 
 void TReconciler::ClearWindow() {
@@ -155,12 +203,18 @@ void TReconciler::ClearWindow() {
 }
 
 void TReconciler::RunListings() {
-  const std::uint64_t start = sink_.ReportCount();
+  std::uint64_t weight = 0;
+  testsDisk_ = false;
+  // The first directory of the round is opened from the drive's root
+  // down: what the file system kept open from earlier may have been moved
+  // since. From then on, a rename of what the round opens spoils it.
+  afresh_ = true;
   // One at a time: a directory's new subdirectories are marked as it is
   // listed and come next, so a new tree is listed whole in one round.
   while (model_.MarkedCount() != 0 && targets_.size() < kRoundDirectories &&
-         sink_.ReportCount() - start < kRoundReports) {
-    List(model_.TakeMarked(1).front());
+         weight < kRoundReports && !sink_.Stopping()) {
+    if (comparing_ && sink_.ComparisonCalledOff()) comparing_ = false;
+    List(model_.TakeMarked(1).front(), weight);
   }
   for (const std::string& label : putOff_) {
     if (model_.Knows(label)) model_.Mark(label);
@@ -194,72 +248,140 @@ void TReconciler::SetIdentity(const std::string& label, const std::string& ident
 
 std::size_t TReconciler::AddTarget(const std::string& label, const std::string& identity) {
   const std::size_t index = targets_.size();
-  targets_.push_back(TTarget{label, {}, false});
+  TTarget target;
+  target.Label = label;
+  targets_.push_back(std::move(target));
   targetByLabel_[label] = index;
   if (!identity.empty()) targetByIdentity_[identity] = index;
-  for (std::size_t slash = label.find('\\'); slash + 1 < label.size();
-       slash = label.find('\\', slash + 1)) {
-    windowPaths_.insert(label.substr(0, label.find('\\', slash + 1)));
+  // From the longest down: where one is there already, so are the shorter
+  // ones, which the target that put it there put there too.
+  for (std::size_t end = label.size() - 1; end != std::string::npos && end > 2;
+       end = label.rfind('\\', end - 1)) {
+    if (!windowPaths_.insert(label.substr(0, end)).second) break;
   }
   return index;
 }
 
-void TReconciler::List(const std::string& label) {
-  platform::TUniqueFd fd = files_.OpenDirectoryAfresh(label);
-  if (!fd.Valid()) {
-    if (IsThere(label)) return;  // there, but not to be entered
+void TReconciler::List(const std::string& label, std::uint64_t& weight) {
+  const bool walked = model_.IsUnwalked(label);
+  std::optional<std::size_t> target;
+  bool read = false;
+  const bool opened = files_.InspectDirectory(
+      label, std::exchange(afresh_, false),
+      [&](int fd) {
+        bool refused = false;
+        const std::string identity = identifier_.Identify(fd, refused);
+        const std::string before = model_.IdentityOf(label);
+        const std::string* elsewhere = identity.empty() ? nullptr : model_.LabelOf(identity);
+        const bool replaced = !before.empty() && before != identity;
+        if (replaced || (elsewhere != nullptr && *elsewhere != label)) {
+          if (PutOff(label)) return false;
+          // The events did not explain it: the model is wrong here. What it
+          // had below stays (the tree has it), to be looked at anew.
+          if (replaced) model_.ClearIdentities(label, Releaser(identity));
+        }
+        putOffBefore_.erase(label);
+        SetIdentity(label, identity, refused);
+        target = AddTarget(label, identity);
+        targets_[*target].Walked = walked;
+        return true;
+      },
+      listing_, read);
+  if (!opened) {
+    if (IsThere(label)) {
+      // There, but not to be entered: a scan finds nothing in it either.
+      if (walked) {
+        target = AddTarget(label, model_.IdentityOf(label));
+        targets_[*target].Walked = true;
+        ReportListing(label, *target, {}, weight);
+      }
+      return;
+    }
     // Moved or removed by an event still to be read, most likely; failing
     // again, the listing of its parent tells whether it is there.
     if (!PutOff(label)) {
       const std::string parent = ParentLabel(label);
-      if (!parent.empty() && model_.Knows(parent)) model_.Mark(parent);
+      if (!parent.empty() && model_.Knows(parent)) {
+        model_.Mark(parent);
+      } else {
+        model_.Walked(label);  // a drive's root that cannot be opened
+      }
     }
     return;
   }
-  bool refused = false;
-  const std::string identity = identifier_.Identify(fd.Get(), refused);
-  const std::string before = model_.IdentityOf(label);
-  const std::string* elsewhere = identity.empty() ? nullptr : model_.LabelOf(identity);
-  const bool replaced = !before.empty() && before != identity;
-  if (replaced || (elsewhere != nullptr && *elsewhere != label)) {
-    if (PutOff(label)) return;
-    // The events did not explain it: the model is wrong here. What it had
-    // below stays (the tree has it), to be looked at anew.
-    if (replaced) model_.ClearIdentities(label, Releaser(identity));
-  }
-  putOffBefore_.erase(label);
-  SetIdentity(label, identity, refused);
-  const std::size_t target = AddTarget(label, identity);
-  if (!files_.ListOpenDirectory(fd.Get(), listing_)) return;
-  fd.Reset();
-  sink_.Report(VXD_CODE_DELETE, 0, label + "*");
+  if (!target) return;  // put off
+  // One that cannot be read holds nothing to a scan, but a listing of one
+  // the tree follows already tells nothing.
+  if (!read && !targets_[*target].Walked) return;
   std::vector<std::string> present;
   for (std::size_t i = 0; i < listing_.Size(); ++i) {
     const std::string_view name = listing_.Name(i);
-    if (!IsRecordedName(name)) continue;
-    if (listing_.At(i).Attributes & platform::kFileAttributeDirectory) {
+    if (IsRecordedName(name) && (listing_.At(i).Attributes & platform::kFileAttributeDirectory)) {
       present.push_back(label + std::string(name) + "\\");
-    } else {
-      sink_.Report(VXD_CODE_CREATE, 0, label + std::string(name));
     }
   }
-  const std::set<std::string> there(present.begin(), present.end());
-  for (const std::string& child : model_.Children(label)) {
-    if (there.count(child) == 0) targets_[target].Absent.push_back(child);
+  const bool live = ReportListing(label, *target, present, weight);
+  if (const std::vector<std::string> known = model_.Children(label); !known.empty()) {
+    const std::set<std::string> there(present.begin(), present.end());
+    for (const std::string& child : known) {
+      if (there.count(child) == 0) targets_[*target].Absent.push_back(child);
+    }
   }
   for (const std::string& child : present) {
-    sink_.Report(VXD_CODE_DIRECTORY, 0, child.substr(0, child.size() - 1));
-    IdentifyChild(child);
+    // The walk identifies a new one as it lists it.
+    if (targets_[*target].Walked && !model_.Knows(child)) {
+      model_.Add(child);
+    } else {
+      IdentifyChild(child, live);
+    }
   }
 }
 
-void TReconciler::IdentifyChild(const std::string& label) {
-  platform::TUniqueFd fd = files_.OpenDirectoryAfresh(label);
+bool TReconciler::ReportListing(const std::string& label, std::size_t target,
+                                const std::vector<std::string>& present, std::uint64_t& weight) {
+  TTarget& listed = targets_[target];
+  if (listed.Walked && comparing_) {
+    // The whole listing in one report: the program compares it with what
+    // its tree holds there.
+    std::string entries;
+    for (std::size_t i = 0; i < listing_.Size(); ++i) {
+      const std::string_view name = listing_.Name(i);
+      if (!IsRecordedName(name)) continue;
+      entries.append(name);
+      if (listing_.At(i).Attributes & platform::kFileAttributeDirectory) entries.push_back('\\');
+      entries.push_back('\0');
+      ++weight;
+    }
+    ++weight;
+    listed.Compared = true;
+    sink_.Report(VXD_CODE_LISTING, VXD_LISTING_ENTRIES, label, std::move(entries));
+    return false;
+  }
+  // The comparison called off, the walk only identifies what it lists.
+  if (listed.Walked && model_.IsMarkedForWalkOnly(label)) return false;
+  testsDisk_ = true;
+  const std::uint64_t start = sink_.ReportCount();
+  sink_.Report(VXD_CODE_DELETE, 0, label + "*");
+  for (std::size_t i = 0; i < listing_.Size(); ++i) {
+    const std::string_view name = listing_.Name(i);
+    if (IsRecordedName(name) && !(listing_.At(i).Attributes & platform::kFileAttributeDirectory)) {
+      sink_.Report(VXD_CODE_CREATE, 0, label + std::string(name));
+    }
+  }
+  for (const std::string& child : present)
+    sink_.Report(VXD_CODE_DIRECTORY, 0, child.substr(0, child.size() - 1));
+  weight += sink_.ReportCount() - start;
+  return true;
+}
+
+void TReconciler::IdentifyChild(const std::string& label, bool live) {
+  platform::TUniqueFd fd = files_.OpenDirectory(label);
   if (!fd.Valid()) {
     // Known all the same, as the tree has it. Not to be entered (a mount
     // that is no fixed disk), it stays as it is; gone since it was listed,
     // moved most likely, it is to be listed where the events take it.
     model_.Add(label);
+    model_.MarkForWalk(label);
     if (!IsThere(label)) model_.Mark(label);
     return;
   }
@@ -272,6 +394,7 @@ void TReconciler::IdentifyChild(const std::string& label) {
     // Renamed here, or another directory took this name, by events still
     // to be read, most likely: the next round looks again.
     model_.Add(label);
+    model_.MarkForWalk(label);
     putOff_.push_back(label);
     return;
   }
@@ -281,7 +404,13 @@ void TReconciler::IdentifyChild(const std::string& label) {
   const bool untrusted =
       !known || (before.empty() && (!identity.empty() || !model_.IsUnwatchable(label)));
   SetIdentity(label, identity, refused);
-  if (untrusted) model_.Mark(label);
+  // Found by the walk, one still to be walked needs no listing of its own:
+  // the walk's serves.
+  if (untrusted && (live || !model_.IsUnwalked(label))) {
+    model_.Mark(label);
+  } else {
+    model_.MarkForWalk(label);
+  }
 }
 
 }  // namespace varnoke::driver

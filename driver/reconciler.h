@@ -31,6 +31,19 @@
 // once it has caught up. Without a mark folder, listings are reported at
 // once and not checked.
 //
+// After the program loaded its tree from its file, the tree may differ
+// from the disk anywhere. Then every directory is walked once in the
+// rounds instead of being placed at start (BeginComparison); it is
+// identified as it is listed, and its listing is reported whole in one
+// record (VXD_CODE_LISTING) for the program to compare with its tree.
+// Unchanged at the second mark, it is reported so (the round's all in one
+// report), and the program removes the subdirectories of its tree the
+// listing did not have; a changed one is walked again. Whatever appears meanwhile is walked too,
+// and the end of the walk is reported. The program tests nothing on the
+// disk to apply the walk's reports, so a round of them is closed as soon
+// as it is listed, and the next one listed while the program compares the
+// last.
+//
 // Used by the device's reader thread only.
 #pragma once
 
@@ -73,6 +86,13 @@ class TReconciler {
   // model with its identity, reporting nothing: the tree was just scanned.
   void PlaceTrees(const std::vector<std::string>& roots);
 
+  // Walks every directory at and below the roots in the rounds, comparing
+  // each with the program's tree; the first round starts when the reader
+  // has drained the kernel's queue (OnDrained). Once the sink says the
+  // comparison is called off, the rest of the walk only identifies the
+  // directories, reporting nothing but its end.
+  void BeginComparison(const std::vector<std::string>& roots);
+
   // The directory at label is to be listed (it is added to the model).
   void Request(const std::string& label) { model_.Mark(label); }
 
@@ -113,6 +133,8 @@ class TReconciler {
     std::string Label;                // as it was at the opening mark
     std::vector<std::string> Absent;  // subdirectories the model had there, the listing not
     bool Spoiled = false;
+    bool Walked = false;    // listed by the walk at start
+    bool Compared = false;  // reported whole for the comparison
   };
 
   void StartRound();
@@ -120,8 +142,18 @@ class TReconciler {
   void CheckHandled();
   void EndRound();
   void ClearWindow();
-  void List(const std::string& label);
-  void IdentifyChild(const std::string& label);
+  // Lists the directory; the weight of what it reported (reports, or
+  // entries of a reported listing) goes to weight.
+  void List(const std::string& label, std::uint64_t& weight);
+  // Reports what the listing of target holds (its subdirectories are
+  // present): for the comparison, all of it as one report; otherwise a
+  // wildcard deletion and a creation of each entry, unless the walk only
+  // identifies. True for the latter: the listing was a live one.
+  bool ReportListing(const std::string& label, std::size_t target,
+                     const std::vector<std::string>& present, std::uint64_t& weight);
+  // Identifies a subdirectory found by a listing, live or the walk's.
+  void IdentifyChild(const std::string& label, bool live);
+  void EndWalkWhenDone();
   // Puts off a directory to the next round, when the events read by then
   // may explain what was found; false when it was put off once already.
   bool PutOff(const std::string& label);
@@ -152,6 +184,11 @@ class TReconciler {
   std::vector<std::string> putOff_;
   std::unordered_set<std::string> putOffBefore_;
   platform::TDirectoryListing listing_;
+  bool comparing_ = false;  // the walk's listings are reported whole
+  bool afresh_ = true;      // the next open goes from the drive's root
+  bool testsDisk_ = false;  // the round made reports the program tests the disk for
+  // The reports made before the last round's listings.
+  std::uint64_t listedFrom_ = 0;
 };
 
 }  // namespace varnoke::driver

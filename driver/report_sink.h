@@ -20,6 +20,11 @@ class TReportSink {
   // them to its tree and acknowledged them). Otherwise false, and the
   // source's OnWake runs once it has.
   virtual bool HandledUpTo(std::uint64_t count) = 0;
+  // True once the device is being closed: long work is to end early.
+  virtual bool Stopping() const { return false; }
+  // True once the program has called the comparison of the walk at start
+  // off (MONITOR_IOCTL_CATCH_UP).
+  virtual bool ComparisonCalledOff() const { return false; }
 };
 
 // The names a scan records: not starting with "." and without a "\".

@@ -83,6 +83,8 @@ void TExecutive::Execute() {
     }
     if (options_.WatchLimit != 0) SendOption(VXD_IOCTL_LIMIT_WATCHES, options_.WatchLimit);
     if (options_.RelistPeriodMs != 0) SendOption(VXD_IOCTL_RELIST_PERIOD, options_.RelistPeriodMs);
+    // A device that cannot compare leaves the tree as loaded.
+    const bool catchUp = options_.CatchUp && SendOption(MONITOR_IOCTL_CATCH_UP, 1);
     void (*callback)(std::uintptr_t) = &TExecutive::DeviceCallback;
     std::uint32_t unused = 0;
     if (!device_->DeviceIoControl(MONITOR_IOCTL_REGISTER, &callback, sizeof callback, &unused,
@@ -92,6 +94,10 @@ void TExecutive::Execute() {
     // Before the owner hears of the registration, so that it hears of this
     // first.
     CheckUnwatched();
+    if (catchUp) {
+      catchUp_.Begin();
+      if (options_.OnCatchUp) options_.OnCatchUp(catchUp_.Status());
+    }
     SetState(kRegistered);
     while (platform::WaitForSingleObjectEx(stopEvent_, platform::kInfinite, true) !=
            platform::kWaitObject0) {
@@ -112,8 +118,20 @@ void TExecutive::Execute() {
   tCurrent = nullptr;
 }
 
-void TExecutive::SendOption(std::uint32_t code, std::uint32_t value) {
-  device_->DeviceIoControl(code, &value, sizeof value, nullptr, 0, nullptr);
+bool TExecutive::SendOption(std::uint32_t code, std::uint32_t value) {
+  return device_->DeviceIoControl(code, &value, sizeof value, nullptr, 0, nullptr);
+}
+
+void TExecutive::CancelCatchUp() {
+  catchUp_.CallOff();
+  const std::uint32_t off = 0;
+  if (tCurrent == this) {
+    // From a callback: the thread owns the device, and DeviceControl's lock
+    // may be held by another thread's long question (WAIT_SETTLED).
+    device_->DeviceIoControl(MONITOR_IOCTL_CATCH_UP, &off, sizeof off, nullptr, 0, nullptr);
+  } else {
+    DeviceControl(MONITOR_IOCTL_CATCH_UP, &off, sizeof off);
+  }
 }
 
 void TExecutive::CheckUnwatched() {
@@ -151,6 +169,9 @@ void TExecutive::Apply(const TChangeEvent& event) {
       db_.ApplyRename(oldPath, newPath, event.Info);
       break;
     }
+    case VXD_CODE_LISTING:
+      catchUp_.Apply(db_, event);
+      break;
     default:
       break;  // not a report this program knows; acknowledged all the same
   }
@@ -159,12 +180,17 @@ void TExecutive::Apply(const TChangeEvent& event) {
 void TExecutive::DeviceCallback(std::uintptr_t record) {
   TExecutive* self = tCurrent;
   if (self == nullptr || record == 0) return;
-  self->Apply(*reinterpret_cast<const TChangeEvent*>(record));
+  const TChangeEvent& event = *reinterpret_cast<const TChangeEvent*>(record);
+  const std::uint32_t code = event.Code;
+  self->Apply(event);
   const void* address = reinterpret_cast<const void*>(record);
   self->device_->DeviceIoControl(MONITOR_IOCTL_ACK, &address, sizeof address, nullptr, 0, nullptr);
   self->applied_.fetch_add(1);
   self->CheckUnwatched();
   if (self->options_.AfterReport) self->options_.AfterReport();
+  if (code == VXD_CODE_LISTING && self->options_.OnCatchUp) {
+    self->options_.OnCatchUp(self->catchUp_.Status());
+  }
 }
 
 }  // namespace varnoke

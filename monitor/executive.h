@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "db/memory_db.h"
+#include "monitor/catch_up.h"
 #include "platform/runtime/alertable_wait.h"
 #include "platform/runtime/device.h"
 
@@ -39,6 +40,11 @@ struct TExecutiveOptions {
   // Runs once on the monitor thread when the device first has directories
   // it cannot watch for want of inotify watches, with how many.
   std::function<void(std::uint32_t)> OnUnwatched;
+  // The tree was loaded, not scanned: the device compares every directory
+  // with it once (see TCatchUp). OnCatchUp runs on the monitor thread when
+  // that starts, after each directory compared, and when it ends.
+  bool CatchUp = false;
+  std::function<void(const TCatchUpStatus&)> OnCatchUp;
 };
 
 class TExecutive {
@@ -68,13 +74,19 @@ class TExecutive {
 
   std::uint64_t ReportsApplied() const noexcept { return applied_.load(); }
 
+  // The catch-up after a load, when asked for (CatchUp).
+  TCatchUp& CatchUp() noexcept { return catchUp_; }
+  // Calls the catch-up off, from any thread: the device walks on only to
+  // follow the disk, reporting no more listings.
+  void CancelCatchUp();
+
   // The routine the device calls for each report, on the monitor thread.
   static void DeviceCallback(std::uintptr_t record);
 
  private:
   void Execute();
   void Apply(const TChangeEvent& event);
-  void SendOption(std::uint32_t code, std::uint32_t value);
+  bool SendOption(std::uint32_t code, std::uint32_t value);
   void CheckUnwatched();
   void SetState(int state, std::exception_ptr failure = nullptr);
 
@@ -83,6 +95,7 @@ class TExecutive {
   const TExecutiveOptions options_;
   std::unique_ptr<platform::TDevice> device_;  // DeviceHandle; written before registered
   std::atomic<std::uint64_t> applied_{0};
+  TCatchUp catchUp_;
   bool unwatchedTold_ = false;  // the monitor thread's own
 
   mutable std::mutex mutex_;

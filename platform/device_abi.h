@@ -13,6 +13,13 @@ extern "C" {
 /* Control codes. */
 #define MONITOR_IOCTL_REGISTER 0x8100u /* in: the callback's address, or 0 to unregister */
 #define MONITOR_IOCTL_ACK 0x8101u      /* in: the address of the report just handled */
+/* in: uint32. Before registering, 1: the program's tree was loaded from its
+   file, not scanned, so it may differ from the disk: every directory of the
+   fixed drives is listed once, from the registration on, and each listing is
+   reported whole (VXD_CODE_LISTING) for the program to compare with its
+   tree. After registering, 0: the comparison is called off; the rest of
+   the walk reports nothing. */
+#define MONITOR_IOCTL_CATCH_UP 0x8102u
 /* Beyond the program's protocol, for tests and benchmarks of the device. */
 #define VXD_IOCTL_SELECT_SOURCE 0x8180u /* in: uint32 VXD_SOURCE_*; before registering */
 #define VXD_IOCTL_PAUSE_READING 0x8181u /* in: uint32 1 to stop reading the kernel, 0 to go on */
@@ -39,6 +46,19 @@ extern "C" {
 #define VXD_CODE_DIRECTORY 32u /* Info 0: a directory was created, otherwise removed */
 #define VXD_CODE_CREATE 36u    /* a file was created */
 #define VXD_CODE_RENAME 37u    /* Path was renamed to NewPath; Info has 0x10 for a directory */
+/* The catch-up walk's listings (see MONITOR_IOCTL_CATCH_UP). NewPath points
+   to names, each ended by a NUL, the list ended by an empty name; a
+   directory's name ends with "\". Info says what the report stands for, at
+   its place among the reports: */
+#define VXD_CODE_LISTING 44u
+/* The directory Path (ending with "\") holds exactly the entries named. */
+#define VXD_LISTING_ENTRIES 0u
+/* Nothing has changed the subdirectories of the directories named (drive
+   form, each listed earlier) since their listings: those the listings had
+   not are gone. Path is empty. */
+#define VXD_LISTING_UNCHANGED 1u
+/* The walk is over. Path is empty, and so is the list. */
+#define VXD_LISTING_END 2u
 
 /* One report; it stays valid until it is acknowledged. */
 typedef struct TChangeEvent {

@@ -52,6 +52,14 @@ constexpr TEntry kTable[] = {
      "%d folders of the fixed drives cannot be watched for changes: the system's limit of %d "
      "inotify watches is reached. %s looks at them again a few at a time, so changes in them "
      "show late. To watch them all, raise the limit, for example with: sudo sysctl %s=%d"},
+    {kMsgCatchingUp, "%s is checking for changes made while it was not running"},
+    {kMsgCatchUpEnded, "%s found %d changes made while it was not running (%d folders checked)."},
+    {kMsgCatchUpCalledOff,
+     "%s stopped checking for changes made while it was not running; it had found %d. The next "
+     "start checks again."},
+    {kMsgCatchUpAdded, "Added: %s"},
+    {kMsgCatchUpRemoved, "Removed: %s"},
+    {kMsgCatchUpMore, "... and %d more changes"},
     {kMsgNoDriveHolds, "No drive holds the folder %s; the drives are the links in %s"},
     {kMsgFolderNotIndexed, "The folder %s is not in the database"},
     {kMsgHiddenNotIndexed,

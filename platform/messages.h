@@ -28,6 +28,13 @@ enum TMessageId : int {
   kMsgNoDisplay = 4107,
   kMsgHotKeyNotGrabbed = 4108,
   kMsgFoldersUnwatched = 4109,
+  // The catch-up after a load.
+  kMsgCatchingUp = 4112,
+  kMsgCatchUpEnded = 4113,
+  kMsgCatchUpCalledOff = 4114,
+  kMsgCatchUpAdded = 4115,
+  kMsgCatchUpRemoved = 4116,
+  kMsgCatchUpMore = 4117,
   kMsgNoDriveHolds = 4120,
   kMsgFolderNotIndexed = 4121,
   kMsgHiddenNotIndexed = 4122,

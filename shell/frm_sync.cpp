@@ -71,6 +71,14 @@ void TfrmSync::AddLine(const QString& line) {
   item->setSizeHint(QSize(0, Scaled(16)));
 }
 
+void TfrmSync::SetLine(int index, const QString& line) {
+  if (QListWidgetItem* item = ListBox1->item(index)) item->setText(line);
+}
+
+int TfrmSync::LineCount() const {
+  return ListBox1->count();
+}
+
 void TfrmSync::SetProgress(int position) {
   ProgressBar1->setValue(std::clamp(position, 0, 100));
 }

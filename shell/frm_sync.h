@@ -1,7 +1,8 @@
 // TfrmSync: the synchronization report, a resizable window with a progress
-// bar and a list of report lines that can be saved to synclog.dat. Its File
-// menu can also ask a running scan to stop. Created hidden; closing or Exit
-// hides it with its contents kept.
+// bar and a list of report lines that can be saved to synclog.dat: what the
+// catch-up after a load found. Its File menu can also stop the catch-up or
+// a running scan. Created hidden; closing or Exit hides it with its
+// contents kept.
 #pragma once
 
 #include <QMainWindow>
@@ -20,15 +21,18 @@ class TfrmSync : public QMainWindow {
  public:
   explicit TfrmSync(QWidget* parent = nullptr);
 
-  // Appends a report line.
+  // Appends a report line; replaces the line at index.
   void AddLine(const QString& line);
+  void SetLine(int index, const QString& line);
+  int LineCount() const;
   // Moves the progress bar (0 to 100; beyond shows as full).
   void SetProgress(int position);
 
   // Lays the controls out for an outer window size in design pixels.
   void FormResize(int outerWidth, int outerHeight);
 
-  // File | Cancel: asks a running scan to stop (ScanCancelRequested).
+  // File | Cancel: stops the catch-up, and asks a running scan to stop
+  // (ScanCancelRequested).
   void Cancel1Click();
   // File | Exit: hides the window.
   void Exit1Click();
@@ -36,7 +40,7 @@ class TfrmSync : public QMainWindow {
   // synclog.dat in the current folder; tells the user when it cannot.
   void Savetodisk1Click();
 
-  // Raises ScanCancelRequested; set by the program.
+  // Stops the catch-up and raises ScanCancelRequested; set by the program.
   std::function<void()> OnCancelScan;
 
   // The window's parts, named as in its design.

@@ -17,6 +17,7 @@
 #include "shell/about.h"
 #include "shell/app_exception.h"
 #include "shell/assign_hot_key.h"
+#include "shell/catch_up_report.h"
 #include "shell/desktop_services.h"
 #include "shell/frm_sync.h"
 #include "shell/help_window.h"
@@ -46,6 +47,8 @@ void TProgram::StopDatabaseReaders() {
   // is applied to a database that is being saved or freed.
   if (StopEvent != nullptr) StopEvent->Set();
   executive_.reset();
+  // The catch-up went with it: a report still queued finds nothing to show.
+  if (catchUpReport_ != nullptr) catchUpReport_->Follow(nullptr);
   // Searches from other processes run on the server's own thread.
   liveServer_.reset();
   if (form_ != nullptr) form_->SetDatabase(nullptr);
@@ -56,6 +59,7 @@ void TProgram::CreateWindows() {
   frmSync_ = std::make_unique<TfrmSync>();
   frmSync_->OnCancelScan = [this] {
     if (MemoryDB != nullptr) MemoryDB->ScanCancelRequested = true;
+    CancelCatchUp();
   };
   hotKeyDialog_ = std::make_unique<TAssignHotKey>(*this);
 }
@@ -75,6 +79,18 @@ THelpWindow& TProgram::Help() {
   if (help_ == nullptr)
     help_ = std::make_unique<THelpWindow>(QString::fromStdString(HelpFileName()));
   return *help_;
+}
+
+void TProgram::ShowSyncReport() {
+  frmSync_->show();
+  frmSync_->raise();
+  frmSync_->activateWindow();
+}
+
+void TProgram::CancelCatchUp() {
+  if (executive_ == nullptr || catchUpReport_ == nullptr) return;
+  executive_->CancelCatchUp();
+  catchUpReport_->Update();
 }
 
 void TProgram::OpenHotKeyDialog() {

@@ -33,6 +33,7 @@ enum class TSetKeyResult;
 namespace varnoke::shell {
 
 class TAssignHotKey;
+class TCatchUpReport;
 class TDesktopServices;
 class TStartupForm;
 class TfrmSync;
@@ -127,6 +128,10 @@ class TProgram : public QObject {
   TStartupForm& StartupForm();
   // The synchronization report, created hidden with the other windows.
   TfrmSync& Sync() { return *frmSync_; }
+  // Shows it over the other windows.
+  void ShowSyncReport();
+  // The catch-up after a load, as the user sees it; none after a scan.
+  TCatchUpReport* CatchUpReport() { return catchUpReport_.get(); }
 
   // The text field on the accessibility bus that an edit control reported
   // by the hook library stands for; false when it is none (an X window).
@@ -166,7 +171,9 @@ class TProgram : public QObject {
   void CheckRequiredFiles();
   void InstallHook();
   bool StartupScan();
-  void StartMonitor();
+  // catchUp: the tree was loaded, so it is compared with the disk.
+  void StartMonitor(bool catchUp);
+  void CancelCatchUp();
   void StartLiveServer();
   void MonitorFailed(std::exception_ptr error);
   bool AddTrayIcon();
@@ -181,6 +188,7 @@ class TProgram : public QObject {
   std::unique_ptr<TStartupForm> startupForm_;
   std::unique_ptr<TfrmSync> frmSync_;
   std::unique_ptr<platform::THookLibrary> hook_;
+  std::unique_ptr<TCatchUpReport> catchUpReport_;  // told by the monitor: goes after it
   std::unique_ptr<TExecutive> executive_;
   std::unique_ptr<live::TLiveServer> liveServer_;
   std::unique_ptr<TWindowMessageFilter> messageFilter_;

@@ -7,6 +7,7 @@
 #include "platform/messages.h"
 #include "platform/runtime/alertable_wait.h"
 #include "settings/settings_store.h"
+#include "shell/catch_up_report.h"
 #include "shell/host_services.h"
 #include "shell/program.h"
 #include "shell/tray_icon.h"

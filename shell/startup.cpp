@@ -18,6 +18,8 @@
 #include "platform/runtime/hook_library.h"
 #include "settings/settings_store.h"
 #include "shell/about.h"
+#include "shell/catch_up_report.h"
+#include "shell/frm_sync.h"
 #include "shell/host_services.h"
 #include "shell/key_names.h"
 #include "shell/program.h"
@@ -103,15 +105,19 @@ bool TProgram::StartUp() {
   }
 
   const std::uint32_t options = ReadSetting(Host, "StartupOptions");
+  bool loaded = false;
   if (saved == 1 || options == 2) {
-    if (!MemoryDB->LoadFromFile(DatabaseFileName()) && !StartupScan()) return false;
+    loaded = MemoryDB->LoadFromFile(DatabaseFileName());
+    if (!loaded && !StartupScan()) return false;
     Host.Settings.WriteDWORDSetting(settings::SettingsKey, "SaveSuccessful", 0);
   } else if (!StartupScan()) {
     return false;
   }
 
-  // Only a complete tree may meet change reports.
-  StartMonitor();
+  // Only a complete tree may meet change reports. A loaded one may differ
+  // from the disk: what changed while the program was not running is
+  // caught up with.
+  StartMonitor(loaded);
   StartLiveServer();
   return AddTrayIcon();
 }
@@ -147,6 +153,8 @@ void TProgram::ScanWithProgress() {
     std::fprintf(stderr, "varnoke: %s\n", platform::DescribeDriveOverlap(overlap).c_str());
   about_->SetSplashMode(TSplashMode::ModelessScan);
   MemoryDB->ScanCancelRequested = false;
+  // A scan leaves nothing to catch up with.
+  CancelCatchUp();
   TScanProgress progress(*about_);
   try {
     const TFlagScope scanning(scanning_);
@@ -179,8 +187,19 @@ std::string TProgram::UnwatchedText(std::uint32_t count) {
        platform::SuggestedWatchLimit(limit, count)});
 }
 
-void TProgram::StartMonitor() {
+void TProgram::StartMonitor(bool catchUp) {
   TExecutiveOptions options;
+  if (catchUp) {
+    std::size_t folders = 0;
+    {
+      std::lock_guard guard(MemoryDB->Lock);
+      folders = MemoryDB->DDList().DirectoryCount();
+    }
+    catchUpReport_ = std::make_unique<TCatchUpReport>(*frmSync_, Host.Drives, folders);
+    TCatchUpReport* report = catchUpReport_.get();
+    options.CatchUp = true;
+    options.OnCatchUp = [report](const TCatchUpStatus&) { report->Changed(); };
+  }
   TFormui* form = form_.get();
   options.AfterReport = [form] { form->ReportApplied(); };
   options.OnFailure = [this](std::exception_ptr error) {
@@ -192,6 +211,7 @@ void TProgram::StartMonitor() {
         this, [this, count] { Notify(UnwatchedText(count)); }, Qt::QueuedConnection);
   };
   executive_ = std::make_unique<TExecutive>(*MemoryDB, *StopEvent, std::move(options));
+  if (catchUpReport_ != nullptr) catchUpReport_->Follow(&executive_->CatchUp());
 }
 
 void TProgram::StartLiveServer() {
@@ -207,6 +227,10 @@ void TProgram::StartLiveServer() {
 bool TProgram::AddTrayIcon() {
   tray_ = std::make_unique<TTrayIcon>(Desktop,
                                       [this](std::uint64_t mouse) { form_->TrayPopup(mouse); });
+  tray_->OnMessageClicked = [this] {
+    if (tray_->LastMessage() == TCatchUpReport::NoticeText()) ShowSyncReport();
+  };
+  if (catchUpReport_ != nullptr) catchUpReport_->SetTray(tray_.get());
   if (!tray_->AddTrayIcon(TrayWaitTimeout) && !quitRequested_) {
     // Without a tray the program still answers its hot key.
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(TrayWaitTimeout);
@@ -216,6 +240,8 @@ bool TProgram::AddTrayIcon() {
                                           HotKeyText(HotKeyCode, HotKeyShiftState)})
                      .c_str());
   }
+  // The catch-up's notice, once there is an icon to show it.
+  if (catchUpReport_ != nullptr) catchUpReport_->Update();
   if (!pendingNotice_.empty()) {
     const std::string notice = std::move(pendingNotice_);
     pendingNotice_.clear();

@@ -41,7 +41,10 @@ bool TTrayIcon::AddTrayIcon(std::chrono::milliseconds timeout) {
     if (!desktop_.TrayPresent()) return false;
   }
   icon_ = std::make_unique<QSystemTrayIcon>(QIcon(QStringLiteral(":/varnoke/varnoke.svg")));
-  icon_->setToolTip(QStringLiteral("Varnoke"));
+  icon_->setToolTip(toolTip_);
+  connect(icon_.get(), &QSystemTrayIcon::messageClicked, this, Guarded([this] {
+            if (OnMessageClicked) OnMessageClicked();
+          }));
   connect(icon_.get(), &QSystemTrayIcon::activated, this,
           Guarded([this](QSystemTrayIcon::ActivationReason reason) {
             switch (reason) {
@@ -77,6 +80,11 @@ bool TTrayIcon::ShowMessage(const QString& text) {
   lastMessage_ = text;
   icon_->showMessage(QStringLiteral("Varnoke"), text, QSystemTrayIcon::Information);
   return true;
+}
+
+void TTrayIcon::SetToolTip(const QString& tip) {
+  toolTip_ = tip;
+  if (icon_ != nullptr) icon_->setToolTip(tip);
 }
 
 void TTrayIcon::CancelWait() {

@@ -32,6 +32,12 @@ class TTrayIcon : public QObject {
 
   // A short message from the icon; false when there is no icon to show it.
   bool ShowMessage(const QString& text);
+  // Runs when the user clicks the message shown last.
+  std::function<void()> OnMessageClicked;
+  // The tip the icon shows on hover, now or once it is added ("Varnoke"
+  // unless set).
+  void SetToolTip(const QString& tip);
+  const QString& ToolTip() const noexcept { return toolTip_; }
   // The text the icon showed last; empty when none.
   const QString& LastMessage() const noexcept { return lastMessage_; }
 
@@ -40,6 +46,7 @@ class TTrayIcon : public QObject {
 
  private:
   QString lastMessage_;
+  QString toolTip_ = QStringLiteral("Varnoke");
   TDesktopServices& desktop_;
   std::function<void(std::uint64_t)> onMouse_;
   std::unique_ptr<QSystemTrayIcon> icon_;

@@ -178,6 +178,9 @@ void TFormui::CreateMenus() {
                           &TFormui::SetHotKey1Click);
   SetStartupOptions1 = AddCommand(file, QStringLiteral("Set Startup &Options..."),
                                   "SetStartupOptions1", 0, &TFormui::SetStartupOptions1Click);
+  SynchronizationReport1 =
+      AddCommand(file, QStringLiteral("Synchronization &Report..."), "SynchronizationReport1", 0,
+                 &TFormui::SynchronizationReport1Click);
   file->addSeparator()->setObjectName(QStringLiteral("N2"));
   Exit1 = AddCommand(file, QStringLiteral("E&xit"), "Exit1", 0, &TFormui::Exit1Click);
 

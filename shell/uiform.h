@@ -84,6 +84,8 @@ class TFormui : public QMainWindow {
   void ScanDrives1Click();
   void SetHotKey1Click();
   void SetStartupOptions1Click();
+  // Opens the synchronization report: what the catch-up after a load found.
+  void SynchronizationReport1Click();
   void Exit1Click();
   void Contents1Click();
   void About1Click();
@@ -128,6 +130,7 @@ class TFormui : public QMainWindow {
   QAction* ScanDrives1 = nullptr;
   QAction* SetHotKey1 = nullptr;
   QAction* SetStartupOptions1 = nullptr;
+  QAction* SynchronizationReport1 = nullptr;
   QAction* Exit1 = nullptr;
   QAction* Copy1 = nullptr;
   QAction* LinuxPaths1 = nullptr;

@@ -129,6 +129,10 @@ void TFormui::SetStartupOptions1Click() {
   program_.OpenStartupOptionsDialog();
 }
 
+void TFormui::SynchronizationReport1Click() {
+  program_.ShowSyncReport();
+}
+
 void TFormui::Exit1Click() {
   const QString text = QString::fromStdString(
       platform::FormatMessage(platform::kMsgTerminateNow, {"Varnoke", "Varnoke", "Varnoke"}));

@@ -236,17 +236,36 @@ bool TLinuxFileSystem::ListDirectoryAfresh(std::string_view path, TDirectoryList
   return ListDirectory(path, false, listing);
 }
 
-TUniqueFd TLinuxFileSystem::Open(std::string_view path, bool afresh) {
+bool TLinuxFileSystem::OpenLevel(std::string_view path, bool afresh) {
   char letter = 0;
-  if (path.size() < 3 || !ParseDriveRoot(path.substr(0, 3), letter)) return TUniqueFd();
+  if (path.size() < 3 || !ParseDriveRoot(path.substr(0, 3), letter)) return false;
   std::string normal(path);
   normal[0] = letter;
   if (normal.back() != '\\') normal.push_back('\\');
-  std::lock_guard guard(mutex_);
   // The root is checked anew by OpenChain in any case.
   if (afresh && !levels_.empty()) DropLevels(1);
-  if (!OpenChain(letter, normal)) return TUniqueFd();
+  return OpenChain(letter, normal);
+}
+
+TUniqueFd TLinuxFileSystem::Open(std::string_view path, bool afresh) {
+  std::lock_guard guard(mutex_);
+  if (!OpenLevel(path, afresh)) return TUniqueFd();
   return TUniqueFd(::fcntl(levels_.back().fd.Get(), F_DUPFD_CLOEXEC, 0));
+}
+
+bool TLinuxFileSystem::InspectDirectory(std::string_view path, bool afresh,
+                                        const std::function<bool(int fd)>& inspect,
+                                        TDirectoryListing& listing, bool& read) {
+  listing.Clear();
+  read = false;
+  std::lock_guard guard(mutex_);
+  if (!OpenLevel(path, afresh)) return false;
+  Level& level = levels_.back();
+  if (!inspect(level.fd.Get())) return true;
+  read = ReadListing(level.fd.Get(), !level.unread, false, listing);
+  if (!read) listing.Clear();
+  level.unread = false;
+  return true;
 }
 
 TUniqueFd TLinuxFileSystem::OpenDirectory(std::string_view path) {

@@ -8,6 +8,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -45,6 +46,17 @@ class TLinuxFileSystem : public TFileSystem {
   // Lists the directory open as fd, as ListDirectory lists (without sizes).
   bool ListOpenDirectory(int fd, TDirectoryListing& listing);
 
+  // Opens the directory at the drive-form path as OpenDirectory does (as
+  // OpenDirectoryAfresh with afresh), hands its descriptor to inspect,
+  // which must not keep it nor use this object, and, when inspect returns
+  // true, lists it as ListDirectory does; read tells whether the listing
+  // could be read (listing is empty otherwise). The calls a caller's own
+  // descriptor would cost, saved for a walk. False when the directory
+  // cannot be opened.
+  bool InspectDirectory(std::string_view path, bool afresh,
+                        const std::function<bool(int fd)>& inspect, TDirectoryListing& listing,
+                        bool& read);
+
   // The host form of a drive-form path: the drive's root, then each
   // component matched against the disk (the entry of exactly that name, else
   // the first entry whose upper-cased name equals the component's; a
@@ -79,6 +91,8 @@ class TLinuxFileSystem : public TFileSystem {
   static LevelId Id(const Level& level) noexcept { return {level.dev, level.ino}; }
 
   bool OpenChain(char letter, std::string_view path);
+  // OpenChain for a drive-form path; mutex_ held.
+  bool OpenLevel(std::string_view path, bool afresh);
   bool OpenRoot(char letter, bool verify);
   // Notes the folders of the drive's tree that another drive keeps, and
   // whether the drive is all another's (two links to one folder).

@@ -22,11 +22,30 @@ class TRecordingSink : public TReportSink {
   void Report(std::uint32_t code, std::uint32_t info, std::string path,
               std::string newPath) override {
     std::string text = std::to_string(code) + " " + std::to_string(info) + " " + path;
-    if (!newPath.empty()) text += " " + newPath;
+    if (code == VXD_CODE_LISTING) {
+      // The names, each ended by a NUL, sorted: the disk lists them in any
+      // order.
+      std::vector<std::string> names;
+      for (std::size_t begin = 0; begin < newPath.size();) {
+        const std::size_t end = newPath.find('\0', begin);
+        names.push_back(newPath.substr(begin, end - begin));
+        begin = end + 1;
+      }
+      std::sort(names.begin(), names.end());
+      text += " [";
+      for (const std::string& name : names)
+        text += (&name == &names.front() ? "" : ",") + name;
+      text += "]";
+    } else if (!newPath.empty()) {
+      text += " " + newPath;
+    }
     reports.push_back(std::move(text));
   }
   std::uint64_t ReportCount() const override { return reports.size(); }
   bool HandledUpTo(std::uint64_t) override { return true; }
+  bool ComparisonCalledOff() const override { return calledOff; }
+
+  bool calledOff = false;
 
   // The reports made since the last call.
   std::vector<std::string> Take() {
@@ -203,6 +222,64 @@ TEST_F(ReconcilerTest, WithoutMarksListingsAreReportedAtOnce) {
   unchecked.OnDrained();
   EXPECT_TRUE(Has(sink.Take(), "36 0 C:\\New\\a.txt"));
   EXPECT_EQ(unchecked.Pending(), 0u);
+}
+
+// After a load, every directory is listed once and reported whole; once
+// nothing changed it, that it is unchanged (the round's directories in one
+// report), for the program to remove the subdirectories it has and the
+// listing had not; then the end.
+TEST_F(ReconcilerTest, TheWalkReportsEachDirectoryWholeThenThatItIsUnchangedThenItsEnd) {
+  drive.MakeFile("A/a.txt");
+  drive.MakeFile("A/Sub/b.txt");
+  drive.MakeFile("A/.hidden/c.txt");
+  drive.MakeFile("c.txt");
+  reconciler.BeginComparison({"C:\\"});
+  EXPECT_GT(reconciler.Pending(), 0u);
+  Open();
+  EXPECT_EQ(sink.Take(),
+            (std::vector<std::string>{"44 0 C:\\ [A\\,c.txt]", "44 0 C:\\A\\ [Sub\\,a.txt]",
+                                      "44 0 C:\\A\\Sub\\ [b.txt]"}));
+  EXPECT_EQ(model.IdentityOf("C:\\A\\Sub\\"), Inode("A/Sub"));  // placed as it went
+  Close();
+  EXPECT_EQ(sink.Take(),
+            (std::vector<std::string>{"44 1  [C:\\,C:\\A\\,C:\\A\\Sub\\]", "44 2  []"}));
+  EXPECT_EQ(reconciler.Pending(), 0u);
+}
+
+TEST_F(ReconcilerTest, AWalkedDirectoryChangedWhileItsRoundIsUnderWayIsComparedAgain) {
+  drive.MakeFile("A/a.txt");
+  reconciler.BeginComparison({"C:\\"});
+  Open();
+  sink.Take();
+  drive.MakeDirectory("A/New");
+  EXPECT_TRUE(reconciler.Observe("C:\\A\\", Inode("A"), "New", true));
+  Close();
+  // Nothing said of A: the round's listing of it may be wrong.
+  EXPECT_EQ(sink.Take(), (std::vector<std::string>{"44 1  [C:\\]"}));
+  reconciler.OnMark(mark++);
+  EXPECT_EQ(sink.Take(),
+            (std::vector<std::string>{"44 0 C:\\A\\ [New\\,a.txt]", "44 0 C:\\A\\New\\ []"}));
+  Close();
+  EXPECT_EQ(sink.Take(), (std::vector<std::string>{"44 1  [C:\\A\\,C:\\A\\New\\]", "44 2  []"}));
+}
+
+TEST_F(ReconcilerTest, CalledOffTheWalkOnlyPlacesButWhatIsAskedForIsStillListed) {
+  drive.MakeFile("A/a.txt");
+  reconciler.BeginComparison({"C:\\"});
+  sink.calledOff = true;
+  Open();
+  EXPECT_TRUE(sink.Take().empty());
+  EXPECT_EQ(model.IdentityOf("C:\\A\\"), Inode("A"));
+  // A directory that appears meanwhile is listed as ever.
+  drive.MakeFile("A/N/n.txt");
+  reconciler.Request("C:\\A\\N\\");
+  Close();
+  EXPECT_EQ(sink.Take(), (std::vector<std::string>{}));
+  reconciler.OnMark(mark++);
+  EXPECT_EQ(sink.Take(), (std::vector<std::string>{"31 0 C:\\A\\N\\*", "36 0 C:\\A\\N\\n.txt"}));
+  Close();
+  EXPECT_EQ(sink.Take(), (std::vector<std::string>{"44 2  []"}));
+  EXPECT_EQ(reconciler.Pending(), 0u);
 }
 
 }  // namespace

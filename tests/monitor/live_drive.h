@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "db/database_services.h"
 #include "platform/config_paths.h"
@@ -45,11 +46,13 @@ class TConfigHome {
 
 class TLiveDrive {
  public:
-  TLiveDrive() {
+  // root: the folder drive C: stands for; by default a fresh one.
+  explicit TLiveDrive(std::string root = {}) : root_(std::move(root)) {
     for (const char* folder :
          {"/config", "/config/varnoke", "/config/varnoke/dosdevices", "/disk", "/outside"}) {
       ::mkdir((temp_.Path() + folder).c_str(), 0755);
     }
+    if (root_.empty()) root_ = temp_.Path() + "/disk";
     ::symlink(Root().c_str(), (temp_.Path() + "/config/varnoke/dosdevices/c:").c_str());
     std::string problem;
     hive_.Modify(
@@ -63,12 +66,17 @@ class TLiveDrive {
   }
 
   TDatabaseServices Services() { return {drives_, files_, dataFiles_, settings_}; }
-  std::string Root() const { return temp_.Path() + "/disk"; }
+  // The same with data files of the caller's (nothing saved, for one).
+  TDatabaseServices Services(platform::TDataFiles& dataFiles) {
+    return {drives_, files_, dataFiles, settings_};
+  }
+  std::string Root() const { return root_; }
   std::string Outside() const { return temp_.Path() + "/outside"; }
   std::string DatabasePath() const { return temp_.Path() + "/memdb.dat"; }
 
  private:
   TTempDir temp_;
+  std::string root_;
   TConfigHome home_{temp_.Path() + "/config"};
   platform::THiveFile hive_{platform::DefaultHivePath()};
   settings::TSettingsStore settings_{hive_};

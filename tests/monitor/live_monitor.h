@@ -18,9 +18,11 @@
 
 namespace varnoke::testing {
 
-inline std::set<std::string> TreePaths(TMemoryDB& db) {
+// Every directory and file of the tree by its path; names that differ only
+// in case on the disk are as many entries here as in the tree.
+inline std::multiset<std::string> TreePaths(TMemoryDB& db) {
   std::lock_guard guard(db.Lock);
-  std::set<std::string> paths;
+  std::multiset<std::string> paths;
   for (const TDirectoryRecord* d = db.DDList().FirstDirectory(); d != nullptr; d = d->Next()) {
     paths.insert(db.DirectoryPath(d));
     for (const TFileEntry* e = d->Files(); e != nullptr; e = e->Next()) {
@@ -41,6 +43,34 @@ class TLiveMonitor {
     model.Populate(150, 2500);
     testing::TRecordingObserver observer;
     EXPECT_TRUE(db.ScanDrives(drive.DatabasePath(), observer));
+    return StartMonitor(std::move(options));
+  }
+
+  // A run that ended cleanly: the drive scanned and its tree saved.
+  void SaveARun() {
+    TMemoryDB previous(drive.Services());
+    testing::TRecordingObserver observer;
+    EXPECT_TRUE(previous.ScanDrives(drive.DatabasePath(), observer));
+  }
+
+  // The start that follows: the saved tree loaded, and the monitor started
+  // with the catch-up a load asks for. False as for Start.
+  bool StartAfterLoad(TExecutiveOptions options) {
+    EXPECT_TRUE(db.LoadFromFile(drive.DatabasePath()));
+    options.CatchUp = true;
+    return StartMonitor(std::move(options));
+  }
+
+  // Stops the monitor, as the program does at its end, and saves the tree.
+  void Stop() {
+    executive.reset();
+    // Set by the stop, also when the thread had ended already: the next
+    // monitor must not find it set.
+    stop.Reset();
+    EXPECT_TRUE(db.SaveToFile());
+  }
+
+  bool StartMonitor(TExecutiveOptions options) {
     const std::uint32_t wanted = options.Source;
     executive = std::make_unique<TExecutive>(db, stop, std::move(options));
     if (!executive->WaitUntilRegistered()) return false;
@@ -87,8 +117,8 @@ class TLiveMonitor {
     TMemoryDB fresh(drive.Services());
     testing::TRecordingObserver observer;
     fresh.ScanDrives(drive.DatabasePath() + ".fresh", observer);
-    const std::set<std::string> expected = TreePaths(fresh);
-    const std::set<std::string> actual = TreePaths(db);
+    const std::multiset<std::string> expected = TreePaths(fresh);
+    const std::multiset<std::string> actual = TreePaths(db);
     std::vector<std::string> missing;
     std::vector<std::string> extra;
     std::set_difference(expected.begin(), expected.end(), actual.begin(), actual.end(),
@@ -117,6 +147,11 @@ class TLiveMonitor {
 
 inline std::string SourceName(std::uint32_t source) {
   return source == VXD_SOURCE_INOTIFY ? "Inotify" : "Fanotify";
+}
+
+// Names the tests of a suite run once for each source.
+inline std::string SourceParamName(const ::testing::TestParamInfo<std::uint32_t>& info) {
+  return SourceName(info.param);
 }
 
 }  // namespace varnoke::testing

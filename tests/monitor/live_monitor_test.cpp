@@ -102,14 +102,11 @@ TEST_P(LiveInotifyTest, DirectoriesWithoutAWatchAreCountedAndListedAgain) {
   EXPECT_EQ(told, 1);
 }
 
-std::string ParamName(const ::testing::TestParamInfo<std::uint32_t>& info) {
-  return testing::SourceName(info.param);
-}
-
 INSTANTIATE_TEST_SUITE_P(Sources, LiveMonitorTest,
-                         ::testing::Values(VXD_SOURCE_INOTIFY, VXD_SOURCE_FANOTIFY), ParamName);
+                         ::testing::Values(VXD_SOURCE_INOTIFY, VXD_SOURCE_FANOTIFY),
+                         testing::SourceParamName);
 INSTANTIATE_TEST_SUITE_P(Sources, LiveInotifyTest, ::testing::Values(VXD_SOURCE_INOTIFY),
-                         ParamName);
+                         testing::SourceParamName);
 
 }  // namespace
 }  // namespace varnoke

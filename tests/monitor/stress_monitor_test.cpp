@@ -1,8 +1,10 @@
 // Live updates under load: every core busy with processes of its own, and
 // the device's reader stalled for a while in the middle, while random
 // changes run. Each run must end with the tree a fresh scan would give:
-// lag may make the tree late, never wrong. VARNOKE_STRESS_RUNS sets the
-// runs per source (default 4).
+// lag may make the tree late, never wrong. Every other run starts on a
+// saved tree the disk has moved on from, so that all of it happens while
+// the catch-up runs. VARNOKE_STRESS_RUNS sets the runs per source
+// (default 4).
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -59,7 +61,17 @@ TEST_P(StressMonitorTest, StaysTheSameAsAFreshScanUnderLoadAndAStall) {
   testing::TLiveMonitor live(static_cast<std::uint32_t>(7919 * run + source));
   TExecutiveOptions options;
   options.Source = source;
-  if (!live.Start(std::move(options))) {
+  const bool afterLoad = run % 2 == 1;
+  bool started = false;
+  if (afterLoad) {
+    live.model.Populate(150, 2500);
+    live.SaveARun();
+    live.Steps(1000);
+    started = live.StartAfterLoad(std::move(options));
+  } else {
+    started = live.Start(std::move(options));
+  }
+  if (!started) {
     ASSERT_EQ(source, VXD_SOURCE_FANOTIFY) << "the device did not start";
     GTEST_SKIP() << "fanotify needs CAP_SYS_ADMIN";
   }
@@ -78,6 +90,9 @@ TEST_P(StressMonitorTest, StaysTheSameAsAFreshScanUnderLoadAndAStall) {
   // the load made it: the load would only slow the catch-up down.
   live.CatchUp();
   live.ExpectSameAsAFreshScan();
+  if (afterLoad) {
+    EXPECT_TRUE(live.executive->CatchUp().Status().Ended);
+  }
 }
 
 std::string ParamName(const ::testing::TestParamInfo<std::tuple<std::uint32_t, int>>& info) {

@@ -1,5 +1,6 @@
 // The synchronization report window: its layout and resize rule, saving
-// the report to synclog.dat, Exit and Cancel.
+// the report to synclog.dat, Exit and Cancel; and what fills it, the
+// catch-up after a load, with the tray icon's tip and notice.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,9 +11,18 @@
 #include <QProgressBar>
 #include <QtTest>
 
+#include <fcntl.h>
+
 #include "db/memory_db.h"
+#include "monitor/catch_up.h"
+#include "shell/catch_up_report.h"
 #include "shell/frm_sync.h"
+#include "shell/host_services.h"
+#include "shell/tray_icon.h"
+#include "shell/uiform.h"
 #include "shell/window_scale.h"
+#include "tests/shell/fake_desktop.h"
+#include "tests/shell/program_under_test.h"
 #include "tests/shell/shell_environment.h"
 #include "tests/shell/started_program.h"
 #include "tests/support/process.h"
@@ -38,6 +48,45 @@ class TInFolder {
  private:
   TTempDir temp_;
 };
+
+// What the program writes to standard error while the object lives.
+class TStderrCapture {
+ public:
+  TStderrCapture() : saved_(::dup(2)) {
+    const int fd = ::open(temp_.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(fd, 2);
+    ::close(fd);
+  }
+  ~TStderrCapture() { Restore(); }
+  std::string Text() {
+    Restore();
+    return ReadWhole(temp_.File("stderr"));
+  }
+
+ private:
+  void Restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    ::dup2(saved_, 2);
+    ::close(saved_);
+    saved_ = -1;
+  }
+  TInFolder temp_;
+  int saved_;
+};
+
+QStringList Lines(const TfrmSync& sync) {
+  QStringList lines;
+  for (int i = 0; i < sync.ListBox1->count(); ++i)
+    lines << sync.ListBox1->item(i)->text();
+  return lines;
+}
+
+// A report of the catch-up's listings, made by hand: a directory's entries
+// each ended by a NUL, the list by an empty one.
+TChangeEvent Listing(std::uint32_t info, const char* path, const std::string& names) {
+  return TChangeEvent{path, names.c_str(), info, VXD_CODE_LISTING};
+}
 
 QStringList Entries(QMenu* menu) {
   QStringList texts;
@@ -155,6 +204,105 @@ class TSyncWindowTest : public QObject {
     sync.Cancel1->trigger();
     QVERIFY(run.Db().ScanCancelRequested);
     run.Db().ScanCancelRequested = false;
+  }
+
+  // Between two runs the disk changed: the start that loads the saved tree
+  // catches up, and the report lists each change by its host path.
+  void AStartThatLoadsCatchesUpAndTheReportListsWhatChanged() {
+    TShellEnvironment env;
+    TBoxAnswers boxes;
+    env.MakeFile("docs/old.txt");
+    env.MakeFile("docs/keep.txt");
+    {
+      TProgramUnderTest first;
+      QVERIFY(first.Program.StartUp());
+      QVERIFY(first.Program.CatchUpReport() == nullptr);  // it scanned
+      first.Program.ShutDown();
+    }
+    QCOMPARE(env.Dword("SaveSuccessful"), 1u);
+    env.MakeFile("docs/new.txt");
+    env.MakeFile("fresh/f.txt");
+    QCOMPARE(std::remove((env.Disk() + "/docs/old.txt").c_str()), 0);
+
+    TStderrCapture errors;
+    TProgramUnderTest second;
+    QVERIFY(second.Program.StartUp());
+    QVERIFY(second.Program.CatchUpReport() != nullptr);
+    shell::TfrmSync& sync = second.Program.Sync();
+    QTRY_COMPARE_WITH_TIMEOUT(sync.ProgressBar1->value(), 100, 60000);
+    const QString disk = QString::fromStdString(env.Disk());
+    QStringList lines = Lines(sync);
+    lines.sort();
+    QCOMPARE(lines, (QStringList{"Added: " + disk + "/docs/new.txt", "Added: " + disk + "/fresh/",
+                                 "Added: " + disk + "/fresh/f.txt",
+                                 "Removed: " + disk + "/docs/OLD.TXT"}));
+    QCOMPARE(second.Program.Tray()->ToolTip(), QStringLiteral("Varnoke"));
+    second.Program.ShutDown();
+    const std::string text = errors.Text();
+    QVERIFY2(text.find("varnoke: Varnoke found 4 changes made while it was not running (3 "
+                       "folders checked).\n") != std::string::npos,
+             text.c_str());
+  }
+
+  void TheMenuAndTheTraysNoticeOpenTheReport() {
+    TStartedProgram run({"a.txt"});
+    shell::TProgram& program = run.Under->Program;
+    QVERIFY(!program.Sync().isVisible());
+    program.Form().SynchronizationReport1->trigger();
+    QVERIFY(program.Sync().isVisible());
+    program.Sync().Exit1->trigger();
+    // Another notice's click opens nothing; the catch-up's does.
+    program.Tray()->ShowMessage(QStringLiteral("another notice"));
+    program.Tray()->OnMessageClicked();
+    QVERIFY(!program.Sync().isVisible());
+    program.Tray()->ShowMessage(shell::TCatchUpReport::NoticeText());
+    program.Tray()->OnMessageClicked();
+    QVERIFY(program.Sync().isVisible());
+  }
+
+  // The report as the catch-up goes: the tip and the notice while it runs,
+  // a line for each change up to the cap, then one with the count of the
+  // rest, and the progress bar.
+  void TheReportFollowsTheCatchUpAndCapsItsLines() {
+    TShellEnvironment env;
+    shell::THostServices host;
+    TMemoryDB db(host.Services());
+    TFakeDesktop desktop;
+    shell::TTrayIcon tray(desktop, [](std::uint64_t) {});
+    QVERIFY(tray.AddTrayIcon(std::chrono::milliseconds(0)));
+    TfrmSync sync;
+    TCatchUp catchUp;
+    shell::TCatchUpReport report(sync, host.Drives, 4);
+    report.Follow(&catchUp);
+    report.SetTray(&tray);
+
+    catchUp.Begin();
+    report.Update();
+    QCOMPARE(tray.ToolTip(), shell::TCatchUpReport::NoticeText());
+    QCOMPARE(tray.LastMessage(), shell::TCatchUpReport::NoticeText());
+    QCOMPARE(tray.ToolTip(),
+             QStringLiteral("Varnoke is checking for changes made while it was not running"));
+
+    std::string names;
+    const std::size_t files = TCatchUp::kChangesKept + 205;
+    for (std::size_t i = 0; i < files; ++i)
+      names += "f" + std::to_string(i) + '\0';
+    catchUp.Apply(db, Listing(VXD_LISTING_ENTRIES, "C:\\", names));
+    catchUp.Apply(db, Listing(VXD_LISTING_ENTRIES, "C:\\Sub\\", ""));
+    report.Update();
+    QCOMPARE(sync.ListBox1->count(), static_cast<int>(TCatchUp::kChangesKept) + 1);
+    // The drive's root, the files and Sub: the tree held nothing.
+    QCOMPARE(Lines(sync).last(), QStringLiteral("... and 207 more changes"));
+    QCOMPARE(sync.ProgressBar1->value(), 50);  // 2 of the tree's 4 folders
+    tray.ShowMessage(QStringLiteral("something else"));
+    report.Update();
+    QCOMPARE(tray.LastMessage(), QStringLiteral("something else"));  // told once
+
+    catchUp.Apply(db, Listing(VXD_LISTING_END, "", ""));
+    report.Update();
+    QCOMPARE(sync.ProgressBar1->value(), 100);
+    QCOMPARE(tray.ToolTip(), QStringLiteral("Varnoke"));
+    QCOMPARE(catchUp.Status().Changes, static_cast<std::uint64_t>(files + 2));
   }
 };
 

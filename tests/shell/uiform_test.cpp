@@ -65,8 +65,8 @@ class TUiformTest : public QObject {
     for (QAction* entry : form.menuBar()->actions().at(0)->menu()->actions()) {
       if (entry->isVisible() && !entry->isSeparator()) file << entry->text();
     }
-    QCOMPARE(file,
-             (QStringList{"&Scan Drives", "Set Hot &Key...", "Set Startup &Options...", "E&xit"}));
+    QCOMPARE(file, (QStringList{"&Scan Drives", "Set Hot &Key...", "Set Startup &Options...",
+                                "Synchronization &Report...", "E&xit"}));
     QCOMPARE(form.pmListBox->actions().at(1)->text(), QStringLiteral("&Explore from here..."));
   }
 

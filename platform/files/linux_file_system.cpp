@@ -250,7 +250,11 @@ bool TLinuxFileSystem::OpenLevel(std::string_view path, bool afresh) {
 TUniqueFd TLinuxFileSystem::Open(std::string_view path, bool afresh) {
   std::lock_guard guard(mutex_);
   if (!OpenLevel(path, afresh)) return TUniqueFd();
-  return TUniqueFd(::fcntl(levels_.back().fd.Get(), F_DUPFD_CLOEXEC, 0));
+  Level& level = levels_.back();
+  // The copy shares the level's place in the directory: whatever the
+  // caller reads through it, the next listing of the level starts over.
+  level.unread = false;
+  return TUniqueFd(::fcntl(level.fd.Get(), F_DUPFD_CLOEXEC, 0));
 }
 
 bool TLinuxFileSystem::InspectDirectory(std::string_view path, bool afresh,

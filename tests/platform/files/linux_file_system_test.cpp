@@ -217,6 +217,28 @@ TEST_F(LinuxFileSystemTest, RefusesADirectoryReplacedWhileItsDescriptorWasClosed
   EXPECT_EQ(AttributesOf("impostor"), 0u);
 }
 
+// A descriptor handed out shares its place in the directory with the one
+// the file system keeps: read to the end through it, the next listing of
+// that directory still lists every entry.
+TEST_F(LinuxFileSystemTest, ListsAllOfADirectoryWhoseDescriptorWasReadElsewhere) {
+  drive.MakeFile("a.txt");
+  drive.MakeDirectory("sub");
+  TLinuxFileSystem& files = drive.Files();
+  for (const char* path : {"C:\\", "C:\\sub\\"}) {
+    TUniqueFd fd = files.OpenDirectory(path);
+    ASSERT_TRUE(fd.Valid()) << path;
+    ASSERT_TRUE(files.ListOpenDirectory(fd.Get(), listing));
+    const Names expected = ListedNames(listing);
+    ASSERT_TRUE(List(path));
+    EXPECT_EQ(ListedNames(listing), expected) << path;
+    bool read = false;
+    ASSERT_TRUE(files.InspectDirectory(
+        path, false, [](int) { return true; }, listing, read));
+    EXPECT_TRUE(read);
+    EXPECT_EQ(ListedNames(listing), expected) << path;
+  }
+}
+
 TEST_F(LinuxFileSystemTest, DoesNotEnterAMountThatIsNotAFixedDisk) {
   drive.MakeDirectory("ram");
   drive.MakeFile("ram-file-below");

@@ -1,6 +1,8 @@
 // Saving the tree to the database file and loading it back.
 #include <new>
 #include <optional>
+#include <system_error>
+#include <thread>
 
 #include "db/crc32.h"
 #include "db/database_image.h"
@@ -10,6 +12,8 @@ namespace varnoke {
 namespace {
 
 constexpr std::string_view kCrcValue = "CRC32";
+// Images from this size on have their CRC worked out on a thread of its own.
+constexpr std::size_t kCheckBesideFrom = std::size_t{4} << 20;
 
 }  // namespace
 
@@ -41,11 +45,6 @@ bool TMemoryDB::SaveToFile() {
     if (!dataFiles_.CanReplace(fileName_, error)) {
       return notSaved(TFileOutcome::NotSaved, error.Describe());
     }
-    std::string image;
-    if (!EncodeTree(*ddList_, image)) {
-      return notSaved(TFileOutcome::NotSaved, "the tree is too large for the database file");
-    }
-    const std::uint32_t crc = StreamCRC32(image.data(), image.size());
     // The order makes every crash safe: the new file is complete and on the
     // disk before its CRC is stored, and only then takes the old one's
     // place. A crash in between leaves the old file with the new CRC, which
@@ -54,7 +53,17 @@ bool TMemoryDB::SaveToFile() {
     // one file with the other's CRC.
     std::unique_ptr<platform::TPendingFile> file = dataFiles_.BeginReplace(fileName_, error);
     if (file == nullptr) return notSaved(TFileOutcome::NotSaved, error.Describe());
-    if (!file->Write(image) || !file->Flush()) {
+    // The image goes to the file part by part as it is made, its CRC worked
+    // out on the way: no copy of the whole image is held.
+    std::uint32_t crc = 0;
+    const TEncodeOutcome encoded = EncodeTree(*ddList_, [&](std::string_view part) {
+      crc = ExtendCRC32(crc, part.data(), part.size());
+      return file->Write(part);
+    });
+    if (encoded == TEncodeOutcome::TooLarge) {
+      return notSaved(TFileOutcome::NotSaved, "the tree is too large for the database file");
+    }
+    if (encoded != TEncodeOutcome::Done || !file->Flush()) {
       return notSaved(TFileOutcome::NotSaved, file->Error().Describe());
     }
     std::optional<std::uint32_t> oldCrc;
@@ -111,10 +120,26 @@ bool TMemoryDB::LoadFromFile(const std::string& fileName) {
       if (image.Size() == 0) return refuse(TFileOutcome::Damaged, "the file is empty");
       stored = settings_.ReadDWORDSetting(settings::SettingsKey, kCrcValue);
     }
-    if (StreamCRC32(image.Data(), image.Size()) != stored) {
+    // The CRC is worked out beside the parse, on another core: the parse
+    // never reads outside the image whatever it holds, and its tree is only
+    // used once the CRC has matched.
+    std::uint32_t crc = 0;
+    std::unique_ptr<TDDList> tree;
+    {
+      std::jthread check;
+      if (image.Size() >= kCheckBesideFrom && std::thread::hardware_concurrency() > 1) {
+        try {
+          check = std::jthread([&] { crc = StreamCRC32(image.Data(), image.Size()); });
+        } catch (const std::system_error&) {
+          // No thread to be had: the CRC is worked out below.
+        }
+      }
+      if (!check.joinable()) crc = StreamCRC32(image.Data(), image.Size());
+      tree = DecodeTree(image.Data(), image.Size());
+    }
+    if (crc != stored) {
       return refuse(TFileOutcome::Damaged, "the file does not match its checksum");
     }
-    std::unique_ptr<TDDList> tree = DecodeTree(image.Data(), image.Size());
     if (tree == nullptr) {
       return refuse(TFileOutcome::Damaged, "the file does not hold a well-formed tree");
     }

@@ -9,8 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "db/ddlist.h"
 #include "platform/data_files.h"
@@ -22,9 +24,18 @@ namespace varnoke {
 // near the limit.
 inline constexpr std::int32_t kMaxImageNameLength = 1024;
 
-// Appends the image of list to image. False when the tree cannot be written
-// in this format (more than 2^31 - 1 of something).
-bool EncodeTree(const TDDList& list, std::string& image);
+// Where an image goes as it is made: called with its parts in order, each
+// valid only during the call; false stops the encoding.
+using TImageSink = std::function<bool(std::string_view part)>;
+
+// How an encoding ended.
+enum class TEncodeOutcome { Done, TooLarge, Stopped };
+
+// Hands the image of list to sink in parts of a few megabytes, so that no
+// copy of the whole image is ever held. TooLarge when the tree cannot be
+// written in this format (more than 2^31 - 1 of something): the parts handed
+// on until then are not an image. Stopped when sink returned false.
+TEncodeOutcome EncodeTree(const TDDList& list, const TImageSink& sink);
 
 // The tree an image holds, or null when the image is not one this system
 // writes: a length, count or index out of range or running past the end,

@@ -219,7 +219,9 @@ void TDDList::AddFiles(std::span<const std::string_view> names, TDirectoryRecord
     entry->SetNext(next);
     char* copy = entry->MutableName();
     std::memcpy(copy, name.data(), name.size());
-    std::memset(copy + name.size(), 0, size - TFileEntry::kNameOffset - name.size());
+    // The NUL, and the rounding's bytes if any.
+    for (char* zero = copy + name.size(); zero != end + size; ++zero)
+      *zero = '\0';
     next = entry;
   }
   directory->files_ = next;

@@ -37,7 +37,10 @@ class TRecordArena {
   void* AllocateRun(std::size_t size);
 
   // The size a block of the given size really takes.
-  std::size_t RoundUp(std::size_t size) const noexcept;
+  std::size_t RoundUp(std::size_t size) const noexcept {
+    if (size < sizeof(std::byte*)) size = sizeof(std::byte*);
+    return (size + alignment_ - 1) & ~(alignment_ - 1);
+  }
 
   // Gives back a block that Allocate returned with the same size.
   void Free(void* block, std::size_t size) noexcept;
@@ -51,17 +54,14 @@ class TRecordArena {
   static constexpr std::size_t kMaxPooledSize = 4096;
   static constexpr std::size_t kFirstChunkSize = 4096;
   static constexpr std::size_t kMaxChunkSize = std::size_t{4} << 20;
-  // Chunks from this size on are mapped on their own, aligned for huge
-  // pages and offered them: a million entries then cost a few dozen page
-  // faults instead of thousands, which is most of the time of a load in a
-  // fresh process.
-  static constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  // Chunks of a huge page and more are mapped on their own (MapLarge): a
+  // million entries then cost a few dozen page faults instead of thousands,
+  // which is most of the time of a load in a fresh process.
 
   struct ChunkDeleter {
     std::size_t mappedSize = 0;  // 0: from the heap
     void operator()(std::byte* chunk) const noexcept;
   };
-  static std::byte* MapHugeChunk(std::size_t size);
 
   void* AllocateFromChunk(std::size_t size);
   void* PopFree(std::size_t size) noexcept;

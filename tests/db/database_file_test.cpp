@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "db/crc32.h"
@@ -92,6 +93,23 @@ TEST(StreamCRC32, GivesThePublishedCheckValues) {
       }
       ASSERT_EQ(StreamCRC32(data.data() + offset, length), ~bytewise) << offset << "+" << length;
     }
+  }
+}
+
+TEST(StreamCRC32, ExtendsPieceByPiece) {
+  std::string data;
+  std::uint32_t seed = 7;
+  for (int i = 0; i < 5000; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    data.push_back(static_cast<char>(seed >> 16));
+  }
+  const std::uint32_t whole = StreamCRC32(data.data(), data.size());
+  // Cuts at every kind of place: before, inside and after the 64-byte folds.
+  for (const std::size_t piece : {1u, 7u, 63u, 64u, 65u, 1000u, 4999u}) {
+    std::uint32_t crc = 0;
+    for (std::size_t at = 0; at < data.size(); at += piece)
+      crc = ExtendCRC32(crc, data.data() + at, std::min(piece, data.size() - at));
+    EXPECT_EQ(crc, whole) << piece;
   }
 }
 

@@ -106,12 +106,12 @@ bool TMemoryDB::LoadFromFile(const std::string& fileName) {
   try {
     platform::TFileImage image;
     std::uint32_t stored = 0;
+    TImageExtent extent;
     {
       // The file and its CRC are read under one lock that a saver takes
       // exclusively: both are then the same save's.
       const std::unique_ptr<platform::TFileLock> shared = dataFiles_.ShareLock(fileName);
       platform::TFileError error;
-      TImageExtent extent;
       if (!dataFiles_.ReadFile(fileName, image, error, &extent)) {
         if (error.Missing()) return refuse(TFileOutcome::Missing, error.Describe());
         return refuse(extent.Refused() ? TFileOutcome::Damaged : TFileOutcome::Unreadable,
@@ -135,7 +135,7 @@ bool TMemoryDB::LoadFromFile(const std::string& fileName) {
         }
       }
       if (!check.joinable()) crc = StreamCRC32(image.Data(), image.Size());
-      tree = DecodeTree(image.Data(), image.Size());
+      tree = DecodeTree(image.Data(), image.Size(), extent.Landmarks());
     }
     if (crc != stored) {
       return refuse(TFileOutcome::Damaged, "the file does not match its checksum");

@@ -1,9 +1,12 @@
 #include "db/database_image.h"
 
 #include <cstring>
+#include <exception>
 #include <limits>
 #include <span>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -28,8 +31,10 @@ void StoreInt32(char* out, std::size_t value) noexcept {
 // A cursor over the image that never reads past its end.
 class TImageReader {
  public:
-  TImageReader(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  TImageReader(const std::uint8_t* data, std::size_t size, std::size_t position = 0)
+      : data_(data), size_(size), position_(position < size ? position : size) {}
 
+  std::size_t Position() const noexcept { return position_; }
   std::size_t Remaining() const noexcept { return size_ - position_; }
 
   bool ReadInt32(std::int32_t& value) noexcept {
@@ -197,7 +202,65 @@ bool HasParentLoop(std::span<const std::int32_t> parents) {
 
 }  // namespace
 
-std::unique_ptr<TDDList> DecodeTree(const std::uint8_t* image, std::size_t size) {
+namespace {
+
+// Images from this size on are parsed in two stretches at once.
+constexpr std::size_t kSplitFrom = std::size_t{8} << 20;
+
+using TRecordTable = std::vector<TDirectoryRecord*, platform::TLargeAllocator<TDirectoryRecord*>>;
+using TParentTable = std::vector<std::int32_t, platform::TLargeAllocator<std::int32_t>>;
+
+// Parses the records of directories first to last (1-based) from reader's
+// place into list, noting each record and its parent's index; false at the
+// first thing that is not as this system writes it.
+bool ParseDirectories(TImageReader& reader, std::size_t first, std::size_t last, std::int32_t count,
+                      TDDList& list, TRecordTable& records, TParentTable& parents) {
+  std::vector<std::string_view> names;
+  for (std::size_t k = first; k <= last; ++k) {
+    std::string_view name;
+    std::int32_t parent = 0;
+    std::int32_t files = 0;
+    if (!reader.ReadName(name) || !reader.ReadInt32(parent) || parent < 0 || parent > count ||
+        static_cast<std::size_t>(parent) == k || !reader.ReadInt32(files)) {
+      return false;
+    }
+    if (files < 0) files = 0;
+    if (static_cast<std::size_t>(files) > reader.Remaining() / 5) return false;
+    TDirectoryRecord* record = list.AddDirectory(name, nullptr);
+    records[k] = record;
+    parents[k] = parent;
+    names.resize(static_cast<std::size_t>(files));
+    for (std::string_view& fileName : names) {
+      if (!reader.ReadName(fileName)) return false;
+    }
+    // One block for the directory's entries, in the order of its chain.
+    list.AddFiles(names, record);
+  }
+  return true;
+}
+
+// The landmark nearest the middle of the image, or null when there is none
+// that leaves directories on both sides.
+const TImageLandmark* Middle(std::span<const TImageLandmark> landmarks, std::size_t size,
+                             std::int32_t count) noexcept {
+  const TImageLandmark* best = nullptr;
+  for (const TImageLandmark& landmark : landmarks) {
+    if (landmark.Directory < 2 || landmark.Directory > static_cast<std::size_t>(count) ||
+        landmark.Offset >= size) {
+      continue;
+    }
+    const auto distance = [&](const TImageLandmark& l) {
+      return l.Offset > size / 2 ? l.Offset - size / 2 : size / 2 - l.Offset;
+    };
+    if (best == nullptr || distance(landmark) < distance(*best)) best = &landmark;
+  }
+  return best;
+}
+
+}  // namespace
+
+std::unique_ptr<TDDList> DecodeTree(const std::uint8_t* image, std::size_t size,
+                                    std::span<const TImageLandmark> landmarks) {
   TImageReader reader(image, size);
   std::int32_t count = 0;
   if (!reader.ReadInt32(count)) return nullptr;
@@ -206,30 +269,53 @@ std::unique_ptr<TDDList> DecodeTree(const std::uint8_t* image, std::size_t size)
   if (static_cast<std::size_t>(count) > reader.Remaining() / 13) return nullptr;
 
   auto list = std::make_unique<TDDList>();
-  std::vector<TDirectoryRecord*, platform::TLargeAllocator<TDirectoryRecord*>> records(
-      static_cast<std::size_t>(count) + 1, nullptr);
-  std::vector<std::int32_t, platform::TLargeAllocator<std::int32_t>> parents(
-      static_cast<std::size_t>(count) + 1, 0);
-  std::vector<std::string_view> names;
-  for (std::int32_t k = 1; k <= count; ++k) {
-    std::string_view name;
-    std::int32_t parent = 0;
-    std::int32_t files = 0;
-    if (!reader.ReadName(name) || !reader.ReadInt32(parent) || parent < 0 || parent > count ||
-        parent == k || !reader.ReadInt32(files)) {
+  TRecordTable records(static_cast<std::size_t>(count) + 1, nullptr);
+  TParentTable parents(static_cast<std::size_t>(count) + 1, 0);
+  const TImageLandmark* middle = size >= kSplitFrom && std::thread::hardware_concurrency() > 1
+                                     ? Middle(landmarks, size, count)
+                                     : nullptr;
+  if (middle == nullptr) {
+    if (!ParseDirectories(reader, 1, static_cast<std::size_t>(count), count, *list, records,
+                          parents)) {
       return nullptr;
     }
-    if (files < 0) files = 0;
-    if (static_cast<std::size_t>(files) > reader.Remaining() / 5) return nullptr;
-    TDirectoryRecord* record = list->AddDirectory(name, nullptr);
-    records[static_cast<std::size_t>(k)] = record;
-    parents[static_cast<std::size_t>(k)] = parent;
-    names.resize(static_cast<std::size_t>(files));
-    for (std::string_view& fileName : names) {
-      if (!reader.ReadName(fileName)) return nullptr;
+  } else {
+    // The second stretch goes into a list of its own on another thread, and
+    // joins the first one's chain after it: the records stand in file order
+    // all the same.
+    TDDList second;
+    TImageReader secondReader(image, size, middle->Offset);
+    bool secondParsed = false;
+    std::exception_ptr secondFailure;
+    {
+      std::jthread helper;
+      try {
+        helper = std::jthread([&] {
+          try {
+            secondParsed =
+                ParseDirectories(secondReader, middle->Directory, static_cast<std::size_t>(count),
+                                 count, second, records, parents);
+          } catch (...) {
+            secondFailure = std::current_exception();
+          }
+        });
+      } catch (const std::system_error&) {
+        // No thread to be had: this one parses the second stretch too.
+      }
+      if (!ParseDirectories(reader, 1, middle->Directory - 1, count, *list, records, parents) ||
+          reader.Position() != middle->Offset) {
+        return nullptr;  // the helper is joined on the way out
+      }
+      if (!helper.joinable()) {
+        secondParsed =
+            ParseDirectories(secondReader, middle->Directory, static_cast<std::size_t>(count),
+                             count, second, records, parents);
+      }
     }
-    // One block for the directory's entries, in the order of its chain.
-    list->AddFiles(names, record);
+    if (secondFailure) std::rethrow_exception(secondFailure);
+    if (!secondParsed) return nullptr;
+    list->TakeChain(second);
+    reader = secondReader;
   }
   if (reader.Remaining() != 0) return nullptr;
   // Parents may refer to later records, so they are set once all exist,
@@ -272,6 +358,12 @@ bool TImageExtent::Plausible(const std::uint8_t* data, std::size_t size, std::st
         next_ = value > 0 ? TField::DirectoryName : TField::End;
         break;
       case TField::DirectoryName:
+        if (position_ - 4 >= nextLandmark_) {
+          landmarks_.push_back({directoriesSeen_ + 1, position_ - 4});
+          nextLandmark_ = position_ - 4 + kLandmarkEvery;
+        }
+        ++directoriesSeen_;
+        [[fallthrough]];
       case TField::FileName:
         if (value < 1 || value > kMaxImageNameLength) return refuse("it does not hold a tree");
         position_ += static_cast<std::size_t>(value);

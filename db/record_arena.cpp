@@ -85,6 +85,29 @@ void* TRecordArena::AllocateFromChunk(std::size_t size) {
   return block;
 }
 
+void TRecordArena::Absorb(TRecordArena& other) {
+  chunks_.reserve(chunks_.size() + other.chunks_.size());
+  largeBlocks_.reserve(largeBlocks_.size() + other.largeBlocks_.size());
+  for (auto& chunk : other.chunks_)
+    chunks_.push_back(std::move(chunk));
+  other.chunks_.clear();
+  largeBlocks_.merge(other.largeBlocks_);
+  // Free blocks join this arena's lists, ahead of its own.
+  for (std::size_t k = 0; k < freeLists_.size(); ++k) {
+    std::byte* head = other.freeLists_[k];
+    if (head == nullptr) continue;
+    std::byte* tail = head;
+    for (std::byte* next; std::memcpy(&next, tail, sizeof next), next != nullptr;)
+      tail = next;
+    std::memcpy(tail, &freeLists_[k], sizeof tail);
+    freeLists_[k] = head;
+    other.freeLists_[k] = nullptr;
+  }
+  bytesReserved_ += other.bytesReserved_;
+  other.bytesReserved_ = 0;
+  other.cursor_ = other.limit_ = nullptr;
+}
+
 void TRecordArena::Free(void* block, std::size_t size) noexcept {
   if (block == nullptr) return;
   size = RoundUp(size);

@@ -45,6 +45,10 @@ class TRecordArena {
   // Gives back a block that Allocate returned with the same size.
   void Free(void* block, std::size_t size) noexcept;
 
+  // Takes over every block of other, allocated or free, and the memory
+  // behind them; other is left empty. Both must align alike.
+  void Absorb(TRecordArena& other);
+
   // Bytes taken from the system, chunk slack included.
   std::size_t BytesReserved() const noexcept { return bytesReserved_; }
 

@@ -7,7 +7,9 @@ namespace {
 
 using Byte = unsigned char;
 
-bool IsContinuation(Byte b) noexcept { return (b & 0xC0) == 0x80; }
+bool IsContinuation(Byte b) noexcept {
+  return (b & 0xC0) == 0x80;
+}
 
 // The length of the UTF-8 character at s, of which at most available bytes
 // may be read: 1 for ASCII and for a byte that does not start a well-formed

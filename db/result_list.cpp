@@ -12,8 +12,8 @@ namespace varnoke {
 
 void TMemoryDB::ClearResults() noexcept {
   // Fresh lists, so that a large result's memory goes back at once.
-  std::vector<const char*>().swap(resultNames_);
-  std::vector<TDirectoryRecord*>().swap(resultDirs_);
+  TRowColumn<const char*>().swap(resultNames_);
+  TRowColumn<TDirectoryRecord*>().swap(resultDirs_);
 }
 
 void TMemoryDB::AppendRow(TRowList& rows, const char* name, TDirectoryRecord* directory) {
@@ -249,7 +249,7 @@ void QuickSort(std::vector<TSortRow>& rows, std::ptrdiff_t left, std::ptrdiff_t 
 }
 
 template <typename Order>
-void SortRows(std::vector<const char*>& names, std::vector<TDirectoryRecord*>& dirs) {
+void SortRows(TRowColumn<const char*>& names, TRowColumn<TDirectoryRecord*>& dirs) {
   if (names.empty()) return;
   std::vector<TSortRow> rows(names.size());
   for (std::size_t k = 0; k < rows.size(); ++k) {

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <string_view>
+#include <vector>
 
 namespace varnoke::bench {
 
@@ -26,6 +27,12 @@ double BestMs(int runs, Work&& work) {
     best = std::min(best, std::chrono::duration<double, std::milli>(end - start).count());
   }
   return best;
+}
+
+// The median of some figures.
+inline double MedianOf(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
 }
 
 // Makes the compiler treat value as used, so that the work computing it

@@ -14,6 +14,8 @@ namespace {
 constexpr std::string_view kCrcValue = "CRC32";
 // Images from this size on have their CRC worked out on a thread of its own.
 constexpr std::size_t kCheckBesideFrom = std::size_t{4} << 20;
+// Images from this size on are parsed in two stretches at once.
+constexpr std::size_t kSplitFrom = std::size_t{8} << 20;
 
 }  // namespace
 
@@ -135,7 +137,10 @@ bool TMemoryDB::LoadFromFile(const std::string& fileName) {
         }
       }
       if (!check.joinable()) crc = StreamCRC32(image.Data(), image.Size());
-      tree = DecodeTree(image.Data(), image.Size(), extent.Landmarks());
+      tree = DecodeTree(image.Data(), image.Size(),
+                        image.Size() >= kSplitFrom
+                            ? std::span<const TImageLandmark>(extent.Landmarks())
+                            : std::span<const TImageLandmark>());
     }
     if (crc != stored) {
       return refuse(TFileOutcome::Damaged, "the file does not match its checksum");

@@ -204,9 +204,6 @@ bool HasParentLoop(std::span<const std::int32_t> parents) {
 
 namespace {
 
-// Images from this size on are parsed in two stretches at once.
-constexpr std::size_t kSplitFrom = std::size_t{8} << 20;
-
 using TRecordTable = std::vector<TDirectoryRecord*, platform::TLargeAllocator<TDirectoryRecord*>>;
 using TParentTable = std::vector<std::int32_t, platform::TLargeAllocator<std::int32_t>>;
 
@@ -271,9 +268,8 @@ std::unique_ptr<TDDList> DecodeTree(const std::uint8_t* image, std::size_t size,
   auto list = std::make_unique<TDDList>();
   TRecordTable records(static_cast<std::size_t>(count) + 1, nullptr);
   TParentTable parents(static_cast<std::size_t>(count) + 1, 0);
-  const TImageLandmark* middle = size >= kSplitFrom && std::thread::hardware_concurrency() > 1
-                                     ? Middle(landmarks, size, count)
-                                     : nullptr;
+  const TImageLandmark* middle =
+      std::thread::hardware_concurrency() > 1 ? Middle(landmarks, size, count) : nullptr;
   if (middle == nullptr) {
     if (!ParseDirectories(reader, 1, static_cast<std::size_t>(count), count, *list, records,
                           parents)) {

@@ -52,9 +52,9 @@ struct TImageLandmark {
 // a loop, or bytes left over. Never reads outside the image. A load
 // followed by a save reverses the order of each directory's files, as
 // adding them puts each at the head of its chain. With landmarks (as
-// TImageExtent found them in this image) a large image is parsed in two
-// stretches on two threads; a landmark that is not where a record starts
-// makes the image refused.
+// TImageExtent found them in this image) the image is parsed in two
+// stretches on two threads, split at the landmark nearest its middle; a
+// landmark that is not where a record starts makes the image refused.
 std::unique_ptr<TDDList> DecodeTree(const std::uint8_t* image, std::size_t size,
                                     std::span<const TImageLandmark> landmarks = {});
 

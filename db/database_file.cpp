@@ -1,21 +1,16 @@
 // Saving the tree to the database file and loading it back.
 #include <new>
 #include <optional>
-#include <system_error>
-#include <thread>
 
 #include "db/crc32.h"
 #include "db/database_image.h"
 #include "db/memory_db.h"
+#include "db/pending_load.h"
 
 namespace varnoke {
 namespace {
 
 constexpr std::string_view kCrcValue = "CRC32";
-// Images from this size on have their CRC worked out on a thread of its own.
-constexpr std::size_t kCheckBesideFrom = std::size_t{4} << 20;
-// Images from this size on are parsed in two stretches at once.
-constexpr std::size_t kSplitFrom = std::size_t{8} << 20;
 
 }  // namespace
 
@@ -97,68 +92,27 @@ bool TMemoryDB::SaveToFile() {
   }
 }
 
-bool TMemoryDB::LoadFromFile(const std::string& fileName) {
+bool TMemoryDB::LoadFromFile(const std::string& fileName, TPendingLoad* pending) {
   std::lock_guard guard(Lock);
-  const auto refuse = [&](TFileOutcome outcome, std::string reason) {
-    fileReport_ = {outcome, std::move(reason)};
+  if (scanning_) {
+    fileReport_ = {TFileOutcome::Busy, "a drive scan is running"};
     return false;
-  };
-  if (scanning_) return refuse(TFileOutcome::Busy, "a drive scan is running");
-  fileName_ = fileName;
-  try {
-    platform::TFileImage image;
-    std::uint32_t stored = 0;
-    TImageExtent extent;
-    {
-      // The file and its CRC are read under one lock that a saver takes
-      // exclusively: both are then the same save's.
-      const std::unique_ptr<platform::TFileLock> shared = dataFiles_.ShareLock(fileName);
-      platform::TFileError error;
-      if (!dataFiles_.ReadFile(fileName, image, error, &extent)) {
-        if (error.Missing()) return refuse(TFileOutcome::Missing, error.Describe());
-        return refuse(extent.Refused() ? TFileOutcome::Damaged : TFileOutcome::Unreadable,
-                      error.Describe());
-      }
-      if (image.Size() == 0) return refuse(TFileOutcome::Damaged, "the file is empty");
-      stored = settings_.ReadDWORDSetting(settings::SettingsKey, kCrcValue);
-    }
-    // The CRC is worked out beside the parse, on another core: the parse
-    // never reads outside the image whatever it holds, and its tree is only
-    // used once the CRC has matched.
-    std::uint32_t crc = 0;
-    std::unique_ptr<TDDList> tree;
-    {
-      std::jthread check;
-      if (image.Size() >= kCheckBesideFrom && std::thread::hardware_concurrency() > 1) {
-        try {
-          check = std::jthread([&] { crc = StreamCRC32(image.Data(), image.Size()); });
-        } catch (const std::system_error&) {
-          // No thread to be had: the CRC is worked out below.
-        }
-      }
-      if (!check.joinable()) crc = StreamCRC32(image.Data(), image.Size());
-      tree = DecodeTree(image.Data(), image.Size(),
-                        image.Size() >= kSplitFrom
-                            ? std::span<const TImageLandmark>(extent.Landmarks())
-                            : std::span<const TImageLandmark>());
-    }
-    if (crc != stored) {
-      return refuse(TFileOutcome::Damaged, "the file does not match its checksum");
-    }
-    if (tree == nullptr) {
-      return refuse(TFileOutcome::Damaged, "the file does not hold a well-formed tree");
-    }
-    tree->PrepareLookups();
-    ddList_.swap(tree);
-    ++treeGeneration_;
-    twins_.Clear();
-    ClearResults();
-    treeFromEmptyScan_ = false;
-    fileReport_ = {TFileOutcome::Loaded, {}};
-    return true;
-  } catch (const std::bad_alloc&) {
-    return refuse(TFileOutcome::Unreadable, "there is not enough memory to load it");
   }
+  fileName_ = fileName;
+  TTreeRead read = pending != nullptr && pending->FileName() == fileName
+                       ? pending->Take()
+                       : ReadTreeFile(dataFiles_, settings_, fileName);
+  if (read.Tree == nullptr) {
+    fileReport_ = std::move(read.Report);
+    return false;
+  }
+  ddList_.swap(read.Tree);
+  ++treeGeneration_;
+  twins_.Clear();
+  ClearResults();
+  treeFromEmptyScan_ = false;
+  fileReport_ = {TFileOutcome::Loaded, {}};
+  return true;
 }
 
 }  // namespace varnoke

@@ -44,6 +44,8 @@ struct TResolvedPath {
   TDirectoryRecord* Directory = nullptr;  // the directory that holds it, or null
 };
 
+class TPendingLoad;
+
 class TMemoryDB {
  public:
   // The host services are borrowed and must outlive the database.
@@ -150,7 +152,10 @@ class TMemoryDB {
   // gives either the old tree or the new one. Never reads much more of a
   // file than the counts at its start can need. Refused (Busy) while a scan
   // walks the drives, whose tree it would free.
-  bool LoadFromFile(const std::string& fileName);
+  //
+  // With pending (a TPendingLoad of the same file, started earlier) its
+  // result is put in place instead of reading the file now.
+  bool LoadFromFile(const std::string& fileName, TPendingLoad* pending = nullptr);
 
   // How the last SaveToFile or LoadFromFile ended, and why. Takes Lock.
   TFileReport LastFileReport() const;

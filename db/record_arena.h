@@ -56,7 +56,7 @@ class TRecordArena {
   // Blocks up to this size come from the chunks; larger ones are rare (only
   // names far beyond any file system's limit) and get their own allocation.
   static constexpr std::size_t kMaxPooledSize = 4096;
-  static constexpr std::size_t kFirstChunkSize = 4096;
+  static constexpr std::size_t kFirstChunkSize = std::size_t{2} << 20;
   static constexpr std::size_t kMaxChunkSize = std::size_t{4} << 20;
   // Chunks of a huge page and more are mapped on their own (MapLarge): a
   // million entries then cost a few dozen page faults instead of thousands,

@@ -37,6 +37,12 @@ inline double Percentile(std::vector<double> values, double share) {
   return values[std::min(at, values.size() - 1)];
 }
 
+// The median of some figures.
+inline double MedianOf(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
 // Makes the compiler treat value as used, so that the work computing it
 // is not optimised away.
 template <typename T>

@@ -123,11 +123,16 @@ bool HasCarrylessMultiply() noexcept {
 }  // namespace
 
 std::uint32_t StreamCRC32(const void* data, std::size_t size) noexcept {
+  return ExtendCRC32(0, data, size);
+}
+
+std::uint32_t ExtendCRC32(std::uint32_t crc, const void* data, std::size_t size) noexcept {
   const auto* p = static_cast<const unsigned char*>(data);
+  const std::uint32_t reg = crc ^ 0xFFFFFFFFu;
 #if defined(__x86_64__)
-  if (size >= 64 && HasCarrylessMultiply()) return FoldingCrc(0xFFFFFFFFu, p, size) ^ 0xFFFFFFFFu;
+  if (size >= 64 && HasCarrylessMultiply()) return FoldingCrc(reg, p, size) ^ 0xFFFFFFFFu;
 #endif
-  return TableCrc(0xFFFFFFFFu, p, size) ^ 0xFFFFFFFFu;
+  return TableCrc(reg, p, size) ^ 0xFFFFFFFFu;
 }
 
 }  // namespace varnoke

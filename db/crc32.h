@@ -10,4 +10,9 @@ namespace varnoke {
 
 std::uint32_t StreamCRC32(const void* data, std::size_t size) noexcept;
 
+// The CRC of bytes whose CRC is crc followed by data: an image's CRC can be
+// worked out piece by piece. ExtendCRC32(0, data, size) is
+// StreamCRC32(data, size).
+std::uint32_t ExtendCRC32(std::uint32_t crc, const void* data, std::size_t size) noexcept;
+
 }  // namespace varnoke

@@ -5,6 +5,7 @@
 #include "db/crc32.h"
 #include "db/database_image.h"
 #include "db/memory_db.h"
+#include "db/pending_load.h"
 
 namespace varnoke {
 namespace {
@@ -41,11 +42,6 @@ bool TMemoryDB::SaveToFile() {
     if (!dataFiles_.CanReplace(fileName_, error)) {
       return notSaved(TFileOutcome::NotSaved, error.Describe());
     }
-    std::string image;
-    if (!EncodeTree(*ddList_, image)) {
-      return notSaved(TFileOutcome::NotSaved, "the tree is too large for the database file");
-    }
-    const std::uint32_t crc = StreamCRC32(image.data(), image.size());
     // The order makes every crash safe: the new file is complete and on the
     // disk before its CRC is stored, and only then takes the old one's
     // place. A crash in between leaves the old file with the new CRC, which
@@ -54,7 +50,17 @@ bool TMemoryDB::SaveToFile() {
     // one file with the other's CRC.
     std::unique_ptr<platform::TPendingFile> file = dataFiles_.BeginReplace(fileName_, error);
     if (file == nullptr) return notSaved(TFileOutcome::NotSaved, error.Describe());
-    if (!file->Write(image) || !file->Flush()) {
+    // The image goes to the file part by part as it is made, its CRC worked
+    // out on the way: no copy of the whole image is held.
+    std::uint32_t crc = 0;
+    const TEncodeOutcome encoded = EncodeTree(*ddList_, [&](std::string_view part) {
+      crc = ExtendCRC32(crc, part.data(), part.size());
+      return file->Write(part);
+    });
+    if (encoded == TEncodeOutcome::TooLarge) {
+      return notSaved(TFileOutcome::NotSaved, "the tree is too large for the database file");
+    }
+    if (encoded != TEncodeOutcome::Done || !file->Flush()) {
       return notSaved(TFileOutcome::NotSaved, file->Error().Describe());
     }
     std::optional<std::uint32_t> oldCrc;
@@ -86,49 +92,27 @@ bool TMemoryDB::SaveToFile() {
   }
 }
 
-bool TMemoryDB::LoadFromFile(const std::string& fileName) {
+bool TMemoryDB::LoadFromFile(const std::string& fileName, TPendingLoad* pending) {
   std::lock_guard guard(Lock);
-  const auto refuse = [&](TFileOutcome outcome, std::string reason) {
-    fileReport_ = {outcome, std::move(reason)};
+  if (scanning_) {
+    fileReport_ = {TFileOutcome::Busy, "a drive scan is running"};
     return false;
-  };
-  if (scanning_) return refuse(TFileOutcome::Busy, "a drive scan is running");
-  fileName_ = fileName;
-  try {
-    platform::TFileImage image;
-    std::uint32_t stored = 0;
-    {
-      // The file and its CRC are read under one lock that a saver takes
-      // exclusively: both are then the same save's.
-      const std::unique_ptr<platform::TFileLock> shared = dataFiles_.ShareLock(fileName);
-      platform::TFileError error;
-      TImageExtent extent;
-      if (!dataFiles_.ReadFile(fileName, image, error, &extent)) {
-        if (error.Missing()) return refuse(TFileOutcome::Missing, error.Describe());
-        return refuse(extent.Refused() ? TFileOutcome::Damaged : TFileOutcome::Unreadable,
-                      error.Describe());
-      }
-      if (image.Size() == 0) return refuse(TFileOutcome::Damaged, "the file is empty");
-      stored = settings_.ReadDWORDSetting(settings::SettingsKey, kCrcValue);
-    }
-    if (StreamCRC32(image.Data(), image.Size()) != stored) {
-      return refuse(TFileOutcome::Damaged, "the file does not match its checksum");
-    }
-    std::unique_ptr<TDDList> tree = DecodeTree(image.Data(), image.Size());
-    if (tree == nullptr) {
-      return refuse(TFileOutcome::Damaged, "the file does not hold a well-formed tree");
-    }
-    tree->PrepareLookups();
-    ddList_.swap(tree);
-    ++treeGeneration_;
-    twins_.Clear();
-    ClearResults();
-    treeFromEmptyScan_ = false;
-    fileReport_ = {TFileOutcome::Loaded, {}};
-    return true;
-  } catch (const std::bad_alloc&) {
-    return refuse(TFileOutcome::Unreadable, "there is not enough memory to load it");
   }
+  fileName_ = fileName;
+  TTreeRead read = pending != nullptr && pending->FileName() == fileName
+                       ? pending->Take()
+                       : ReadTreeFile(dataFiles_, settings_, fileName);
+  if (read.Tree == nullptr) {
+    fileReport_ = std::move(read.Report);
+    return false;
+  }
+  ddList_.swap(read.Tree);
+  ++treeGeneration_;
+  twins_.Clear();
+  ClearResults();
+  treeFromEmptyScan_ = false;
+  fileReport_ = {TFileOutcome::Loaded, {}};
+  return true;
 }
 
 }  // namespace varnoke

@@ -219,7 +219,9 @@ void TDDList::AddFiles(std::span<const std::string_view> names, TDirectoryRecord
     entry->SetNext(next);
     char* copy = entry->MutableName();
     std::memcpy(copy, name.data(), name.size());
-    std::memset(copy + name.size(), 0, size - TFileEntry::kNameOffset - name.size());
+    // The NUL, and the rounding's bytes if any.
+    for (char* zero = copy + name.size(); zero != end + size; ++zero)
+      *zero = '\0';
     next = entry;
   }
   directory->files_ = next;
@@ -402,6 +404,34 @@ const std::vector<TDirectoryRecord*>& TDDList::Stretches(std::size_t count) {
   }
   stretches_.front() = first_;
   return stretches_;
+}
+
+void TDDList::TakeChain(TDDList& other) {
+  if (other.first_ == nullptr) return;
+  // Only the arenas may fail, before anything has moved; lookups are
+  // built anew when next needed.
+  arena_.Absorb(other.arena_);
+  entries_.Absorb(other.entries_);
+  other.fileIndexes_.clear();
+  for (TDirectoryRecord* r = other.first_; r != nullptr; r = r->next_) {
+    r->owner_ = this;
+    r->order_ = nextOrder_;
+    nextOrder_ += kOrderStep;
+  }
+  other.first_->prev_ = last_;
+  if (last_ != nullptr) {
+    last_->next_ = other.first_;
+  } else {
+    first_ = other.first_;
+  }
+  last_ = other.last_;
+  directoryCount_ += other.directoryCount_;
+  fileCount_ += other.fileCount_;
+  index_.reset();
+  other.index_.reset();
+  other.stretches_.clear();
+  other.first_ = other.last_ = nullptr;
+  other.directoryCount_ = other.fileCount_ = 0;
 }
 
 void TDDList::NumberChain() const noexcept {

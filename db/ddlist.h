@@ -116,6 +116,11 @@ class TDDList {
     return record->order_;
   }
 
+  // Moves every record of other, in chain order, to the end of this
+  // list's chain, with their files and the memory that holds them; other is
+  // left empty. For a tree built in parts at once (the loader's).
+  void TakeChain(TDDList& other);
+
   // Builds the lookup structures the change reports use, so that the first
   // report after a load or a scan does not build them while it holds the
   // lock the window waits for.

@@ -1,7 +1,6 @@
 #include "db/directory_index.h"
 
 #include <algorithm>
-#include <bit>
 
 namespace varnoke {
 namespace {
@@ -20,16 +19,11 @@ std::uint64_t Mix(std::uint64_t h) noexcept {
 }  // namespace
 
 TDirectoryIndex::TDirectoryIndex(TDirectoryRecord* first) {
-  std::size_t count = 0;
   for (TDirectoryRecord* r = first; r != nullptr; r = r->next_) {
     r->firstChild_ = r->nextSibling_ = r->prevSibling_ = nullptr;
-    ++count;
+    r->wideParent_ = false;
   }
-  // Keep the table at most half full.
-  const std::size_t capacity =
-      std::bit_ceil(count * 2 > kInitialCapacity ? count * 2 : kInitialCapacity);
-  slots_.resize(capacity);
-  mask_ = capacity - 1;
+  // No parent is wide yet: linking the children allocates nothing.
   for (TDirectoryRecord* r = first; r != nullptr; r = r->next_)
     Insert(r);
 }
@@ -44,6 +38,14 @@ std::uint64_t TDirectoryIndex::Hash(std::string_view name,
   return Mix(h ^ Mix(reinterpret_cast<std::uintptr_t>(parent)));
 }
 
+TDirectoryRecord*& TDirectoryIndex::FirstChild(const TDirectoryRecord* parent) noexcept {
+  return parent != nullptr ? const_cast<TDirectoryRecord*>(parent)->firstChild_ : firstRoot_;
+}
+
+bool TDirectoryIndex::Wide(const TDirectoryRecord* parent) const noexcept {
+  return parent != nullptr ? parent->wideParent_ : rootsWide_;
+}
+
 void TDirectoryIndex::Place(TDirectoryRecord* record, std::uint64_t hash) noexcept {
   std::size_t i = hash & mask_;
   while (slots_[i].record != nullptr)
@@ -53,7 +55,7 @@ void TDirectoryIndex::Place(TDirectoryRecord* record, std::uint64_t hash) noexce
 }
 
 void TDirectoryIndex::Grow() {
-  std::vector<Slot> old(slots_.size() * 2);
+  decltype(slots_) old(std::max(slots_.size() * 2, kInitialCapacity));
   old.swap(slots_);
   mask_ = slots_.size() - 1;
   size_ = 0;
@@ -62,23 +64,42 @@ void TDirectoryIndex::Grow() {
   }
 }
 
-void TDirectoryIndex::Insert(TDirectoryRecord* record) {
+void TDirectoryIndex::Enter(TDirectoryRecord* record) {
+  // Keep the table at most half full.
   if ((size_ + 1) * 2 > slots_.size()) Grow();
   Place(record, Hash(record->Name(), record->parent_));
+}
 
-  record->prevSibling_ = nullptr;
-  record->nextSibling_ = nullptr;
-  if (TDirectoryRecord* parent = record->parent_) {
-    record->nextSibling_ = parent->firstChild_;
-    if (parent->firstChild_ != nullptr) parent->firstChild_->prevSibling_ = record;
-    parent->firstChild_ = record;
+void TDirectoryIndex::Widen(const TDirectoryRecord* parent, std::size_t children) noexcept {
+  if (children < kWideFrom) return;
+  try {
+    while ((size_ + children) * 2 > slots_.size())
+      Grow();
+  } catch (...) {
+    return;  // the list still answers, only slower
+  }
+  for (TDirectoryRecord* c = FirstChild(parent); c != nullptr; c = c->nextSibling_)
+    Place(c, Hash(c->Name(), parent));
+  if (parent != nullptr) {
+    const_cast<TDirectoryRecord*>(parent)->wideParent_ = true;
+  } else {
+    rootsWide_ = true;
   }
 }
 
-void TDirectoryIndex::Erase(TDirectoryRecord* record) noexcept {
+void TDirectoryIndex::Insert(TDirectoryRecord* record) {
+  TDirectoryRecord*& first = FirstChild(record->parent_);
+  record->prevSibling_ = nullptr;
+  record->nextSibling_ = first;
+  if (first != nullptr) first->prevSibling_ = record;
+  first = record;
+  if (Wide(record->parent_)) Enter(record);
+}
+
+void TDirectoryIndex::Remove(TDirectoryRecord* record) noexcept {
   std::size_t i = Hash(record->Name(), record->parent_) & mask_;
   while (slots_[i].record != record) {
-    if (slots_[i].record == nullptr) return;  // not indexed
+    if (slots_[i].record == nullptr) return;  // not entered
     i = (i + 1) & mask_;
   }
   // Backward-shift deletion keeps every remaining record reachable from its
@@ -94,40 +115,54 @@ void TDirectoryIndex::Erase(TDirectoryRecord* record) noexcept {
   }
   slots_[hole] = Slot{};
   --size_;
+}
 
+void TDirectoryIndex::Erase(TDirectoryRecord* record) noexcept {
+  if (Wide(record->parent_) && !slots_.empty()) Remove(record);
   if (record->prevSibling_ != nullptr) {
     record->prevSibling_->nextSibling_ = record->nextSibling_;
-  } else if (record->parent_ != nullptr) {
-    record->parent_->firstChild_ = record->nextSibling_;
+  } else {
+    FirstChild(record->parent_) = record->nextSibling_;
   }
   if (record->nextSibling_ != nullptr) record->nextSibling_->prevSibling_ = record->prevSibling_;
   record->prevSibling_ = record->nextSibling_ = nullptr;
 }
 
-TDirectoryRecord* TDirectoryIndex::Find(std::string_view name,
-                                        const TDirectoryRecord* parent) const noexcept {
-  const std::uint64_t hash = Hash(name, parent);
-  TDirectoryRecord* best = nullptr;
-  // Duplicates of one (parent, name) are possible; all of them sit in the
-  // same probe run, and the earliest in chain order wins.
-  for (std::size_t i = hash & mask_; slots_[i].record != nullptr; i = (i + 1) & mask_) {
-    TDirectoryRecord* r = slots_[i].record;
-    if (slots_[i].hash == hash && r->parent_ == parent && r->Name() == name &&
-        (best == nullptr || r->order_ < best->order_)) {
-      best = r;
+template <typename Visitor>
+void TDirectoryIndex::ForEachNamed(std::string_view name, const TDirectoryRecord* parent,
+                                   const Visitor& visit) {
+  if (Wide(parent)) {
+    // Duplicates of one (parent, name) are possible; all of them sit in the
+    // same probe run.
+    const std::uint64_t hash = Hash(name, parent);
+    for (std::size_t i = hash & mask_; slots_[i].record != nullptr; i = (i + 1) & mask_) {
+      TDirectoryRecord* r = slots_[i].record;
+      if (slots_[i].hash == hash && r->parent_ == parent && r->Name() == name) visit(r);
     }
+    return;
   }
+  std::size_t children = 0;
+  for (TDirectoryRecord* c = FirstChild(parent); c != nullptr; c = c->nextSibling_) {
+    if (c->Name() == name) visit(c);
+    ++children;
+  }
+  Widen(parent, children);
+}
+
+TDirectoryRecord* TDirectoryIndex::Find(std::string_view name,
+                                        const TDirectoryRecord* parent) noexcept {
+  TDirectoryRecord* best = nullptr;
+  // The earliest in chain order wins.
+  ForEachNamed(name, parent, [&](TDirectoryRecord* r) {
+    if (best == nullptr || r->order_ < best->order_) best = r;
+  });
   return best;
 }
 
 void TDirectoryIndex::FindAll(std::string_view name, const TDirectoryRecord* parent,
-                              std::vector<TDirectoryRecord*>& out) const {
-  const std::uint64_t hash = Hash(name, parent);
+                              std::vector<TDirectoryRecord*>& out) {
   const std::size_t begin = out.size();
-  for (std::size_t i = hash & mask_; slots_[i].record != nullptr; i = (i + 1) & mask_) {
-    TDirectoryRecord* r = slots_[i].record;
-    if (slots_[i].hash == hash && r->parent_ == parent && r->Name() == name) out.push_back(r);
-  }
+  ForEachNamed(name, parent, [&](TDirectoryRecord* r) { out.push_back(r); });
   if (out.size() - begin > 1) {
     std::sort(
         out.begin() + static_cast<std::ptrdiff_t>(begin), out.end(),

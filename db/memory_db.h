@@ -19,24 +19,33 @@
 #include "db/tree_change.h"
 #include "db/tree_records.h"
 #include "db/twin_memory.h"
+#include "platform/large_memory.h"
 
 namespace varnoke {
 
 // What a blanked row reads as its name and as its full path.
 inline constexpr std::string_view kFileDeleted = "File Deleted";
 
-// The two halves of a path as ResolvePath splits it.
+// A column of result rows; a search may find millions, which then live in
+// huge pages.
+template <typename T>
+using TRowColumn = std::vector<T, platform::TLargeAllocator<T>>;
+
 // Result rows of a caller's own, filled by SearchRows: names and their
 // directories side by side, as the window's result list keeps them.
 struct TRowList {
-  std::vector<const char*> Names;
-  std::vector<TDirectoryRecord*> Dirs;
+  TRowColumn<const char*> Names;
+  TRowColumn<TDirectoryRecord*> Dirs;
 };
+
+// The two halves of a path as ResolvePath splits it.
 
 struct TResolvedPath {
   std::string Name;                       // the final name, upper-cased
   TDirectoryRecord* Directory = nullptr;  // the directory that holds it, or null
 };
+
+class TPendingLoad;
 
 class TMemoryDB {
  public:
@@ -144,7 +153,10 @@ class TMemoryDB {
   // gives either the old tree or the new one. Never reads much more of a
   // file than the counts at its start can need. Refused (Busy) while a scan
   // walks the drives, whose tree it would free.
-  bool LoadFromFile(const std::string& fileName);
+  //
+  // With pending (a TPendingLoad of the same file, started earlier) its
+  // result is put in place instead of reading the file now.
+  bool LoadFromFile(const std::string& fileName, TPendingLoad* pending = nullptr);
 
   // How the last SaveToFile or LoadFromFile ended, and why. Takes Lock.
   TFileReport LastFileReport() const;
@@ -215,9 +227,10 @@ class TMemoryDB {
   // below a directory, anything else searches every file name.
   void Search(std::string_view pattern);
 
-  // The same search into rows of the caller's own; the window's result list
-  // is left as it is. Caller holds Lock for as long as it reads the rows:
-  // they point into the tree.
+  // The same search into rows of the caller's own, which may hold the rows
+  // of an earlier search: their room is used again, if not much larger than
+  // needed. The window's result list is left as it is. Caller holds Lock
+  // for as long as it reads the rows: they point into the tree.
   void SearchRows(std::string_view pattern, TRowList& rows);
   // A row's full path as ResultFullPath reads it. Caller holds Lock.
   std::string RowFullPath(const char* name, const TDirectoryRecord* directory) const;
@@ -252,10 +265,12 @@ class TMemoryDB {
   void SortByPath();
 
   // The rows, for readers that walk them. Guarded by Lock.
-  const std::vector<const char*>& ResultNames() const noexcept { return resultNames_; }
-  const std::vector<TDirectoryRecord*>& ResultDirs() const noexcept { return resultDirs_; }
+  const TRowColumn<const char*>& ResultNames() const noexcept { return resultNames_; }
+  const TRowColumn<TDirectoryRecord*>& ResultDirs() const noexcept { return resultDirs_; }
 
  private:
+  // SearchRows without its lock and its clearing: appends the rows.
+  void FindRows(std::string_view pattern, TRowList& rows);
   void SearchFiles(std::string_view pattern, TRowList& rows);
   void SearchSubtree(std::string_view pattern, TRowList& rows);
   void SearchDirectories(std::string_view rest, TRowList& rows);
@@ -349,12 +364,17 @@ class TMemoryDB {
   // The estimated size given to every entry of the drive being scanned, or
   // -1 while sizes are read from the disk.
   std::int64_t scanEntrySize_ = -1;
-  std::unique_ptr<TDDList> ddList_;            // Guarded by Lock.
-  TTwinMemory twins_;                          // Guarded by Lock.
-  std::vector<const char*> resultNames_;       // Guarded by Lock.
-  std::vector<TDirectoryRecord*> resultDirs_;  // Guarded by Lock.
-  std::string fileName_;                       // Guarded by Lock.
-  TFileReport fileReport_;                     // Guarded by Lock.
+  std::unique_ptr<TDDList> ddList_;           // Guarded by Lock.
+  TTwinMemory twins_;                         // Guarded by Lock.
+  TRowColumn<const char*> resultNames_;       // Guarded by Lock.
+  TRowColumn<TDirectoryRecord*> resultDirs_;  // Guarded by Lock.
+  // The rows of each stretch of a search on several threads before they
+  // are joined; kept from one search to the next, so that a search of
+  // millions of rows writes them into memory it has written before.
+  // Guarded by Lock.
+  std::vector<TRowList> searchParts_;
+  std::string fileName_;    // Guarded by Lock.
+  TFileReport fileReport_;  // Guarded by Lock.
   // Set while the tree is that of a scan that found no drive. Guarded by Lock.
   bool treeFromEmptyScan_ = false;
   bool savedByLastScan_ = false;  // Guarded by Lock.

@@ -1,45 +1,23 @@
 #include "db/record_arena.h"
 
-#include <sys/mman.h>
-
-#include <cstdint>
 #include <cstring>
 #include <new>
+
+#include "platform/large_memory.h"
 
 namespace varnoke {
 
 void TRecordArena::ChunkDeleter::operator()(std::byte* chunk) const noexcept {
   if (mappedSize != 0) {
-    ::munmap(chunk, mappedSize);
+    platform::UnmapLarge(chunk, mappedSize);
   } else {
     ::operator delete (chunk, std::align_val_t{kAlignment});
   }
 }
 
-std::byte* TRecordArena::MapHugeChunk(std::size_t size) {
-  // Over-map by one huge page and trim, so that the chunk starts on a huge
-  // page boundary.
-  void* mapped =
-      ::mmap(nullptr, size + kHugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapped == MAP_FAILED) throw std::bad_alloc();
-  auto* base = static_cast<std::byte*>(mapped);
-  const auto address = reinterpret_cast<std::uintptr_t>(base);
-  const std::size_t head = (kHugePage - address % kHugePage) % kHugePage;
-  if (head != 0) ::munmap(base, head);
-  if (kHugePage - head != 0) ::munmap(base + head + size, kHugePage - head);
-  std::byte* chunk = base + head;
-  ::madvise(chunk, size, MADV_HUGEPAGE);
-  return chunk;
-}
-
 TRecordArena::~TRecordArena() {
   for (void* block : largeBlocks_)
     ::operator delete (block, std::align_val_t{kAlignment});
-}
-
-std::size_t TRecordArena::RoundUp(std::size_t size) const noexcept {
-  if (size < sizeof(std::byte*)) size = sizeof(std::byte*);
-  return (size + alignment_ - 1) & ~(alignment_ - 1);
 }
 
 void* TRecordArena::PopFree(std::size_t size) noexcept {
@@ -69,9 +47,9 @@ void* TRecordArena::Allocate(std::size_t size) {
 void* TRecordArena::AllocateRun(std::size_t size) {
   // A run that would waste much of a chunk's tail gets a chunk of its own.
   if (size > kMaxChunkSize / 8) {
-    const std::size_t mappedSize = (size + kHugePage - 1) / kHugePage * kHugePage;
+    const std::size_t mappedSize = platform::MappedSize(size);
     chunks_.reserve(chunks_.size() + 1);
-    std::byte* chunk = MapHugeChunk(mappedSize);
+    auto* chunk = static_cast<std::byte*>(platform::MapLarge(mappedSize));
     chunks_.emplace_back(chunk, ChunkDeleter{mappedSize});
     bytesReserved_ += mappedSize;
     return chunk;
@@ -88,8 +66,8 @@ void* TRecordArena::AllocateFromChunk(std::size_t size) {
     while (chunkSize < size)
       chunkSize *= 2;  // a run larger than the chunks so far
     chunks_.reserve(chunks_.size() + 1);
-    if (chunkSize >= kHugePage) {
-      std::byte* chunk = MapHugeChunk(chunkSize);
+    if (chunkSize >= platform::kHugePage) {
+      auto* chunk = static_cast<std::byte*>(platform::MapLarge(chunkSize));
       chunks_.emplace_back(chunk, ChunkDeleter{chunkSize});
     } else {
       auto* chunk =
@@ -105,6 +83,29 @@ void* TRecordArena::AllocateFromChunk(std::size_t size) {
   void* block = cursor_;
   cursor_ += size;
   return block;
+}
+
+void TRecordArena::Absorb(TRecordArena& other) {
+  chunks_.reserve(chunks_.size() + other.chunks_.size());
+  largeBlocks_.reserve(largeBlocks_.size() + other.largeBlocks_.size());
+  for (auto& chunk : other.chunks_)
+    chunks_.push_back(std::move(chunk));
+  other.chunks_.clear();
+  largeBlocks_.merge(other.largeBlocks_);
+  // Free blocks join this arena's lists, ahead of its own.
+  for (std::size_t k = 0; k < freeLists_.size(); ++k) {
+    std::byte* head = other.freeLists_[k];
+    if (head == nullptr) continue;
+    std::byte* tail = head;
+    for (std::byte* next; std::memcpy(&next, tail, sizeof next), next != nullptr;)
+      tail = next;
+    std::memcpy(tail, &freeLists_[k], sizeof tail);
+    freeLists_[k] = head;
+    other.freeLists_[k] = nullptr;
+  }
+  bytesReserved_ += other.bytesReserved_;
+  other.bytesReserved_ = 0;
+  other.cursor_ = other.limit_ = nullptr;
 }
 
 void TRecordArena::Free(void* block, std::size_t size) noexcept {

@@ -37,10 +37,17 @@ class TRecordArena {
   void* AllocateRun(std::size_t size);
 
   // The size a block of the given size really takes.
-  std::size_t RoundUp(std::size_t size) const noexcept;
+  std::size_t RoundUp(std::size_t size) const noexcept {
+    if (size < sizeof(std::byte*)) size = sizeof(std::byte*);
+    return (size + alignment_ - 1) & ~(alignment_ - 1);
+  }
 
   // Gives back a block that Allocate returned with the same size.
   void Free(void* block, std::size_t size) noexcept;
+
+  // Takes over every block of other, allocated or free, and the memory
+  // behind them; other is left empty. Both must align alike.
+  void Absorb(TRecordArena& other);
 
   // Bytes taken from the system, chunk slack included.
   std::size_t BytesReserved() const noexcept { return bytesReserved_; }
@@ -49,19 +56,16 @@ class TRecordArena {
   // Blocks up to this size come from the chunks; larger ones are rare (only
   // names far beyond any file system's limit) and get their own allocation.
   static constexpr std::size_t kMaxPooledSize = 4096;
-  static constexpr std::size_t kFirstChunkSize = 4096;
+  static constexpr std::size_t kFirstChunkSize = std::size_t{2} << 20;
   static constexpr std::size_t kMaxChunkSize = std::size_t{4} << 20;
-  // Chunks from this size on are mapped on their own, aligned for huge
-  // pages and offered them: a million entries then cost a few dozen page
-  // faults instead of thousands, which is most of the time of a load in a
-  // fresh process.
-  static constexpr std::size_t kHugePage = std::size_t{2} << 20;
+  // Chunks of a huge page and more are mapped on their own (MapLarge): a
+  // million entries then cost a few dozen page faults instead of thousands,
+  // which is most of the time of a load in a fresh process.
 
   struct ChunkDeleter {
     std::size_t mappedSize = 0;  // 0: from the heap
     void operator()(std::byte* chunk) const noexcept;
   };
-  static std::byte* MapHugeChunk(std::size_t size);
 
   void* AllocateFromChunk(std::size_t size);
   void* PopFree(std::size_t size) noexcept;

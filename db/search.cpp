@@ -68,11 +68,19 @@ void SearchDirectoryFiles(TDirectoryRecord* directory, const TFilePattern& patte
   }
 }
 
+// The most room rows may keep for a result of this many rows: the room of
+// an earlier result is written again rather than fresh memory taken, as
+// long as it is not much more than the result needs.
+std::size_t KeptCapacity(std::size_t rows) noexcept {
+  return 2 * rows + 4096;
+}
+
 // Runs search(first, end, rows) over stretches of the chain, on as many
 // threads as the machine has cores (at most four), and joins their rows in
 // chain order.
 template <typename Search>
-void SearchStretches(TDDList& list, TRowList& rows, const Search& search) {
+void SearchStretches(TDDList& list, std::vector<TRowList>& parts, TRowList& rows,
+                     const Search& search) {
   const std::size_t threads =
       list.FileCount() + list.DirectoryCount() < kParallelFrom
           ? 1
@@ -82,13 +90,21 @@ void SearchStretches(TDDList& list, TRowList& rows, const Search& search) {
     return;
   }
   const std::vector<TDirectoryRecord*>& starts = list.Stretches(threads * kStretchesPerThread);
-  std::vector<TRowList> parts(starts.size());
+  parts.resize(starts.size());
+  for (TRowList& part : parts) {
+    part.Names.clear();
+    part.Dirs.clear();
+  }
   std::atomic<std::size_t> nextStretch{0};
   std::vector<std::exception_ptr> failures(threads);
   const auto work = [&](std::size_t worker) {
     try {
       for (std::size_t k; (k = nextStretch.fetch_add(1)) < starts.size();) {
-        search(starts[k], k + 1 < starts.size() ? starts[k + 1] : nullptr, parts[k]);
+        // Filled on this thread's own stack: neighbouring parts share cache
+        // lines, and every row appended changes a part's end.
+        TRowList part = std::move(parts[k]);
+        search(starts[k], k + 1 < starts.size() ? starts[k + 1] : nullptr, part);
+        parts[k] = std::move(part);
       }
     } catch (...) {
       failures[worker] = std::current_exception();
@@ -107,11 +123,13 @@ void SearchStretches(TDDList& list, TRowList& rows, const Search& search) {
   std::size_t total = 0;
   for (const TRowList& part : parts)
     total += part.Names.size();
+  if (rows.Names.capacity() > KeptCapacity(total)) rows = {};
   rows.Names.reserve(total);
   rows.Dirs.reserve(total);
-  for (const TRowList& part : parts) {
+  for (TRowList& part : parts) {
     rows.Names.insert(rows.Names.end(), part.Names.begin(), part.Names.end());
     rows.Dirs.insert(rows.Dirs.end(), part.Dirs.begin(), part.Dirs.end());
+    if (part.Names.capacity() > KeptCapacity(part.Names.size())) part = {};
   }
 }
 
@@ -119,8 +137,10 @@ void SearchStretches(TDDList& list, TRowList& rows, const Search& search) {
 
 void TMemoryDB::Search(std::string_view pattern) {
   std::lock_guard guard(Lock);
-  ClearResults();
+  // The last result's room may take the new one.
   TRowList rows;
+  rows.Names.swap(resultNames_);
+  rows.Dirs.swap(resultDirs_);
   SearchRows(pattern, rows);
   resultNames_.swap(rows.Names);
   resultDirs_.swap(rows.Dirs);
@@ -128,7 +148,20 @@ void TMemoryDB::Search(std::string_view pattern) {
 
 void TMemoryDB::SearchRows(std::string_view pattern, TRowList& rows) {
   std::lock_guard guard(Lock);
-  rows = {};
+  rows.Names.clear();
+  rows.Dirs.clear();
+  FindRows(pattern, rows);
+  // A result that is much smaller than the room it was given gives the
+  // rest back.
+  if (rows.Names.capacity() > KeptCapacity(rows.Names.size())) {
+    TRowList fitted;
+    fitted.Names.assign(rows.Names.begin(), rows.Names.end());
+    fitted.Dirs.assign(rows.Dirs.begin(), rows.Dirs.end());
+    rows = std::move(fitted);
+  }
+}
+
+void TMemoryDB::FindRows(std::string_view pattern, TRowList& rows) {
   if (pattern.empty()) return;
   if (pattern.front() == '.') {
     SearchDirectories(pattern.substr(1), rows);
@@ -142,7 +175,7 @@ void TMemoryDB::SearchRows(std::string_view pattern, TRowList& rows) {
 void TMemoryDB::SearchFiles(std::string_view pattern, TRowList& rows) {
   const std::string upper = platform::UpperCase(pattern);
   const TFilePattern filePattern{upper, RequiredLiteral(upper)};
-  SearchStretches(*ddList_, rows,
+  SearchStretches(*ddList_, searchParts_, rows,
                   [&](TDirectoryRecord* first, const TDirectoryRecord* end, TRowList& part) {
                     const auto append = [&](const char* name, TDirectoryRecord* directory) {
                       AppendRow(part, name, directory);
@@ -155,7 +188,8 @@ void TMemoryDB::SearchFiles(std::string_view pattern, TRowList& rows) {
 void TMemoryDB::SearchDirectories(std::string_view rest, TRowList& rows) {
   const std::string upper = platform::UpperCase(rest);
   SearchStretches(
-      *ddList_, rows, [&](TDirectoryRecord* first, const TDirectoryRecord* end, TRowList& part) {
+      *ddList_, searchParts_, rows,
+      [&](TDirectoryRecord* first, const TDirectoryRecord* end, TRowList& part) {
         for (TDirectoryRecord* d = first; d != nullptr && d != end; d = d->Next()) {
           if (MatchWildcard(d->NameAddress(), upper.data(), d->Name().size(), upper.size())) {
             AppendRow(part, d->NameAddress(), d->Parent());

@@ -102,6 +102,7 @@ class TDirectoryRecord {
   TDirectoryRecord* next_ = nullptr;
   TFileEntry* files_ = nullptr;
   std::uint8_t flag_ = 0;
+  bool wideParent_ = false;             // TDirectoryIndex: children looked up in its table
   mutable std::uint32_t position_ = 0;  // scratch of the saver: the record's place in the file
   const char* name_;                    // in the arena, NUL-terminated
   std::uint32_t nameLength_;

@@ -1,33 +1,21 @@
 #include "platform/data_files.h"
 
-#include <sys/mman.h>
-
 #include <cerrno>
-
 #include <cstring>
-#include <new>
 #include <utility>
 
+#include "platform/large_memory.h"
+
 namespace varnoke::platform {
-namespace {
-
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
-}  // namespace
 
 TFileImage::TFileImage(std::size_t size) : size_(size) {
-  if (size < kHugePage) {
+  if (size < kLargeFrom) {
     heap_ = std::make_unique_for_overwrite<std::uint8_t[]>(size == 0 ? 1 : size);
     data_ = heap_.get();
     return;
   }
-  const std::size_t length = (size + kHugePage - 1) / kHugePage * kHugePage;
-  void* mapped =
-      ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapped == MAP_FAILED) throw std::bad_alloc();
-  ::madvise(mapped, length, MADV_HUGEPAGE);
-  data_ = static_cast<std::uint8_t*>(mapped);
-  mapped_ = length;
+  data_ = static_cast<std::uint8_t*>(MapLarge(size));
+  mapped_ = size;
 }
 
 TFileImage::~TFileImage() {
@@ -35,7 +23,7 @@ TFileImage::~TFileImage() {
 }
 
 void TFileImage::Release() noexcept {
-  if (mapped_ != 0) ::munmap(data_, mapped_);
+  if (mapped_ != 0) UnmapLarge(data_, mapped_);
   heap_.reset();
   data_ = nullptr;
   size_ = 0;

@@ -38,7 +38,7 @@ class TFileImage {
 
   std::uint8_t* data_ = nullptr;
   std::size_t size_ = 0;
-  std::size_t mapped_ = 0;  // length of the mapping; 0 when on the heap
+  std::size_t mapped_ = 0;  // the size it was mapped for; 0 when on the heap
   std::unique_ptr<std::uint8_t[]> heap_;
 };
 

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "db/memory_db.h"
+#include "db/pending_load.h"
 #include "db/terminate.h"
 #include "live/live_server.h"
 #include "monitor/executive.h"

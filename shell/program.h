@@ -17,6 +17,7 @@
 namespace varnoke {
 class TExecutive;
 class TMemoryDB;
+class TPendingLoad;
 }  // namespace varnoke
 
 namespace varnoke::live {
@@ -56,6 +57,11 @@ class TProgram : public QObject {
   // Both are borrowed and must outlive the program.
   TProgram(THostServices& host, TDesktopServices& desktop);
   ~TProgram() override;
+
+  // Starts reading the database file on a thread of its own when the
+  // settings say that StartUp will load it, so that the file is read while
+  // the windows are made; StartUp then takes the tree from there.
+  void PreloadDatabase();
 
   // Creates the windows, none of them shown.
   void CreateWindows();
@@ -180,6 +186,7 @@ class TProgram : public QObject {
   // Ends the event loop (and any wait inside it) with the exit code.
   void Quit(int exitCode);
 
+  std::unique_ptr<TPendingLoad> preload_;  // started by PreloadDatabase
   std::unique_ptr<TFormui> form_;
   std::unique_ptr<TFormAbout> about_;
   std::unique_ptr<TTrayIcon> tray_;

@@ -97,6 +97,7 @@ int RunProgram(int argc, char** argv) {
   program.LiveSocketName = live::LiveSocketName(host.Hive.Path());
   TSessionEnd sessionEnd;
   QObject::connect(&sessionEnd, &TSessionEnd::ending, &program, [&] { program.EndSession(); });
+  program.PreloadDatabase();
   program.CreateWindows();
   QObject::connect(&sessionEnd, &TSessionEnd::queryEnd, &program,
                    Guarded([&] { program.Form().HideSearchWindow(); }));

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "db/memory_db.h"
+#include "db/pending_load.h"
 #include "db/terminate.h"
 #include "live/live_server.h"
 #include "monitor/executive.h"
@@ -58,6 +59,18 @@ class TFlagScope {
 
 }  // namespace
 
+void TProgram::PreloadDatabase() {
+  try {
+    if (ReadSetting(Host, "SaveSuccessful") != 1 && ReadSetting(Host, "StartupOptions") != 2)
+      return;
+    const std::string directory =
+        Host.Settings.ReadFolderSetting(settings::SettingsKey, "Directory");
+    preload_ = std::make_unique<TPendingLoad>(Host.Services(), directory + "/memdb.dat");
+  } catch (const settings::ERegistry&) {
+    // StartUp reads the settings again and reports what is wrong.
+  }
+}
+
 bool TProgram::StartUp() {
   MemoryDB.reset();
 
@@ -107,11 +120,13 @@ bool TProgram::StartUp() {
   const std::uint32_t options = ReadSetting(Host, "StartupOptions");
   bool loaded = false;
   if (saved == 1 || options == 2) {
-    loaded = MemoryDB->LoadFromFile(DatabaseFileName());
+    loaded = MemoryDB->LoadFromFile(DatabaseFileName(), preload_.get());
+    preload_.reset();
     if (!loaded && !StartupScan()) return false;
     Host.Settings.WriteDWORDSetting(settings::SettingsKey, "SaveSuccessful", 0);
-  } else if (!StartupScan()) {
-    return false;
+  } else {
+    preload_.reset();
+    if (!StartupScan()) return false;
   }
 
   // Only a complete tree may meet change reports. A loaded one may differ

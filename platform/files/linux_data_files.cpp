@@ -31,6 +31,19 @@ TFileError ReplacementError(const TFileReplacement& replacement) {
                          replacement.Error() != 0 ? replacement.Error() : ENOSPC);
 }
 
+// Gives the cached pages of the file at path back to the system. Used on a
+// file that is about to be replaced: its pages are of no more use, and the
+// new version's pages are then taken from those just freed rather than from
+// memory the system has to find first (on a virtual machine, to back first),
+// which for a file of a few hundred megabytes takes longer than the write.
+void DropCachedPages(const std::string& path) {
+  const TUniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  struct stat st {};
+  if (fd.Valid() && ::fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode)) {
+    ::posix_fadvise(fd.Get(), 0, 0, POSIX_FADV_DONTNEED);
+  }
+}
+
 bool TakeLock(int fd, int operation) {
   while (::flock(fd, operation) != 0) {
     if (errno != EINTR) return false;
@@ -152,6 +165,7 @@ std::unique_ptr<TPendingFile> TLinuxDataFiles::BeginReplace(const std::string& p
     return nullptr;
   }
   RemoveLeftoverTemporaries(path);
+  DropCachedPages(path);
   auto replacement = std::make_unique<TFileReplacement>(path);
   if (!replacement->Valid()) {
     error = ReplacementError(*replacement);

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "db/crc32.h"
 #include "db/memory_db.h"
+#include "db/pending_load.h"
 #include "db/terminate.h"
 #include "tests/support/recording_observer.h"
 #include "tests/support/test_host.h"
@@ -95,6 +97,23 @@ TEST(StreamCRC32, GivesThePublishedCheckValues) {
   }
 }
 
+TEST(StreamCRC32, ExtendsPieceByPiece) {
+  std::string data;
+  std::uint32_t seed = 7;
+  for (int i = 0; i < 5000; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    data.push_back(static_cast<char>(seed >> 16));
+  }
+  const std::uint32_t whole = StreamCRC32(data.data(), data.size());
+  // Cuts at every kind of place: before, inside and after the 64-byte folds.
+  for (const std::size_t piece : {1u, 7u, 63u, 64u, 65u, 1000u, 4999u}) {
+    std::uint32_t crc = 0;
+    for (std::size_t at = 0; at < data.size(); at += piece)
+      crc = ExtendCRC32(crc, data.data() + at, std::min(piece, data.size() - at));
+    EXPECT_EQ(crc, whole) << piece;
+  }
+}
+
 TEST_F(DatabaseFileTest, SavesTheSingleFileExampleByteForByte) {
   Build({"C:\\A.TXT"});
   ASSERT_TRUE(Save(db));
@@ -174,6 +193,38 @@ TEST_F(DatabaseFileTest, ACrcThatCannotBeReadReachesTheCaller) {
   Build({"C:\\KEEP"});
   host.dataFiles.files["memdb.dat"] = Int32(0);
   EXPECT_THROW(db.LoadFromFile("memdb.dat"), settings::ERegistry);  // no CRC32 yet
+  EXPECT_EQ(DumpTree(db), Lines{"C:\\ KEEP"});
+}
+
+// A file read on a thread of its own while the program starts is put in
+// place as a load of it would be; one of another file is not used.
+TEST_F(DatabaseFileTest, APendingLoadGivesWhatALoadGives) {
+  Build({"C:\\WINDOWS\\WIN.INI", "C:\\A.TXT", "D:\\DATA\\X"});
+  ASSERT_TRUE(Save(db));
+  TMemoryDB plain(host.Services());
+  ASSERT_TRUE(plain.LoadFromFile("memdb.dat"));
+  TPendingLoad pending(host.Services(), "memdb.dat");
+  TMemoryDB early(host.Services());
+  ASSERT_TRUE(early.LoadFromFile("memdb.dat", &pending));
+  EXPECT_EQ(DumpTree(early), DumpTree(plain));
+  EXPECT_EQ(early.LastFileReport().Outcome, TFileOutcome::Loaded);
+
+  TPendingLoad other(host.Services(), "other.dat");
+  TMemoryDB notOther(host.Services());
+  ASSERT_TRUE(notOther.LoadFromFile("memdb.dat", &other));
+  EXPECT_EQ(DumpTree(notOther), DumpTree(plain));
+}
+
+TEST_F(DatabaseFileTest, APendingLoadsFailureReachesTheCallerAsALoadsWould) {
+  Build({"C:\\KEEP"});
+  {
+    TPendingLoad missing(host.Services(), "memdb.dat");
+    EXPECT_FALSE(db.LoadFromFile("memdb.dat", &missing));
+    EXPECT_EQ(db.LastFileReport().Outcome, TFileOutcome::Missing);
+  }
+  host.dataFiles.files["memdb.dat"] = Int32(0);
+  TPendingLoad noCrc(host.Services(), "memdb.dat");
+  EXPECT_THROW(db.LoadFromFile("memdb.dat", &noCrc), settings::ERegistry);  // no CRC32 yet
   EXPECT_EQ(DumpTree(db), Lines{"C:\\ KEEP"});
 }
 

@@ -222,6 +222,67 @@ TEST(TDDList, FindDirectoryAgreesWithAWalkOfTheChain) {
   }
 }
 
+// A directory with many subdirectories has them looked up in a table from
+// the first lookup on; through adds, moves, renames and removals in and out
+// of it, lookups must answer as the chain does.
+TEST(TDDList, LookupsInAWideDirectoryAgreeWithAWalkOfTheChain) {
+  std::mt19937 random(17);
+  const auto pick = [&](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+  };
+  TDDList list;
+  TDirectoryRecord* wide = list.AddDirectory("C:", nullptr);
+  TDirectoryRecord* other = list.AddDirectory("D:", nullptr);
+  const auto name = [&] { return "N" + std::to_string(pick(50)); };
+  std::vector<TDirectoryRecord*> children;
+  for (int i = 0; i < 200; ++i)
+    children.push_back(list.AddDirectory(name(), wide));
+  const auto walk = [&](const std::string& n, const TDirectoryRecord* parent) {
+    std::vector<TDirectoryRecord*> found;
+    for (TDirectoryRecord* d = list.FirstDirectory(); d != nullptr; d = d->Next()) {
+      if (d->Name() == n && d->Parent() == parent) found.push_back(d);
+    }
+    return found;
+  };
+  std::vector<TDirectoryRecord*> named;
+  for (int step = 0; step < 3000; ++step) {
+    const std::string probe = name();
+    const TDirectoryRecord* parent = pick(4) == 0 ? other : wide;
+    const std::vector<TDirectoryRecord*> expected = walk(probe, parent);
+    ASSERT_EQ(list.FindDirectory(probe, parent), expected.empty() ? nullptr : expected.front())
+        << "step " << step;
+    list.DirectoriesNamed(probe, parent, named);
+    ASSERT_EQ(named, expected) << "step " << step;
+    TDirectoryRecord* victim = children[pick(children.size())];
+    switch (pick(4)) {
+      case 0:
+        children.push_back(list.AddDirectory(name(), pick(3) == 0 ? other : wide));
+        break;
+      case 1:
+        list.MoveDirectory(victim, name(), pick(2) == 0 ? other : wide);
+        break;
+      case 2:
+        list.PlaceBefore(victim, list.FirstDirectory());
+        break;
+      default:
+        list.RemoveDirectoryRecord(victim);
+        std::erase(children, victim);
+        children.push_back(list.AddDirectory(name(), wide));
+        break;
+    }
+  }
+  std::vector<TDirectoryRecord*> below;
+  list.AppendSubdirectories(wide, below);
+  EXPECT_EQ(
+      below.size() + 2 +
+          [&] {
+            std::vector<TDirectoryRecord*> rest;
+            list.AppendSubdirectories(other, rest);
+            return rest.size();
+          }(),
+      list.DirectoryCount());
+}
+
 // Large directories get an index of their names on the first lookup: it
 // must answer as the chain does through any mix of changes, and removals
 // must keep the chain intact with or without it.

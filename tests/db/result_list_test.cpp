@@ -277,6 +277,75 @@ TEST_F(ResultListTest, SortsGiveExactlyTheClassicQuicksortPermutation) {
   }
 }
 
+// Trees where no file is named like a directory beside it, so that both
+// orders are total over the rows: twin directories (one name, two records),
+// files of one name, blanked rows and drive-root rows. The sorts must still
+// leave exactly the classic quicksort's permutation.
+TEST_F(ResultListTest, SortsOfTotallyOrderedRowsGiveTheClassicPermutation) {
+  std::mt19937 random(11);
+  const auto pick = [&](std::size_t n) {
+    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
+  };
+  for (int round = 0; round < 6; ++round) {
+    std::vector<TFileEntry*> entries;
+    {
+      std::lock_guard guard(db.Lock);
+      TDDList& list = db.DDList();
+      std::vector<TDirectoryRecord*> dirs{EnsureDirectory(db, "C:"), EnsureDirectory(db, "D:")};
+      for (int i = 0; i < 40; ++i) {
+        TDirectoryRecord* parent = dirs[pick(dirs.size())];
+        // Few names, so that some directories are twins.
+        dirs.push_back(list.AddDirectory("D" + std::to_string(pick(4)), parent));
+      }
+      for (int i = 0; i < 300; ++i) {
+        entries.push_back(list.AddFile("F" + std::to_string(pick(round < 3 ? 1000 : 6)) + ".TXT",
+                                       dirs[pick(dirs.size())]));
+      }
+    }
+    for (int byPath = 0; byPath < 2; ++byPath) {
+      db.Search(pick(2) == 0 ? "*" : "F1*");
+      {
+        std::lock_guard guard(db.Lock);
+        for (std::size_t i = pick(4); i > 0; --i)
+          db.BlankFileResult(entries[pick(entries.size())]);
+      }
+      std::vector<TResultRow> expected;
+      for (int i = 0; i < db.ResultCount(); ++i) {
+        expected.push_back({db.ResultNames()[static_cast<std::size_t>(i)],
+                            db.ResultDirs()[static_cast<std::size_t>(i)]});
+      }
+      if (byPath) {
+        ReferenceQuickSort(
+            expected, 0, static_cast<int>(expected.size()) - 1,
+            [](const TResultRow& a, const TResultRow& b) { return ComparePaths(a, b); });
+        db.SortByPath();
+      } else {
+        ReferenceQuickSort(
+            expected, 0, static_cast<int>(expected.size()) - 1,
+            [](const TResultRow& a, const TResultRow& b) { return CompareNames(a.Name, b.Name); });
+        db.SortByName();
+      }
+      ASSERT_EQ(db.ResultCount(), static_cast<int>(expected.size()));
+      for (std::size_t i = 0; i < expected.size(); ++i) {
+        ASSERT_EQ(db.ResultNames()[i], expected[i].Name) << "round " << round << " row " << i;
+        ASSERT_EQ(db.ResultDirs()[i], expected[i].Directory) << "round " << round << " row " << i;
+      }
+    }
+    // A drive-root row among them, from a directory search.
+    db.Search(".*");
+    std::vector<TResultRow> expected;
+    for (int i = 0; i < db.ResultCount(); ++i) {
+      expected.push_back({db.ResultNames()[static_cast<std::size_t>(i)],
+                          db.ResultDirs()[static_cast<std::size_t>(i)]});
+    }
+    ReferenceQuickSort(expected, 0, static_cast<int>(expected.size()) - 1,
+                       [](const TResultRow& a, const TResultRow& b) { return ComparePaths(a, b); });
+    db.SortByPath();
+    for (std::size_t i = 0; i < expected.size(); ++i)
+      ASSERT_EQ(db.ResultNames()[i], expected[i].Name) << "round " << round << " row " << i;
+  }
+}
+
 // Where no file is named like a directory beside it, ordering by path is
 // ordering the lists of path components, each compared case-blind, at every
 // depth, the ones beyond the fixed tables included.

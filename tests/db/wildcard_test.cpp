@@ -75,22 +75,22 @@ TEST(MatchWildcard, ComparesCharactersExactly) {
 // the character after a star is looked for as a whole character.
 TEST(MatchWildcard, TakesUtf8CharactersWhole) {
   const Row rows[] = {
-      {"?.TXT", "\xC3\x9C.TXT", true},                  // U-umlaut is one character
+      {"?.TXT", "\xC3\x9C.TXT", true},  // U-umlaut is one character
       {"??.TXT", "\xC3\x9C.TXT", false},
       {"?\x9C", "\xC3\x9C", false},                     // "?" does not split it
-      {"?", "\xE2\x82\xAC", true},                       // a three-byte character
-      {"?", "\xF0\x9F\x98\x80", true},                   // a four-byte character
-      {"*\xC3\x9C.TXT", "\xC3\x83\xC3\x9C.TXT", true},   // the star does not stop inside A-tilde
+      {"?", "\xE2\x82\xAC", true},                      // a three-byte character
+      {"?", "\xF0\x9F\x98\x80", true},                  // a four-byte character
+      {"*\xC3\x9C.TXT", "\xC3\x83\xC3\x9C.TXT", true},  // the star does not stop inside A-tilde
       {"*\xC3\x9C", "\xC3\x83", false},
       {"A*\xE2\x82\xAC", "AB\xE2\x82\xAC", true},
-      {"*\x9C", "\xC3\x9C", false},                     // a stray byte is not half a character
-      {"*\x9C", "\xC3\x9C\x9C", true},                   // ... but matches a stray byte
-      {"?", "\xC3", true},                                // an invalid byte is one character
+      {"*\x9C", "\xC3\x9C", false},     // a stray byte is not half a character
+      {"*\x9C", "\xC3\x9C\x9C", true},  // ... but matches a stray byte
+      {"?", "\xC3", true},              // an invalid byte is one character
       {"??", "\x9C\x9C", true},
-      {"?", "\xC3\x28", false},                           // a lead byte without its follower
+      {"?", "\xC3\x28", false},  // a lead byte without its follower
       {"??", "\xC3\x28", true},
-      {"\xC3?", "\xC3\x9C", false},                     // a stray lead is not the start of U-umlaut
-      {"?", "\xE0\x80\x80", false},                      // an overlong form is three characters
+      {"\xC3?", "\xC3\x9C", false},  // a stray lead is not the start of U-umlaut
+      {"?", "\xE0\x80\x80", false},  // an overlong form is three characters
   };
   for (const Row& row : rows) {
     EXPECT_EQ(Match(row.pattern, row.name), row.result)
@@ -110,7 +110,10 @@ std::vector<std::string> Characters(const std::string& s) {
   std::vector<std::string> out;
   for (std::size_t i = 0; i < s.size();) {
     const auto b = static_cast<unsigned char>(s[i]);
-    std::size_t n = b >= 0xF0 && b <= 0xF4 ? 4 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xC2 && b <= 0xDF ? 2 : 1;
+    std::size_t n = b >= 0xF0 && b <= 0xF4   ? 4
+                    : b >= 0xE0 && b <= 0xEF ? 3
+                    : b >= 0xC2 && b <= 0xDF ? 2
+                                             : 1;
     if (i + n > s.size()) n = 1;
     for (std::size_t k = 1; k < n; ++k) {
       const auto c = static_cast<unsigned char>(s[i + k]);
@@ -137,7 +140,8 @@ bool ReferenceMatch(const std::string& pattern, const std::string& name) {
       ++j;
     } else if (p[j] == "*") {
       if (++j == p.size()) return true;
-      while (i < n.size() && n[i] != p[j]) ++i;
+      while (i < n.size() && n[i] != p[j])
+        ++i;
       if (i == n.size()) return false;
       ++i;
       ++j;
@@ -152,8 +156,8 @@ bool ReferenceMatch(const std::string& pattern, const std::string& name) {
 
 TEST(MatchWildcard, BothFormsFollowTheCharacterRulesOnRandomTexts) {
   // ASCII, the pieces of a two- and a three-byte character, stray bytes.
-  const std::vector<std::string> pieces = {"A", "B", ".", "\xC3", "\x9C", "\x83", "\xE2\x82",
-                                           "\xAC", "*", "?"};
+  const std::vector<std::string> pieces = {"A",    "B",        ".",    "\xC3", "\x9C",
+                                           "\x83", "\xE2\x82", "\xAC", "*",    "?"};
   std::mt19937 random(3);
   std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
   std::uniform_int_distribution<int> length(0, 6);

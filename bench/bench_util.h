@@ -9,6 +9,13 @@
 
 namespace varnoke::bench {
 
+using TClock = std::chrono::steady_clock;
+
+// The milliseconds from start to now.
+inline double MsSince(TClock::time_point start) {
+  return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
+}
+
 // Prints one figure as "name: value".
 inline void Report(std::string_view name, double value) {
   std::printf("%.*s: %.3f\n", static_cast<int>(name.size()), name.data(), value);

@@ -34,8 +34,6 @@
 namespace varnoke::bench {
 namespace {
 
-using TClock = std::chrono::steady_clock;
-
 constexpr std::size_t kDirectories = 100'000;
 constexpr std::size_t kFiles = 900'000;
 constexpr int kScanRuns = 3;
@@ -187,7 +185,7 @@ TCatchUpRun CatchUp(testing::TLiveDrive& drive, const std::string& databasePath,
     std::unique_lock lock(mutex);
     ended.wait(lock, [&] { return run.status.Ended; });
   }
-  run.ms = std::chrono::duration<double, std::milli>(TClock::now() - start).count();
+  run.ms = MsSince(start);
   run.cpuMs = CpuMs() - cpuStart;
   executive.DeviceControl(VXD_IOCTL_QUERY_SOURCE, nullptr, 0, &run.source, sizeof run.source);
 

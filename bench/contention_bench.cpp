@@ -21,7 +21,6 @@
 #include "bench/tree_fill.h"
 #include "monitor/executive.h"
 #include "tests/monitor/fake_device_codes.h"
-#include "tests/support/fake_drives.h"
 
 namespace varnoke::bench {
 namespace {
@@ -80,13 +79,8 @@ pid_t StartHog() {
 }
 
 int Main() {
-  testing::TFakeDrives drives;
-  drives.Set('C', platform::TDriveType::Fixed);
-  TNoFiles files;
-  TNoDataFiles dataFiles;
-  TNoRegistry registry;
-  settings::TSettingsStore settings(registry);
-  TMemoryDB db({drives, files, dataFiles, settings});
+  TNullServices services;
+  TMemoryDB db(services.Services());
   FillGenerated(db, kDirectories, kFiles);
   {
     std::lock_guard guard(db.Lock);

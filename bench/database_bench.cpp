@@ -1,8 +1,6 @@
 // Saving and loading the database file of a 1,000,000-entry tree, against
 // writing and reading a file of the same size with plain write and read in
 // the same run.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -10,14 +8,9 @@
 #include <string>
 
 #include "bench/bench_util.h"
+#include "bench/generated_database.h"
 #include "bench/plain_io.h"
-#include "bench/tree_fill.h"
 #include "db/memory_db.h"
-#include "platform/files/linux_data_files.h"
-#include "platform/hive/hive_file.h"
-#include "platform/registry.h"
-#include "tests/support/fake_drives.h"
-#include "tests/support/memory_file_system.h"
 
 namespace varnoke::bench {
 namespace {
@@ -27,25 +20,11 @@ constexpr std::size_t kFiles = 900'000;
 constexpr int kRuns = 5;
 
 int Main() {
-  char folderTemplate[] = "/tmp/varnoke-bench-db-XXXXXX";
-  const std::string folder = ::mkdtemp(folderTemplate);
-  const std::string path = folder + "/memdb.dat";
-
-  testing::TFakeDrives drives;
-  testing::TMemoryFileSystem files;
-  platform::TLinuxDataFiles dataFiles;
-  platform::THiveFile hive(folder + "/registry.reg");
-  std::string problem;
-  hive.Modify(
-      [](platform::THiveContents& contents) {
-        contents.FindOrAdd("HKEY_CLASSES_ROOT\\Varnoke\\Settings");
-        return true;
-      },
-      problem);
-  settings::TSettingsStore settings(hive);
-  TMemoryDB db({drives, files, dataFiles, settings});
-  FillGenerated(db, kDirectories, kFiles);
-  db.LoadFromFile(path);  // gives the database its file name
+  TGeneratedDatabase generated("/tmp/varnoke-bench-db-XXXXXX", kDirectories, kFiles);
+  TMemoryDB& db = generated.Db;
+  const std::string& folder = generated.Folder;
+  const std::string& path = generated.Path;
+  platform::TLinuxDataFiles& dataFiles = generated.DataFiles;
 
   const double saveMs = BestMs(kRuns, [&] { db.SaveToFile(); });
   platform::TFileImage image;
@@ -61,7 +40,7 @@ int Main() {
   std::size_t loadedFiles = 0;
   double loadMs = 1e300;
   for (int run = 0; run < kRuns; ++run) {
-    TMemoryDB loaded({drives, files, dataFiles, settings});
+    TMemoryDB loaded(generated.Services());
     loadMs = std::min(loadMs, BestMs(1, [&] { ok = ok && loaded.LoadFromFile(path); }));
     loadedFiles = loaded.DDList().FileCount();
   }
@@ -79,8 +58,6 @@ int Main() {
   Report("read_ms", readMs);
   Report("load_vs_read_ratio", loadMs / readMs);
 
-  const std::string clean = "rm -rf -- '" + folder + "'";
-  if (std::system(clean.c_str()) != 0) return 1;
   return ok && loadedFiles == db.DDList().FileCount() ? 0 : 1;
 }
 

@@ -16,8 +16,7 @@ namespace varnoke::bench {
 // the process with the session running it again, or returns false with
 // *status set (0 when the desktop programs are missing: the benchmark is
 // skipped).
-inline bool InDesktopSession(int argc, char** argv, const char* name, bool withBus,
-                             int* status) {
+inline bool InDesktopSession(int argc, char** argv, const char* name, bool withBus, int* status) {
   const std::string marker = std::string("VARNOKE_BENCH_SESSION_") + name;
   if (std::getenv(marker.c_str()) != nullptr) return true;
   if (std::system("command -v Xvfb >/dev/null 2>&1 && command -v icewm >/dev/null 2>&1") != 0) {

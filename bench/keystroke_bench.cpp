@@ -32,6 +32,7 @@
 #include "bench/disk_tree.h"
 #include "bench/null_desktop.h"
 #include "bench/null_services.h"
+#include "bench/scratch_config.h"
 #include "bench/tree_drive.h"
 #include "bench/tree_fill.h"
 #include "db/memory_db.h"
@@ -43,8 +44,6 @@
 
 namespace varnoke::bench {
 namespace {
-
-using TClock = std::chrono::steady_clock;
 
 double Ms(TClock::duration d) {
   return std::chrono::duration<double, std::milli>(d).count();
@@ -194,8 +193,7 @@ TTyping TypeInto(shell::TFormui& form, int rounds) {
 struct TWindow {
   explicit TWindow(std::size_t directories, std::size_t files) {
     program.CreateWindows();
-    program.MemoryDB =
-        std::make_unique<TMemoryDB>(TDatabaseServices{drives, noFiles, noDataFiles, settings});
+    program.MemoryDB = std::make_unique<TMemoryDB>(nullServices.Services());
     FillGenerated(*program.MemoryDB, directories, files);
     program.Form().SetDatabase(program.MemoryDB.get());
     program.Form().show();
@@ -206,11 +204,7 @@ struct TWindow {
   }
   TMemoryDB& Db() { return *program.MemoryDB; }
 
-  TAllFixed drives;
-  TNoFiles noFiles;
-  TNoDataFiles noDataFiles;
-  TNoRegistry noRegistry;
-  settings::TSettingsStore settings{noRegistry};
+  TNullServices nullServices;
   shell::THostServices host;
   TNoDesktop desktop;
   shell::TProgram program{host, desktop};
@@ -319,15 +313,13 @@ void PaintFigures(const std::string& scratch) {
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  // The program's own settings are never touched: its services look into a
-  // scratch folder, which also holds the drive map of the paint figures.
-  const std::string scratch = "/tmp/varnoke-bench-config-" + std::to_string(::getpid());
-  ::setenv("XDG_CONFIG_HOME", scratch.c_str(), 1);
+  // The scratch folder also holds the drive map of the paint figures.
+  const varnoke::bench::TScratchConfig scratch;
   QApplication app(argc, argv);
   const std::string only = argc > 1 ? argv[1] : "";
-  if (only.empty() || only == "--quick" || only == "--paint") varnoke::bench::PaintFigures(scratch);
+  if (only.empty() || only == "--quick" || only == "--paint")
+    varnoke::bench::PaintFigures(scratch.Folder);
   if (only.empty() || only == "--quick") varnoke::bench::MillionFigures();
   if (only.empty()) varnoke::bench::TenMillionFigures();
-  std::system(("rm -rf '" + scratch + "'").c_str());
   return 0;
 }

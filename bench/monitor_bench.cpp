@@ -24,7 +24,6 @@
 #include "monitor/executive.h"
 #include "tests/monitor/fake_device_codes.h"
 #include "tests/monitor/live_drive.h"
-#include "tests/support/fake_drives.h"
 #include "tests/support/memory_file_system.h"
 #include "tests/support/recording_observer.h"
 
@@ -74,13 +73,8 @@ class TAppliedCounter {
 };
 
 double ApplyThroughput() {
-  testing::TFakeDrives drives;
-  drives.Set('C', platform::TDriveType::Fixed);
-  TNoFiles files;
-  TNoDataFiles dataFiles;
-  TNoRegistry registry;
-  settings::TSettingsStore settings(registry);
-  TMemoryDB db({drives, files, dataFiles, settings});
+  TNullServices services;
+  TMemoryDB db(services.Services());
   FillGenerated(db, kDirectories, kFiles);
 
   auto control = platform::TDevice::CreateFile("\\\\.\\fake.vxd");
@@ -116,13 +110,8 @@ struct TStopFigures {
 };
 
 TStopFigures StopDuringFlood() {
-  testing::TFakeDrives drives;
-  drives.Set('C', platform::TDriveType::Fixed);
-  TNoFiles files;
-  TNoDataFiles dataFiles;
-  TNoRegistry registry;
-  settings::TSettingsStore settings(registry);
-  TMemoryDB db({drives, files, dataFiles, settings});
+  TNullServices services;
+  TMemoryDB db(services.Services());
   FillGenerated(db, kDirectories / 10, kFiles / 10);
 
   auto control = platform::TDevice::CreateFile("\\\\.\\fake.vxd");

@@ -2,10 +2,12 @@
 // saved or stored.
 #pragma once
 
+#include "db/database_services.h"
 #include "platform/data_files.h"
 #include "platform/drives.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
+#include "settings/settings_store.h"
 
 namespace varnoke::bench {
 
@@ -48,6 +50,17 @@ class TNoRegistry : public platform::TRegistry {
                                  std::string&) override {
     return platform::TModifyResult::Unwritable;
   }
+};
+
+// All of them, for a database that only lives in memory.
+struct TNullServices {
+  TDatabaseServices Services() { return {Drives, Files, DataFiles, Settings}; }
+
+  TAllFixed Drives;
+  TNoFiles Files;
+  TNoDataFiles DataFiles;
+  TNoRegistry Registry;
+  settings::TSettingsStore Settings{Registry};
 };
 
 }  // namespace varnoke::bench

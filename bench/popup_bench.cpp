@@ -29,11 +29,6 @@ namespace {
 
 constexpr int kPresses = 30;
 constexpr int kWait = 10000;
-using TClock = std::chrono::steady_clock;
-
-double MsSince(TClock::time_point start) {
-  return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
-}
 
 // A plain window of the benchmark's own that holds the keyboard.
 std::uint64_t StartProbe(std::unique_ptr<testing::TChild>& child, int left) {

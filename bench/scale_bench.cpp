@@ -7,8 +7,6 @@
 // a tree of about twice the file's size in fresh memory; fresh_10m_ms, the
 // time to write that many bytes into fresh memory, is the floor under that
 // part of it.
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,15 +15,10 @@
 #include <string>
 
 #include "bench/bench_util.h"
+#include "bench/generated_database.h"
 #include "bench/plain_io.h"
-#include "bench/tree_fill.h"
 #include "db/memory_db.h"
-#include "platform/files/linux_data_files.h"
-#include "platform/hive/hive_file.h"
 #include "platform/large_memory.h"
-#include "platform/registry.h"
-#include "tests/support/fake_drives.h"
-#include "tests/support/memory_file_system.h"
 
 namespace varnoke::bench {
 namespace {
@@ -35,25 +28,11 @@ constexpr std::size_t kFiles = 10'000'000;
 constexpr int kRuns = 3;
 
 int Main() {
-  char folderTemplate[] = "/tmp/varnoke-bench-10m-XXXXXX";
-  const std::string folder = ::mkdtemp(folderTemplate);
-  const std::string path = folder + "/memdb.dat";
-
-  testing::TFakeDrives drives;
-  testing::TMemoryFileSystem files;
-  platform::TLinuxDataFiles dataFiles;
-  platform::THiveFile hive(folder + "/registry.reg");
-  std::string problem;
-  hive.Modify(
-      [](platform::THiveContents& contents) {
-        contents.FindOrAdd("HKEY_CLASSES_ROOT\\Varnoke\\Settings");
-        return true;
-      },
-      problem);
-  settings::TSettingsStore settings(hive);
-  TMemoryDB db({drives, files, dataFiles, settings});
-  FillGenerated(db, kDirectories, kFiles);
-  db.LoadFromFile(path);  // gives the database its file name
+  TGeneratedDatabase generated("/tmp/varnoke-bench-10m-XXXXXX", kDirectories, kFiles);
+  TMemoryDB& db = generated.Db;
+  const std::string& folder = generated.Folder;
+  const std::string& path = generated.Path;
+  platform::TLinuxDataFiles& dataFiles = generated.DataFiles;
 
   // Searches, as the program runs them after a start that loaded the file.
   double searchMs = 0;
@@ -62,7 +41,7 @@ int Main() {
   int rows = 0;
   {
     db.SaveToFile();
-    TMemoryDB loaded({drives, files, dataFiles, settings});
+    TMemoryDB loaded(generated.Services());
     loaded.LoadFromFile(path);
     loaded.Search("*.TXT");  // as the window's first search after a start
     searchMs = BestMs(kRuns, [&] { loaded.Search("*.TXT"); });
@@ -99,7 +78,7 @@ int Main() {
                         platform::TFileImage read;
                         ok = dataFiles.ReadFile(path, read, error, nullptr) && ok;
                       }));
-    TMemoryDB loaded({drives, files, dataFiles, settings});
+    TMemoryDB loaded(generated.Services());
     loadMs = std::min(loadMs, BestMs(1, [&] { ok = ok && loaded.LoadFromFile(path); }));
     loadedFiles = loaded.DDList().FileCount();
     treeBytes = loaded.DDList().BytesReserved();
@@ -130,8 +109,6 @@ int Main() {
   Report("fresh_10m_ms", freshMs);
   Report("load_vs_read_and_fresh_ratio", loadMs / (readMs + freshMs));
 
-  const std::string clean = "rm -rf -- '" + folder + "'";
-  if (std::system(clean.c_str()) != 0) return 1;
   return ok && loadedFiles == db.DDList().FileCount() ? 0 : 1;
 }
 

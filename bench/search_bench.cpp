@@ -31,12 +31,8 @@ int FnmatchLoop(TMemoryDB& db, const char* pattern) {
 }
 
 int Main() {
-  TAllFixed drives;
-  TNoFiles noFiles;
-  TNoDataFiles noDataFiles;
-  TNoRegistry noRegistry;
-  settings::TSettingsStore settings(noRegistry);
-  TMemoryDB db({drives, noFiles, noDataFiles, settings});
+  TNullServices services;
+  TMemoryDB db(services.Services());
   const TFillFigures figures = FillGenerated(db, kDirectories, kFiles);
   const std::size_t nameBytes = figures.NameBytes;
   const std::size_t heapForFiles = figures.HeapForFiles;

@@ -14,6 +14,7 @@
 #include "bench/disk_tree.h"
 #include "bench/null_desktop.h"
 #include "bench/null_services.h"
+#include "bench/scratch_config.h"
 #include "bench/tree_drive.h"
 #include "bench/tree_fill.h"
 #include "db/memory_db.h"
@@ -98,10 +99,9 @@ void ScanFigures() {
 int main(int argc, char** argv) {
   // The program's own windows, drawn as on a screen, with no display needed.
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  // The program's settings are never touched: nothing here reads or saves
-  // them, but the services are made over a scratch folder all the same.
-  const std::string scratch = "/tmp/varnoke-bench-config-" + std::to_string(::getpid());
-  ::setenv("XDG_CONFIG_HOME", scratch.c_str(), 1);
+  // Nothing here reads or saves settings, but the services are made over a
+  // scratch folder all the same.
+  const varnoke::bench::TScratchConfig scratch;
   QApplication app(argc, argv);
   varnoke::bench::SearchFigures();
   if (argc < 2) varnoke::bench::ScanFigures();

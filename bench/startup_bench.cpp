@@ -36,8 +36,6 @@ struct TScale {
 constexpr TScale kScales[] = {{"", 100'000, 900'000, 5}, {"10m_", 1'000'000, 10'000'000, 3}};
 constexpr auto kTimeout = std::chrono::seconds(60);
 
-using TClock = std::chrono::steady_clock;
-
 struct TStart {
   double readyMs = 0;
   long residentKb = 0;

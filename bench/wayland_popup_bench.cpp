@@ -35,11 +35,6 @@ namespace {
 
 constexpr int kPopups = 30;
 constexpr int kWait = 10000;
-using TClock = std::chrono::steady_clock;
-
-double MsSince(TClock::time_point start) {
-  return std::chrono::duration<double, std::milli>(TClock::now() - start).count();
-}
 
 constexpr int kPresses = 20;
 constexpr int kLookupBoundMs = 150;

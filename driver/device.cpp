@@ -4,7 +4,6 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
-#include <sys/eventfd.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -95,7 +94,7 @@ bool TVarnokeDevice::Control(std::uint32_t code, const void* in, std::uint32_t i
       return requestedSource_ <= VXD_SOURCE_FANOTIFY;
     case VXD_IOCTL_PAUSE_READING:
       paused_ = ReadUint32(in, inSize) != 0;
-      Wake();
+      wake_.Wake();
       return true;
     case VXD_IOCTL_QUERY_SOURCE:
       return WriteUint32(activeSource_, out, outSize, bytesReturned);
@@ -141,8 +140,7 @@ bool TVarnokeDevice::Register(TCallback callback) {
     activeSource_ = VXD_SOURCE_AUTOMATIC;
     return false;
   }
-  wake_.Reset(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-  if (!wake_.Valid()) return false;
+  if (!wake_.Open()) return false;
   {
     std::lock_guard guard(mutex_);
     callback_ = callback;
@@ -158,7 +156,7 @@ bool TVarnokeDevice::Register(TCallback callback) {
 void TVarnokeDevice::Unregister() {
   if (reader_.joinable()) {
     stopping_ = true;
-    Wake();
+    wake_.Wake();
     reader_.join();
   }
   source_.reset();
@@ -174,21 +172,13 @@ void TVarnokeDevice::Unregister() {
   thread_ = nullptr;
 }
 
-void TVarnokeDevice::Wake() {
-  if (!wake_.Valid()) return;
-  const std::uint64_t one = 1;
-  if (::write(wake_.Get(), &one, sizeof one) < 0) {
-    // The counter is full, so the reader is awake already.
-  }
-}
-
 void TVarnokeDevice::ReadLoop() {
   LowerReaderPriority();
   // A walk asked for at registration starts from here.
   if (!paused_) source_->OnReadable();
   while (!stopping_) {
     const bool paused = paused_;
-    pollfd fds[3] = {{wake_.Get(), POLLIN, 0},
+    pollfd fds[3] = {{wake_.Fd(), POLLIN, 0},
                      {paused ? -1 : source_->Fd(), POLLIN, 0},
                      {paused ? -1 : source_->TimerFd(), POLLIN, 0}};
     const int timeout = !paused && source_->HoldsEvents() ? kPartnerWaitMs : -1;
@@ -198,8 +188,7 @@ void TVarnokeDevice::ReadLoop() {
       break;
     }
     if (fds[0].revents & POLLIN) {
-      std::uint64_t count = 0;
-      if (::read(wake_.Get(), &count, sizeof count) < 0) count = 0;
+      wake_.Drain();
       if (stopping_) break;
       if (!paused_) source_->OnWake();
     }
@@ -217,7 +206,7 @@ void TVarnokeDevice::ReadLoop() {
 std::uint32_t TVarnokeDevice::WaitSettled(std::uint32_t timeoutMs) {
   std::unique_lock lock(questionMutex_);
   const std::uint64_t question = ++questionsAsked_;
-  Wake();
+  wake_.Wake();
   const bool settled = answered_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                                           [&] { return questionsAnswered_ >= question; });
   return settled ? 0 : std::max<std::uint32_t>(stillPending_, 1);
@@ -281,7 +270,7 @@ void TVarnokeDevice::Acknowledge(const void* record) {
 void TVarnokeDevice::CountHandled() {
   // Reports are handled in the order they were made: the count reaches
   // each value once.
-  if (++handled_ == wantHandled_) Wake();
+  if (++handled_ == wantHandled_) wake_.Wake();
 }
 
 bool TVarnokeDevice::HandledUpTo(std::uint64_t count) {

@@ -24,7 +24,7 @@
 #include "platform/drives/mount_table.h"
 #include "platform/files/linux_file_system.h"
 #include "platform/hive/hive_file.h"
-#include "platform/unique_fd.h"
+#include "platform/wake_counter.h"
 
 namespace varnoke::driver {
 
@@ -60,7 +60,6 @@ class TVarnokeDevice : public TReportSink {
   void Acknowledge(const void* record);
   void CountHandled();
   void ReadLoop();
-  void Wake();
   std::uint32_t WaitSettled(std::uint32_t timeoutMs);
   void AnswerQuestion();
 
@@ -78,7 +77,7 @@ class TVarnokeDevice : public TReportSink {
   TSourceOptions options_;
   std::unique_ptr<TChangeSource> source_;
   std::thread reader_;
-  platform::TUniqueFd wake_;  // an eventfd that ends the reader's waits
+  platform::TWakeCounter wake_;  // ends the reader's waits
   std::atomic<bool> stopping_{false};
   std::atomic<bool> paused_{false};
   std::atomic<bool> callOff_{false};  // the program called the comparison off

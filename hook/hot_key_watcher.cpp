@@ -1,7 +1,6 @@
 #include "hook/hot_key_watcher.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -46,9 +45,8 @@ bool THotKeyWatcher::Start(std::uint32_t window) {
   // numbers are the display's, so both sides agree.
   const std::uint32_t editControl = InternAtom(connection, "EDITCONTROLMORVATH");
   const std::uint32_t activate = InternAtom(connection, "ACTIVATEMORVATH");
-  const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (root == 0 || editControl == 0 || activate == 0 || wake < 0) {
-    if (wake >= 0) ::close(wake);
+  if (root == 0 || editControl == 0 || activate == 0 || !wake_.Open()) {
+    wake_.Close();
     xcb_disconnect(connection);
     return false;
   }
@@ -58,7 +56,6 @@ bool THotKeyWatcher::Start(std::uint32_t window) {
   activateMessage_ = activate;
   startupIdAtom_ = InternAtom(connection, "_NET_STARTUP_ID");
   utf8Atom_ = InternAtom(connection, "UTF8_STRING");
-  wakeFd_ = wake;
   wayland_ = platform::IsWaylandSession();
   stopping_ = false;
   accessible_ = std::make_unique<TAccessibleFocus>();
@@ -90,7 +87,7 @@ void THotKeyWatcher::Stop() {
   if (connection_ == nullptr) return;
   if (thread_.joinable()) {
     stopping_ = true;
-    Wake();
+    wake_.Wake();
     thread_.join();
   }
   {
@@ -100,8 +97,7 @@ void THotKeyWatcher::Stop() {
   accessible_.reset();
   xcb_disconnect(connection_);
   connection_ = nullptr;
-  ::close(wakeFd_);
-  wakeFd_ = -1;
+  wake_.Close();
 }
 
 int THotKeyWatcher::SetKey(std::uint16_t vk, std::uint32_t modifiers) {
@@ -117,14 +113,7 @@ void THotKeyWatcher::Press(const std::string& token) {
     std::lock_guard<std::mutex> guard(lock_);
     presses_.push_back(token);
   }
-  Wake();
-}
-
-void THotKeyWatcher::Wake() {
-  const std::uint64_t one = 1;
-  if (wakeFd_ >= 0 && ::write(wakeFd_, &one, sizeof one) < 0) {
-    // A full counter already wakes the thread.
-  }
+  wake_.Wake();
 }
 
 void THotKeyWatcher::Run() {
@@ -135,13 +124,10 @@ void THotKeyWatcher::Run() {
   while (!stopping_) {
     accessible_->Dispatch();
     // The bus's socket changes when it is opened again.
-    pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {accessible_->Fd(), POLLIN, 0}};
+    pollfd fds[2] = {{wake_.Fd(), POLLIN, 0}, {accessible_->Fd(), POLLIN, 0}};
     if (::poll(fds, 2, -1) < 0) continue;  // EINTR
     if (fds[0].revents & POLLIN) {
-      std::uint64_t count = 0;
-      if (::read(wakeFd_, &count, sizeof count) < 0) {
-        // Nothing was pending after all.
-      }
+      wake_.Drain();
     }
     for (;;) {
       std::string token;

@@ -16,6 +16,7 @@
 
 #include "hook/edit_controls.h"
 #include "hook/key_source.h"
+#include "platform/wake_counter.h"
 
 struct xcb_connection_t;
 
@@ -71,7 +72,6 @@ class THotKeyWatcher {
   // focus (an application off the bus gets the keys typed into it), or
   // for a focus the display does not show, kUnseenEditControl.
   std::uint32_t EditControl(std::uint32_t active, std::uint32_t focus);
-  void Wake();
 
   // Start, Stop and SetKey come one at a time (the library's exports are
   // serialized): what only they touch needs no lock. Presses come from
@@ -91,7 +91,7 @@ class THotKeyWatcher {
   std::uint32_t activateMessage_ = 0;
   std::uint32_t startupIdAtom_ = 0;
   std::uint32_t utf8Atom_ = 0;
-  int wakeFd_ = -1;  // eventfd: presses and stop requests
+  platform::TWakeCounter wake_;  // presses and stop requests
   std::atomic<bool> stopping_{false};
   std::thread thread_;
   // The thread's own; made before it starts and dropped after it ended.

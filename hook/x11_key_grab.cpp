@@ -1,7 +1,6 @@
 #include "hook/x11_key_grab.h"
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -36,15 +35,13 @@ bool TX11KeyGrab::Start(TPressed pressed) {
     return false;
   }
   const std::uint32_t root = RootOf(connection, screen);
-  const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-  if (root == 0 || wake < 0) {
-    if (wake >= 0) ::close(wake);
+  if (root == 0 || !wake_.Open()) {
+    wake_.Close();
     xcb_disconnect(connection);
     return false;
   }
   connection_ = connection;
   root_ = root;
-  wakeFd_ = wake;
   pressed_ = std::move(pressed);
   {
     std::lock_guard<std::mutex> guard(lock_);
@@ -64,7 +61,7 @@ void TX11KeyGrab::Stop() {
   if (connection_ == nullptr) return;
   if (thread_.joinable()) {
     stopping_ = true;
-    Wake();
+    wake_.Wake();
     thread_.join();
   }
   {
@@ -77,8 +74,7 @@ void TX11KeyGrab::Stop() {
   Sync(connection_);
   xcb_disconnect(connection_);
   connection_ = nullptr;
-  ::close(wakeFd_);
-  wakeFd_ = -1;
+  wake_.Close();
 }
 
 TKeyAnswer TX11KeyGrab::SetKey(std::uint16_t vk, std::uint32_t modifiers) {
@@ -92,7 +88,7 @@ TKeyAnswer TX11KeyGrab::SetKey(std::uint16_t vk, std::uint32_t modifiers) {
   }
   // The answers may have brought events into the connection's queue, where
   // the thread's poll() cannot see them.
-  Wake();
+  wake_.Wake();
   return result;
 }
 
@@ -154,25 +150,15 @@ TKeyAnswer TX11KeyGrab::Regrab(bool keepUnchanged) {
   return grabs_.empty() ? kKeyUnknown : kKeyTaken;
 }
 
-void TX11KeyGrab::Wake() {
-  const std::uint64_t one = 1;
-  if (wakeFd_ >= 0 && ::write(wakeFd_, &one, sizeof one) < 0) {
-    // A full counter already wakes the thread.
-  }
-}
-
 void TX11KeyGrab::Run() {
-  pollfd fds[2] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+  pollfd fds[2] = {{xcb_get_file_descriptor(connection_), POLLIN, 0}, {wake_.Fd(), POLLIN, 0}};
   while (!stopping_) {
     HandleEvents();
     if (xcb_connection_has_error(connection_)) break;  // the display went away
     xcb_flush(connection_);
     if (::poll(fds, 2, -1) < 0) continue;  // EINTR
     if (fds[1].revents & POLLIN) {
-      std::uint64_t count = 0;
-      if (::read(wakeFd_, &count, sizeof count) < 0) {
-        // Nothing was pending after all.
-      }
+      wake_.Drain();
     }
   }
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "hook/key_source.h"
+#include "platform/wake_counter.h"
 
 struct xcb_connection_t;
 
@@ -46,7 +47,6 @@ class TX11KeyGrab final : public TKeySource {
   // that would come out the same as they are. Requires lock_.
   TKeyAnswer Regrab(bool keepUnchanged);
   void Ungrab();  // requires lock_
-  void Wake();
 
   std::mutex lock_;                // SetKey runs on the program's threads, the presses on this one
   std::uint16_t vk_ = 0;           // Guarded by lock_.
@@ -61,7 +61,7 @@ class TX11KeyGrab final : public TKeySource {
   TPressed pressed_;                        // set while the thread is not running
   xcb_connection_t* connection_ = nullptr;  // owned; set and cleared with the thread not running
   std::uint32_t root_ = 0;
-  int wakeFd_ = -1;  // eventfd: stop requests and events queued by other threads
+  platform::TWakeCounter wake_;  // stop requests and events queued by other threads
   std::atomic<bool> stopping_{false};
   std::thread thread_;
 };

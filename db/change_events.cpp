@@ -66,6 +66,16 @@ void TMemoryDB::ApplyReport(const Change& change) {
   }
 }
 
+template <typename Change>
+void TMemoryDB::ApplyReportOn(std::string_view path, const Change& change) {
+  if (!IsFixedDrivePath(path)) return;
+  std::lock_guard guard(Lock);
+  ApplyReport([&] {
+    twins_.BeginReport();
+    change(ResolveReport(path));
+  });
+}
+
 void TMemoryDB::BlankSubtreeResults(const std::vector<TDirectoryRecord*>& subtree) noexcept {
   // One pass over the rows for the whole subtree: a row goes blank when its
   // directory is one of the records, or when it shows one of them by name
@@ -117,11 +127,7 @@ void TMemoryDB::FollowDirectoryRename(const char* oldName,
 }
 
 void TMemoryDB::ApplyFileCreate(std::string_view path) {
-  if (!IsFixedDrivePath(path)) return;
-  std::lock_guard guard(Lock);
-  ApplyReport([&] {
-    twins_.BeginReport();
-    const TReportPath report = ResolveReport(path);
+  ApplyReportOn(path, [&](const TReportPath& report) {
     if (report.Directory == nullptr || report.Name.empty()) return;
     if (ddList_->FindFile(report.Directory, report.Name) == nullptr) {
       ddList_->AddFile(report.Name, report.Directory);
@@ -132,11 +138,7 @@ void TMemoryDB::ApplyFileCreate(std::string_view path) {
 }
 
 void TMemoryDB::ApplyDelete(std::string_view path) {
-  if (!IsFixedDrivePath(path)) return;
-  std::lock_guard guard(Lock);
-  ApplyReport([&] {
-    twins_.BeginReport();
-    const TReportPath report = ResolveReport(path);
+  ApplyReportOn(path, [&](const TReportPath& report) {
     if (report.Directory == nullptr) return;
     if (IsWildcard(report.Name)) {
       DeleteWithPattern(report);
@@ -190,11 +192,7 @@ void TMemoryDB::DeleteWithPattern(const TReportPath& report) {
 }
 
 void TMemoryDB::ApplyDirectoryCreate(std::string_view path) {
-  if (!IsFixedDrivePath(path)) return;
-  std::lock_guard guard(Lock);
-  ApplyReport([&] {
-    twins_.BeginReport();
-    const TReportPath report = ResolveReport(path);
+  ApplyReportOn(path, [&](const TReportPath& report) {
     // A directory whose parent the tree does not hold is left out: filed
     // without a parent it would pose as a drive root.
     if (report.Directory == nullptr || report.Name.empty()) return;
@@ -207,11 +205,7 @@ void TMemoryDB::ApplyDirectoryCreate(std::string_view path) {
 }
 
 void TMemoryDB::ApplyDirectoryRemove(std::string_view path) {
-  if (!IsFixedDrivePath(path)) return;
-  std::lock_guard guard(Lock);
-  ApplyReport([&] {
-    twins_.BeginReport();
-    const TReportPath report = ResolveReport(path);
+  ApplyReportOn(path, [&](const TReportPath& report) {
     // Without a parent the lookup would find drive roots by name: a report
     // never removes a drive.
     if (report.Directory == nullptr) return;

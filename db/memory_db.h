@@ -353,6 +353,11 @@ class TMemoryDB {
   struct TTreeReplaced {};
   template <typename Change>
   void ApplyReport(const Change& change);
+  // Applies a report about one path of a fixed drive, under the lock:
+  // change gets the path resolved in the tree. Reports about other drives
+  // are passed over.
+  template <typename Change>
+  void ApplyReportOn(std::string_view path, const Change& change);
 
   const platform::TDrives& drives_;
   platform::TFileSystem& files_;

@@ -99,7 +99,7 @@ void TRecordArena::Absorb(TRecordArena& other) {
     std::byte* tail = head;
     for (std::byte* next; std::memcpy(&next, tail, sizeof next), next != nullptr;)
       tail = next;
-    std::memcpy(tail, &freeLists_[k], sizeof tail);
+    std::memcpy(tail, &freeLists_[k], sizeof freeLists_[k]);
     freeLists_[k] = head;
     other.freeLists_[k] = nullptr;
   }

@@ -19,6 +19,7 @@
 
 #include "db/memory_db.h"
 #include "shell/app_exception.h"
+#include "shell/dialog_help.h"
 #include "shell/popup_messages.h"
 #include "shell/program.h"
 #include "shell/result_grid.h"
@@ -27,9 +28,6 @@
 
 namespace varnoke::shell {
 namespace {
-
-// The help context of a control or menu entry: the topic F1 shows.
-constexpr const char* kHelpContext = "helpContext";
 
 // The search box selects its whole text whenever it gets the focus other
 // than by a click, so that after a pop-up typing replaces the last pattern.
@@ -49,14 +47,6 @@ QWidget* Panel(QWidget* parent, const char* name) {
   auto* panel = new QWidget(parent);
   panel->setObjectName(QString::fromLatin1(name));
   return panel;
-}
-
-int HelpContextOf(const QObject* object) {
-  for (; object != nullptr; object = object->parent()) {
-    const QVariant context = object->property(kHelpContext);
-    if (context.isValid()) return context.toInt();
-  }
-  return 0;
 }
 
 }  // namespace
@@ -113,14 +103,14 @@ void TFormui::CreateControls() {
   editSearchFilename = new TSearchEdit(Panel3);
   editSearchFilename->setObjectName(QStringLiteral("editSearchFilename"));
   editSearchFilename->setGeometry(Scaled(1), Scaled(1), Scaled(100), Scaled(24));
-  editSearchFilename->setProperty(kHelpContext, 1);
+  SetHelpContext(editSearchFilename, 1);
   editSearchFilename->installEventFilter(this);
 
   btnFind = new QPushButton(QStringLiteral("Fi&nd"), Panel2);
   btnFind->setObjectName(QStringLiteral("btnFind"));
   btnFind->setGeometry(Scaled(6, 1, 72, 25));
   btnFind->setAutoDefault(false);
-  btnFind->setProperty(kHelpContext, 2);
+  SetHelpContext(btnFind, 2);
   btnFind->installEventFilter(this);
   connect(btnFind, &QPushButton::clicked, this, Guarded([this] { RunSearch(); }));
 
@@ -140,7 +130,7 @@ void TFormui::CreateControls() {
   gridSearchResults = new TResultGrid(client);
   gridSearchResults->setObjectName(QStringLiteral("gridSearchResults"));
   gridSearchResults->setMinimumSize(1, 1);
-  gridSearchResults->setProperty(kHelpContext, 3);
+  SetHelpContext(gridSearchResults, 3);
   gridSearchResults->installEventFilter(this);
   column->addWidget(gridSearchResults, 1);
   connect(gridSearchResults, &TResultGrid::headerReleased, this,
@@ -162,7 +152,7 @@ QAction* TFormui::AddCommand(QMenu* menu, const QString& caption, const char* na
                              void (TFormui::*handler)()) {
   QAction* action = menu->addAction(caption);
   action->setObjectName(QString::fromLatin1(name));
-  if (helpContext != 0) action->setProperty(kHelpContext, helpContext);
+  if (helpContext != 0) SetHelpContext(action, helpContext);
   if (handler != nullptr) {
     connect(action, &QAction::triggered, this, Guarded([this, handler] { (this->*handler)(); }));
   }

@@ -2,31 +2,15 @@
 // hand, with the file opener and the message boxes answered by the test.
 #pragma once
 
-#include <QDesktopServices>
-#include <QUrl>
 #include <QtTest>
 
 #include "db/memory_db.h"
 #include "shell/uiform.h"
+#include "tests/shell/opened_urls.h"
 #include "tests/shell/program_under_test.h"
 #include "tests/shell/shell_environment.h"
 
 namespace varnoke::testing {
-
-// Keeps the file: URLs the program asks the desktop to open, instead of
-// opening them.
-class TOpenedUrls : public QObject {
-  Q_OBJECT
-
- public:
-  TOpenedUrls() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "Open"); }
-  ~TOpenedUrls() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
-
-  std::vector<QString> Files;
-
- public slots:
-  void Open(const QUrl& url) { Files.push_back(url.toLocalFile()); }
-};
 
 struct TStartedProgram {
   explicit TStartedProgram(const std::vector<std::string>& files) {
